@@ -1,0 +1,26 @@
+#pragma once
+
+#include "ExportReport.h"
+#include "catalogue/ImageSetDescription.h"
+#include "platform/SourceImage.h"
+
+#include <QJsonObject>
+#include <QString>
+
+// Writes asset folders: an app icon set or an image set, from plain values, for the window and
+// the command line alike. Contents.json is written first, then the PNGs in list order, each
+// rendered from the full source and replacing a file of its name whole; nothing is deleted. The
+// files are rendered and encoded on several threads, all joined before a call returns; the
+// writes themselves happen in order on the calling thread.
+class AssetExporter
+{
+public:
+    // `platformWord` "ios" selects the iOS catalogue, any other word the Mac one.
+    static ExportReport writeAppIconSet(const SourceImage *source, const QString &folderText,
+                                        const QString &platformWord, int threads = 0);
+    static ExportReport writeImageSet(const SourceImage *source, const QString &folderText,
+                                      const ImageSetDescription &set, int threads = 0);
+
+    // The Contents.json text of a catalogue document: pretty-printed UTF-8 JSON.
+    static QByteArray serialise(const QJsonObject &document);
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// What one export did, file by file, and the one line the window and the command line show.
+class ExportReport
+{
+public:
+    struct File
+    {
+        QString path;
+        int width = 0;
+        int height = 0;
+        bool ok = false;
+        QString message;
+    };
+
+    // Nothing was written, and why: no source, no folder, an image set that cannot be whole.
+    static ExportReport refused(const QString &reason);
+
+    QString folder;
+    QList<File> files;
+    QString refusal;
+
+    bool succeeded() const;
+    int writtenCount() const;
+    QString summary() const;
+};

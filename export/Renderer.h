@@ -1,0 +1,24 @@
+#pragma once
+
+#include "platform/SourceImage.h"
+
+#include <QImage>
+#include <QSizeF>
+
+// Draws the whole source into a new image of exactly the target's pixel size: stretched
+// independently in width and height, upright, alpha kept. A bitmap source is resampled from the
+// bitmap that fits the target best; a drawing is rendered at the target size itself.
+class Renderer
+{
+public:
+    // The largest file this product makes: beyond it a render gives nothing rather than
+    // exhausting memory.
+    static constexpr int MaxSide = 16384;
+    static constexpr qint64 MaxPixels = qint64(1) << 28;
+
+    // Whether a width and height (whole pixels) can be rendered: at least 1 and within the limits.
+    static bool canRender(double width, double height);
+
+    // A null image when the target cannot be rendered or the source is absent.
+    static QImage render(const SourceImage *source, QSizeF target, int threads = 0);
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColorSpace>
+#include <QImage>
+#include <QList>
+#include <QSize>
+#include <QSizeF>
+#include <QString>
+
+#include <memory>
+
+class SourceImage;
+
+// The source image as the rest of the product holds it: shared, never changed after loading,
+// and absent (null) until something gave an image.
+using SourceImagePtr = std::shared_ptr<const SourceImage>;
+
+// A loaded source image: one or several bitmaps (the sizes of an icon file, the pages of a TIFF)
+// or a vector drawing that is drawn afresh at every size it is asked for.
+class SourceImage
+{
+public:
+    // What a load gave: an image, or none and a sentence saying why, naming the file.
+    struct Loaded
+    {
+        SourceImagePtr image;
+        QString error;
+    };
+
+    static Loaded fromFile(const QString &path);
+    // Image data, as dropped or pasted; `name` only words the message.
+    static Loaded fromData(const QByteArray &data, const QString &name);
+    static SourceImagePtr fromImage(const QImage &image);
+
+    // The size the fields show: the largest bitmap's pixel size, or the drawing's own size. This
+    // product takes an image's size in points to be its pixel size.
+    QSizeF size() const { return m_size; }
+    bool isVector() const { return !m_svg.isEmpty(); }
+
+    // The bitmap that fits a target best: the smallest at least as large as the target in both
+    // directions, else the largest. Format ARGB32 or RGB32 (opaque). Null for a vector source.
+    QImage bitmapFor(QSize target) const;
+    // The drawing rendered into exactly `target` pixels, stretched; null for a bitmap source.
+    QImage renderVector(QSize target) const;
+    // The colour space to tag rendered files with; invalid when they are plain sRGB.
+    QColorSpace colorSpace() const { return m_colorSpace; }
+    // A picture of at most `bound` pixels on a side for showing the image on screen.
+    QImage preview(int bound) const;
+
+private:
+    static Loaded decode(const QByteArray &data, const QString &name);
+
+    QList<QImage> m_frames;
+    QByteArray m_svg;
+    QSizeF m_size;
+    QColorSpace m_colorSpace;
+};
