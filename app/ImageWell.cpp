@@ -67,7 +67,9 @@ SourceImage::Loaded ImageWell::imageFromMimeData(const QMimeData *mime)
                 return loaded;
         }
     }
-    if (mime->hasImage()) {
+    // A picture this program itself dragged is decoded already; anything else is decoded by the
+    // worker above.
+    if (mime->hasFormat(QStringLiteral("application/x-qt-image"))) {
         if (SourceImagePtr image = SourceImage::fromImage(qvariant_cast<QImage>(mime->imageData())))
             return {image, {}};
     }

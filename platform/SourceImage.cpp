@@ -1,44 +1,17 @@
 #include "SourceImage.h"
 
-#include <QBuffer>
-#include <QFile>
+#include "IsolatedDecoder.h"
+
 #include <QFileInfo>
-#include <QImageReader>
-#include <QPainter>
-#include <QSvgRenderer>
-
-namespace {
-
-// Straight-alpha 32-bit, or its opaque form. Qt reads only RGB colour profiles; a grey or CMYK
-// source arrives without one and its values are taken as sRGB.
-QImage normalised(QImage image)
-{
-    const QImage::Format format =
-        image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
-    if (image.format() != format)
-        image = image.convertToFormat(format);
-    return image;
-}
-
-bool isSvgFormat(const QByteArray &format)
-{
-    return format == "svg" || format == "svgz";
-}
-
-} // namespace
 
 SourceImage::Loaded SourceImage::fromFile(const QString &path)
 {
-    const QString name = QFileInfo(path).fileName();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {nullptr, QStringLiteral("Could not open “%1”: %2.").arg(name, file.errorString())};
-    return decode(file.readAll(), name);
+    return fromDecoded(IsolatedDecoder::decodeFile(path), QFileInfo(path).fileName());
 }
 
 SourceImage::Loaded SourceImage::fromData(const QByteArray &data, const QString &name)
 {
-    return decode(data, name);
+    return fromDecoded(IsolatedDecoder::decodeData(data), name);
 }
 
 SourceImagePtr SourceImage::fromImage(const QImage &image)
@@ -46,59 +19,39 @@ SourceImagePtr SourceImage::fromImage(const QImage &image)
     if (image.isNull())
         return nullptr;
     auto source = std::make_shared<SourceImage>();
-    source->m_frames.append(normalised(image));
+    source->m_frames.append(image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                                          : QImage::Format_RGB32));
     source->m_size = QSizeF(image.size());
     return source;
 }
 
-SourceImage::Loaded SourceImage::decode(const QByteArray &data, const QString &name)
+SourceImage::Loaded SourceImage::fromDecoded(const ImageDecoder::Decoded &decoded,
+                                             const QString &name)
 {
-    const QString notAnImage =
-        QStringLiteral("“%1” is not an image this program can read.").arg(name);
-    QBuffer buffer;
-    buffer.setData(data);
-    buffer.open(QIODevice::ReadOnly);
-    // Qt refuses images above 256 MB by default; a 16384 x 16384 RGBA source needs 1024.
-    QImageReader::setAllocationLimit(1024);
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(true);
-    const QByteArray format = reader.format();
-    if (format.isEmpty())
-        return {nullptr, notAnImage};
-
+    using Status = ImageDecoder::Status;
+    const QString why =
+        decoded.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(decoded.reason);
+    switch (decoded.status) {
+    case Status::Ok:
+        break;
+    case Status::NotImage:
+        return {nullptr, QStringLiteral("“%1” is not an image this program can read.").arg(name)};
+    case Status::Damaged:
+        return {nullptr,
+                QStringLiteral("Could not read “%1”: the file is damaged%2.").arg(name, why)};
+    case Status::TooLarge:
+        return {nullptr, QStringLiteral("Could not read “%1”: it is too large%2.").arg(name, why)};
+    case Status::TookTooLong:
+        return {nullptr,
+                QStringLiteral("Could not read “%1”: reading it took too long.").arg(name)};
+    }
+    if (decoded.frames.isEmpty() && decoded.svg.isEmpty())
+        return {nullptr, QStringLiteral("“%1” is not an image this program can read.").arg(name)};
     auto source = std::make_shared<SourceImage>();
-    if (isSvgFormat(format)) {
-        QSvgRenderer renderer(data);
-        if (!renderer.isValid() || renderer.defaultSize().isEmpty())
-            return {nullptr, notAnImage};
-        source->m_svg = data;
-        source->m_size = QSizeF(renderer.defaultSize());
-        return {source, {}};
-    }
-
-    // Only files made of several sizes or pages offer a choice; an animation gives its first frame.
-    const bool severalImages = format == "ico" || format == "icns" || format == "tiff";
-    const int count = severalImages ? qMax(1, reader.imageCount()) : 1;
-    for (int i = 0; i < count; ++i) {
-        if (i > 0 && !reader.jumpToNextImage())
-            break;
-        QImage image = reader.read();
-        if (image.isNull())
-            break;
-        const QColorSpace space = image.colorSpace();
-        if (source->m_frames.isEmpty() && space.isValid() &&
-            space != QColorSpace(QColorSpace::SRgb))
-            source->m_colorSpace = space;
-        source->m_frames.append(normalised(std::move(image)));
-    }
-    if (source->m_frames.isEmpty())
-        return {nullptr, notAnImage};
-    QSize largest;
-    for (const QImage &frame : std::as_const(source->m_frames)) {
-        if (qint64(frame.width()) * frame.height() > qint64(largest.width()) * largest.height())
-            largest = frame.size();
-    }
-    source->m_size = QSizeF(largest);
+    source->m_frames = decoded.frames;
+    source->m_svg = decoded.svg;
+    source->m_size = decoded.size;
+    source->m_colorSpace = decoded.colorSpace;
     return {source, {}};
 }
 
@@ -124,31 +77,15 @@ QImage SourceImage::renderVector(QSize target) const
 {
     if (m_svg.isEmpty() || target.isEmpty())
         return {};
-    QImage image(target, QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull())
-        return {};
-    image.fill(Qt::transparent);
-    QSvgRenderer renderer(m_svg);
-    renderer.setAspectRatioMode(Qt::IgnoreAspectRatio);
-    QPainter painter(&image);
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(target)));
-    painter.end();
-    return image.convertToFormat(QImage::Format_ARGB32);
+    return IsolatedDecoder::renderSvg(m_svg, target);
 }
 
 QImage SourceImage::preview(int bound) const
 {
     const QSize shown =
         m_size.toSize().scaled(bound, bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    if (isVector()) {
-        QImage image(shown, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QSvgRenderer renderer(m_svg);
-        QPainter painter(&image);
-        renderer.render(&painter, QRectF(image.rect()));
-        return image;
-    }
+    if (isVector())
+        return renderVector(shown);
     const QImage bitmap = bitmapFor(shown);
     if (bitmap.width() <= bound && bitmap.height() <= bound)
         return bitmap;

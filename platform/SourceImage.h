@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ImageDecoder.h"
+
 #include <QByteArray>
 #include <QColorSpace>
 #include <QImage>
@@ -17,7 +19,8 @@ class SourceImage;
 using SourceImagePtr = std::shared_ptr<const SourceImage>;
 
 // A loaded source image: one or several bitmaps (the sizes of an icon file, the pages of a TIFF)
-// or a vector drawing that is drawn afresh at every size it is asked for.
+// or a vector drawing that is drawn afresh at every size it is asked for. Files and data are
+// decoded, and drawings rendered, in the decoding worker process.
 class SourceImage
 {
 public:
@@ -31,7 +34,10 @@ public:
     static Loaded fromFile(const QString &path);
     // Image data, as dropped or pasted; `name` only words the message.
     static Loaded fromData(const QByteArray &data, const QString &name);
+    // An image already decoded by this process.
     static SourceImagePtr fromImage(const QImage &image);
+    // A decoder's result, and the sentence for one that gave no image.
+    static Loaded fromDecoded(const ImageDecoder::Decoded &decoded, const QString &name);
 
     // The size the fields show: the largest bitmap's pixel size, or the drawing's own size. This
     // product takes an image's size in points to be its pixel size.
@@ -49,8 +55,6 @@ public:
     QImage preview(int bound) const;
 
 private:
-    static Loaded decode(const QByteArray &data, const QString &name);
-
     QList<QImage> m_frames;
     QByteArray m_svg;
     QSizeF m_size;

@@ -1,0 +1,235 @@
+#include "ImageDecoder.h"
+
+#include "SvgSanitizer.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QPainter>
+#include <QSvgRenderer>
+
+namespace {
+
+using Status = ImageDecoder::Status;
+
+// Qt's decoders report a damaged or cut-off file only as a warning and hand back what they had,
+// the rest filled in; the worker listens for those warnings.
+thread_local QStringList *capturedWarnings = nullptr;
+QtMessageHandler previousHandler = nullptr;
+
+void captureWarning(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (capturedWarnings && type != QtDebugMsg && type != QtInfoMsg) {
+        capturedWarnings->append(message);
+        return;
+    }
+    if (previousHandler)
+        previousHandler(type, context, message);
+}
+
+class WarningCapture
+{
+public:
+    WarningCapture()
+    {
+        capturedWarnings = &warnings;
+        previousHandler = qInstallMessageHandler(captureWarning);
+    }
+    ~WarningCapture()
+    {
+        qInstallMessageHandler(previousHandler);
+        capturedWarnings = nullptr;
+    }
+    QStringList warnings;
+};
+
+bool mentionsDamage(const QStringList &warnings)
+{
+    static const char *const signs[] = {
+        "premature", "truncat",    "corrupt",   "incomplete", "crc",        "invalid",    "bad ",
+        "error",     "not enough", "too short", "extraneous", "unexpected", "end of file"};
+    for (const QString &warning : warnings) {
+        const QString w = warning.toLower();
+        if (w.contains(QLatin1String("allocation limit")) ||
+            w.contains(QLatin1String("out of memory")))
+            continue;
+        for (const char *sign : signs) {
+            if (w.contains(QLatin1String(sign)))
+                return true;
+        }
+    }
+    return false;
+}
+
+bool mentionsAllocationLimit(const QStringList &warnings)
+{
+    for (const QString &warning : warnings) {
+        if (warning.contains(QLatin1String("allocation limit"), Qt::CaseInsensitive) ||
+            warning.contains(QLatin1String("out of memory"), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+// Ends that a complete file of the format always has; a download cut short lacks them.
+QString missingEnd(const QByteArray &format, const QByteArray &data)
+{
+    if (format == "png" && !data.contains(QByteArray("IEND", 4)))
+        return QStringLiteral("it ends before its last chunk");
+    if (format == "jpeg") {
+        const qsizetype end = data.lastIndexOf(QByteArray("\xff\xd9", 2));
+        if (end < 0 || end < data.lastIndexOf(QByteArray("\xff\xda", 2)))
+            return QStringLiteral("it ends before its end marker");
+    }
+    if (format == "gif") {
+        qsizetype last = data.size() - 1;
+        while (last >= 0 && data[last] == '\0')
+            --last;
+        if (last < 0 || data[last] != ';')
+            return QStringLiteral("it ends before its trailer");
+    }
+    if (format == "webp" && data.size() >= 8) {
+        const quint32 riff = quint32(uchar(data[4])) | quint32(uchar(data[5])) << 8 |
+                             quint32(uchar(data[6])) << 16 | quint32(uchar(data[7])) << 24;
+        if (qint64(riff) + 8 > data.size())
+            return QStringLiteral("it is shorter than its header says");
+    }
+    return {};
+}
+
+bool tooLarge(QSize size)
+{
+    return size.width() > ImageDecoder::MaxSide || size.height() > ImageDecoder::MaxSide ||
+           qint64(size.width()) * size.height() > ImageDecoder::MaxPixels;
+}
+
+QImage normalised(QImage image)
+{
+    const QImage::Format format =
+        image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    if (image.format() != format)
+        image = image.convertToFormat(format);
+    return image;
+}
+
+ImageDecoder::Decoded refusal(Status status, const QString &reason)
+{
+    ImageDecoder::Decoded decoded;
+    decoded.status = status;
+    decoded.reason = reason;
+    return decoded;
+}
+
+ImageDecoder::Decoded decodeSvg(const QByteArray &data)
+{
+    const SvgSanitizer::Result safe = SvgSanitizer::sanitize(data);
+    switch (safe.verdict) {
+    case SvgSanitizer::Verdict::Safe:
+        break;
+    case SvgSanitizer::Verdict::NotSvg:
+        return refusal(Status::NotImage, safe.reason);
+    case SvgSanitizer::Verdict::Damaged:
+        return refusal(Status::Damaged, safe.reason);
+    case SvgSanitizer::Verdict::TooLarge:
+        return refusal(Status::TooLarge, safe.reason);
+    }
+    QSvgRenderer renderer(safe.svg);
+    const QSize size = renderer.defaultSize();
+    if (!renderer.isValid() || size.isEmpty())
+        return refusal(Status::Damaged, QStringLiteral("the drawing has no size"));
+    ImageDecoder::Decoded decoded;
+    decoded.status = Status::Ok;
+    decoded.svg = safe.svg;
+    decoded.size = QSizeF(size);
+    return decoded;
+}
+
+} // namespace
+
+ImageDecoder::Decoded ImageDecoder::decode(const QByteArray &data)
+{
+    if (data.size() > MaxFileBytes)
+        return refusal(Status::TooLarge, QStringLiteral("the file is larger than 512 MiB"));
+    if (data.isEmpty())
+        return refusal(Status::NotImage, QStringLiteral("the file is empty"));
+
+    WarningCapture capture;
+    QImageReader::setAllocationLimit(AllocationLimitMB);
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    const QByteArray format = reader.format();
+    if (format == "svg" || format == "svgz" ||
+        (format.isEmpty() && SvgSanitizer::looksLikeSvg(data)))
+        return decodeSvg(data);
+    if (format.isEmpty())
+        return refusal(Status::NotImage, {});
+    if (const QString end = missingEnd(format, data); !end.isEmpty())
+        return refusal(Status::Damaged, end);
+
+    Decoded decoded;
+    // Only files made of several sizes or pages offer a choice; an animation gives its first frame.
+    const bool severalImages = format == "ico" || format == "icns" || format == "tiff";
+    const int count = severalImages ? qBound(1, reader.imageCount(), MaxFrames) : 1;
+    qint64 pixels = 0;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0 && !reader.jumpToNextImage())
+            break;
+        const QSize header = reader.size();
+        if (header.isValid() && tooLarge(header))
+            return refusal(
+                Status::TooLarge,
+                QStringLiteral("it is %1 by %2 pixels").arg(header.width()).arg(header.height()));
+        QImage image = reader.read();
+        if (mentionsAllocationLimit(capture.warnings))
+            return refusal(Status::TooLarge, QStringLiteral("decoding it needs more than 1 GiB"));
+        if (image.isNull()) {
+            if (i > 0)
+                break;
+            return refusal(reader.error() == QImageReader::UnsupportedFormatError ? Status::NotImage
+                                                                                  : Status::Damaged,
+                           reader.errorString());
+        }
+        if (mentionsDamage(capture.warnings))
+            return refusal(Status::Damaged, capture.warnings.first());
+        if (tooLarge(image.size()))
+            return refusal(
+                Status::TooLarge,
+                QStringLiteral("it is %1 by %2 pixels").arg(image.width()).arg(image.height()));
+        pixels += qint64(image.width()) * image.height();
+        if (pixels > MaxPixels)
+            return refusal(Status::TooLarge, QStringLiteral("its images hold too many pixels"));
+        // Qt reads only RGB profiles: a grey or CMYK source arrives without one, its values
+        // taken as sRGB.
+        const QColorSpace space = image.colorSpace();
+        if (decoded.frames.isEmpty() && space.isValid() && space != QColorSpace(QColorSpace::SRgb))
+            decoded.colorSpace = space;
+        decoded.frames.append(normalised(std::move(image)));
+    }
+    QSize largest;
+    for (const QImage &frame : std::as_const(decoded.frames)) {
+        if (qint64(frame.width()) * frame.height() > qint64(largest.width()) * largest.height())
+            largest = frame.size();
+    }
+    decoded.size = QSizeF(largest);
+    decoded.status = Status::Ok;
+    return decoded;
+}
+
+QImage ImageDecoder::renderSvg(const QByteArray &svg, QSize size)
+{
+    if (size.isEmpty() || tooLarge(size))
+        return {};
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return {};
+    image.fill(Qt::transparent);
+    QSvgRenderer renderer(svg);
+    renderer.setAspectRatioMode(Qt::IgnoreAspectRatio);
+    QPainter painter(&image);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+    painter.end();
+    return image.convertToFormat(QImage::Format_ARGB32);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColorSpace>
+#include <QImage>
+#include <QList>
+#include <QSizeF>
+#include <QString>
+
+// Turns file bytes into bitmaps or a safe drawing, refusing what would exhaust memory and what is
+// damaged instead of inventing pixels. It runs inside the decoding worker process; nothing here
+// may be trusted to survive hostile input, which is why the worker is a process of its own.
+class ImageDecoder
+{
+public:
+    static constexpr int MaxSide = 16384;
+    static constexpr qint64 MaxPixels = qint64(1) << 28;
+    static constexpr qint64 MaxFileBytes = qint64(512) << 20;
+    static constexpr int MaxFrames = 64;
+    // As 8-bit RGBA, MaxPixels need exactly this much; Qt's decoders may take no more.
+    static constexpr int AllocationLimitMB = 1024;
+
+    enum class Status { Ok, NotImage, Damaged, TooLarge, TookTooLong };
+
+    struct Decoded
+    {
+        Status status = Status::NotImage;
+        QString reason;         // why, for any status but Ok
+        QList<QImage> frames;   // ARGB32 or RGB32
+        QByteArray svg;         // a sanitised drawing instead of frames
+        QSizeF size;            // the size the fields show
+        QColorSpace colorSpace; // invalid for plain sRGB
+    };
+
+    static Decoded decode(const QByteArray &data);
+
+    // Renders a sanitised drawing into exactly `size` pixels, stretched.
+    static QImage renderSvg(const QByteArray &svg, QSize size);
+};
