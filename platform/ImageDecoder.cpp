@@ -187,6 +187,10 @@ ImageDecoder::Decoded ImageDecoder::decode(const QByteArray &data)
         if (image.isNull()) {
             if (i > 0)
                 break;
+            // A decoder that could not get its memory says only that it could not read.
+            if (header.isValid() && QImage(header, QImage::Format_ARGB32).isNull())
+                return refusal(Status::TooLarge,
+                               QStringLiteral("there is not enough memory to decode it"));
             return refusal(reader.error() == QImageReader::UnsupportedFormatError ? Status::NotImage
                                                                                   : Status::Damaged,
                            reader.errorString());
@@ -207,12 +211,13 @@ ImageDecoder::Decoded ImageDecoder::decode(const QByteArray &data)
             decoded.colorSpace = space;
         decoded.frames.append(normalised(std::move(image)));
     }
-    QSize largest;
+    qint64 largestArea = -1;
     for (const QImage &frame : std::as_const(decoded.frames)) {
-        if (qint64(frame.width()) * frame.height() > qint64(largest.width()) * largest.height())
-            largest = frame.size();
+        if (qint64(frame.width()) * frame.height() > largestArea) {
+            largestArea = qint64(frame.width()) * frame.height();
+            decoded.size = QSizeF(frame.size());
+        }
     }
-    decoded.size = QSizeF(largest);
     decoded.status = Status::Ok;
     return decoded;
 }
