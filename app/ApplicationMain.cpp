@@ -5,6 +5,7 @@
 #include "ui_MainWindow.h"
 
 #include <QApplication>
+#include <QFileInfo>
 
 ApplicationMain::Interface::~Interface()
 {
@@ -79,5 +80,10 @@ int ApplicationMain::run(int argc, char **argv)
     QApplication::setApplicationVersion(QStringLiteral(ASSETSMITH_VERSION));
     const std::unique_ptr<Interface> interface = loadInterface(application);
     interface->window->show();
+    // One file given: opened as if chosen through the image dialog.
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() == 2)
+        interface->delegate->openImageFile(
+            QUrl::fromLocalFile(QFileInfo(arguments.at(1)).absoluteFilePath()));
     return application.exec();
 }

@@ -14,6 +14,7 @@ using Status = ImageDecoder::Status;
 // Qt's decoders report a damaged or cut-off file only as a warning and hand back what they had,
 // the rest filled in; the worker listens for those warnings.
 thread_local QStringList *capturedWarnings = nullptr;
+int allocationLimit = ImageDecoder::AllocationLimitMB;
 QtMessageHandler previousHandler = nullptr;
 
 void captureWarning(QtMsgType type, const QMessageLogContext &context, const QString &message)
@@ -153,7 +154,7 @@ ImageDecoder::Decoded ImageDecoder::decode(const QByteArray &data)
         return refusal(Status::NotImage, QStringLiteral("the file is empty"));
 
     WarningCapture capture;
-    QImageReader::setAllocationLimit(AllocationLimitMB);
+    QImageReader::setAllocationLimit(allocationLimit);
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
@@ -220,6 +221,11 @@ ImageDecoder::Decoded ImageDecoder::decode(const QByteArray &data)
     }
     decoded.status = Status::Ok;
     return decoded;
+}
+
+void ImageDecoder::setAllocationLimit(int megabytes)
+{
+    allocationLimit = qBound(1, megabytes, AllocationLimitMB);
 }
 
 QImage ImageDecoder::renderSvg(const QByteArray &svg, QSize size)

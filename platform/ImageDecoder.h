@@ -34,6 +34,10 @@ public:
 
     static Decoded decode(const QByteArray &data);
 
+    // Lowers how much a decoder may allocate (in MiB, at most AllocationLimitMB): a fuzzer
+    // needs its speed more than gigabyte images.
+    static void setAllocationLimit(int megabytes);
+
     // Renders a sanitised drawing into exactly `size` pixels, stretched.
     static QImage renderSvg(const QByteArray &svg, QSize size);
 };

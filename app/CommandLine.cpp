@@ -1,0 +1,236 @@
+#include "CommandLine.h"
+
+#include "AppDelegate.h"
+#include "catalogue/CatalogueChecker.h"
+#include "catalogue/ImageSetDescription.h"
+#include "export/AssetExporter.h"
+#include "platform/DigitText.h"
+#include "platform/SourceImage.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const QStringList Commands{QStringLiteral("ios"), QStringLiteral("mac"), QStringLiteral("imageset"),
+                           QStringLiteral("check")};
+
+enum Exit { Success = 0, Failed = 1, Usage = 2 };
+
+struct Output
+{
+    bool quiet = false;
+    bool json = false;
+
+    void line(const QString &text) const
+    {
+        if (!quiet && !json)
+            std::fprintf(stdout, "%s\n", qPrintable(text));
+    }
+    void error(const QString &text) const
+    {
+        if (!json)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    }
+    void record(const QJsonObject &object) const
+    {
+        if (json)
+            std::fprintf(stdout, "%s\n",
+                         QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
+    }
+};
+
+int usageError(const QString &message)
+{
+    std::fprintf(stderr, "assetsmith: %s (see assetsmith --help)\n", qPrintable(message));
+    return Usage;
+}
+
+// A whole number of pixels: ASCII digits within the 32-bit range, nothing else.
+bool parseSize(const QString &text, int *value)
+{
+    if (text.isEmpty() || text.size() > 10)
+        return false;
+    for (QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    const qint64 number = text.toLongLong();
+    if (number > 2147483647)
+        return false;
+    *value = int(number);
+    return true;
+}
+
+int report(const ExportReport &report, const Output &out)
+{
+    if (!report.refusal.isEmpty()) {
+        out.record({{"file", report.folder}, {"ok", false}, {"message", report.refusal}});
+        out.error(report.refusal);
+        return Failed;
+    }
+    for (const ExportReport::File &file : report.files) {
+        out.record({{"file", file.path},
+                    {"width", file.width},
+                    {"height", file.height},
+                    {"ok", file.ok},
+                    {"message", file.ok ? QStringLiteral("written") : file.message}});
+        if (!file.ok)
+            out.error(file.message);
+    }
+    if (report.succeeded()) {
+        out.line(report.summary());
+        return Success;
+    }
+    out.error(report.summary());
+    return Failed;
+}
+
+int runCheck(const QStringList &paths, const Output &out)
+{
+    const CatalogueChecker::Result result = CatalogueChecker::check(paths);
+    for (const CatalogueChecker::Finding &finding : result.findings) {
+        out.record(
+            {{"path", finding.path}, {"problem", finding.problem}, {"message", finding.message}});
+        if (!out.json)
+            std::fprintf(stdout, "%s: %s\n", qPrintable(finding.path), qPrintable(finding.message));
+    }
+    const int n = int(result.findings.size());
+    out.line(n == 0 ? QStringLiteral("No problems in %1 sets").arg(result.setsChecked)
+                    : QStringLiteral("%1 problems in %2 sets").arg(n).arg(result.setsChecked));
+    return n == 0 ? Success : Failed;
+}
+
+} // namespace
+
+bool CommandLine::isCommand(int argc, char **argv)
+{
+    if (argc < 2)
+        return false;
+    const QString first = QString::fromLocal8Bit(argv[1]);
+    // A lone file opens in the window; anything else is a command or a usage error.
+    return argc > 2 || first.startsWith(QLatin1Char('-')) || Commands.contains(first);
+}
+
+int CommandLine::run(int argc, char **argv)
+{
+    // Commands never need a screen, wherever they run.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("assetsmith"));
+    QGuiApplication::setApplicationVersion(QStringLiteral(ASSETSMITH_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Writes Xcode asset catalogue folders from one source image, or checks them.\n\n"
+        "  assetsmith ios SOURCE [--out FOLDER]\n"
+        "  assetsmith mac SOURCE [--out FOLDER]\n"
+        "  assetsmith imageset SOURCE --width W [--height H] [--name NAME] [--out FOLDER]\n"
+        "  assetsmith check PATH...\n"
+        "  assetsmith [FILE]            opens the window"));
+    const QCommandLineOption outOption(
+        QStringLiteral("out"),
+        QStringLiteral("Folder to write into (default: the source's folder)."),
+        QStringLiteral("FOLDER"));
+    const QCommandLineOption widthOption(QStringLiteral("width"),
+                                         QStringLiteral("Image set 1x width in pixels."),
+                                         QStringLiteral("W"));
+    const QCommandLineOption heightOption(
+        QStringLiteral("height"),
+        QStringLiteral("Image set 1x height (default: from the source's aspect ratio)."),
+        QStringLiteral("H"));
+    const QCommandLineOption nameOption(
+        QStringLiteral("name"),
+        QStringLiteral("Image set asset name (default: the source's name)."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption quietOption(QStringLiteral("quiet"),
+                                         QStringLiteral("Print nothing but errors."));
+    const QCommandLineOption jsonOption(QStringLiteral("json"),
+                                        QStringLiteral("Print one JSON object a line."));
+    parser.addOptions({outOption, widthOption, heightOption, nameOption, quietOption, jsonOption});
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("ios, mac, imageset or check"));
+
+    if (!parser.parse(QGuiApplication::arguments()))
+        return usageError(parser.errorText());
+    if (parser.isSet(helpOption)) {
+        std::fprintf(stdout, "%s", qPrintable(parser.helpText()));
+        return Success;
+    }
+    if (parser.isSet(versionOption)) {
+        std::fprintf(stdout, "assetsmith %s\n", ASSETSMITH_VERSION);
+        return Success;
+    }
+
+    const Output out{parser.isSet(quietOption), parser.isSet(jsonOption)};
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return usageError(QStringLiteral("a command is missing"));
+    const QString command = positional.first();
+    if (!Commands.contains(command))
+        return usageError(QStringLiteral("unknown command “%1”").arg(command));
+
+    QSet<QString> allowed{QStringLiteral("quiet"), QStringLiteral("json")};
+    if (command != QLatin1String("check"))
+        allowed << QStringLiteral("out");
+    if (command == QLatin1String("imageset"))
+        allowed << QStringLiteral("width") << QStringLiteral("height") << QStringLiteral("name");
+    for (const QString &name : parser.optionNames()) {
+        if (!allowed.contains(name))
+            return usageError(QStringLiteral("--%1 does not apply to %2").arg(name, command));
+    }
+
+    if (command == QLatin1String("check")) {
+        if (positional.size() < 2)
+            return usageError(QStringLiteral("check needs at least one PATH"));
+        return runCheck(positional.mid(1), out);
+    }
+    if (positional.size() != 2)
+        return usageError(positional.size() < 2
+                              ? QStringLiteral("%1 needs a SOURCE image").arg(command)
+                              : QStringLiteral("%1 takes one SOURCE image").arg(command));
+    int width = 0, height = 0;
+    if (command == QLatin1String("imageset")) {
+        if (!parser.isSet(widthOption))
+            return usageError(QStringLiteral("imageset needs --width"));
+        if (!parseSize(parser.value(widthOption), &width))
+            return usageError(QStringLiteral("--width “%1” is not a whole number of pixels")
+                                  .arg(parser.value(widthOption)));
+        if (parser.isSet(heightOption) && !parseSize(parser.value(heightOption), &height))
+            return usageError(QStringLiteral("--height “%1” is not a whole number of pixels")
+                                  .arg(parser.value(heightOption)));
+    }
+
+    const QString source = QFileInfo(positional.at(1)).absoluteFilePath();
+    const SourceImage::Loaded loaded = SourceImage::fromFile(source);
+    if (!loaded.image) {
+        out.record({{"file", source}, {"ok", false}, {"message", loaded.error}});
+        out.error(loaded.error);
+        return Failed;
+    }
+    const QString folder = parser.isSet(outOption) ? parser.value(outOption)
+                                                   : AppDelegate::defaultOutputFolder(source);
+    if (command != QLatin1String("imageset"))
+        return report(AssetExporter::writeAppIconSet(loaded.image.get(), folder, command), out);
+
+    if (!parser.isSet(heightOption)) {
+        const QSizeF size = loaded.image->size();
+        // As the proportion lock computes it when the width is typed.
+        height = DigitText::roundToInt32(double(float(width)) * (size.height() / size.width()));
+    }
+    const QString name = parser.isSet(nameOption)
+                             ? parser.value(nameOption)
+                             : AppDelegate::defaultAssetName(QFileInfo(source).fileName());
+    return report(AssetExporter::writeImageSet(loaded.image.get(), folder,
+                                               ImageSetDescription(width, height, name)),
+                  out);
+}
