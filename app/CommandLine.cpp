@@ -123,6 +123,12 @@ int CommandLine::run(int argc, char **argv)
 {
     // Commands never need a screen, wherever they run.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt's own notices (an unset runtime folder, font lookups) are not the command's output, and
+    // pipelines read the error stream for failures.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+    });
     QGuiApplication application(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("assetsmith"));
     QGuiApplication::setApplicationVersion(QStringLiteral(ASSETSMITH_VERSION));

@@ -10,6 +10,9 @@
 #include <QJsonObject>
 #include <QSet>
 
+#include <cmath>
+#include <optional>
+
 namespace {
 
 using Finding = CatalogueChecker::Finding;
@@ -26,7 +29,32 @@ struct PngFacts
     QSize size;
 };
 
-// The IHDR colour type says whether a file carries alpha (4, 6) or a tRNS chunk adds it.
+quint32 bigEndian32(const QByteArray &bytes, qsizetype at)
+{
+    return quint32(uchar(bytes[at])) << 24 | quint32(uchar(bytes[at + 1])) << 16 |
+           quint32(uchar(bytes[at + 2])) << 8 | quint32(uchar(bytes[at + 3]));
+}
+
+// Alpha is in the IHDR colour type (4, 6) or in a tRNS chunk, which must come before the image
+// data; the chunks are walked rather than searched, since the bytes "tRNS" may occur anywhere.
+bool declaresAlpha(const QByteArray &head)
+{
+    const int colourType = uchar(head[25]);
+    if (colourType == 4 || colourType == 6)
+        return true;
+    qsizetype at = 8;
+    while (at + 8 <= head.size()) {
+        const quint32 length = bigEndian32(head, at);
+        const QByteArray type = head.mid(at + 4, 4);
+        if (type == "tRNS")
+            return true;
+        if (type == "IDAT" || type == "IEND" || length > quint32(head.size()))
+            return false;
+        at += 12 + qsizetype(length);
+    }
+    return false;
+}
+
 PngFacts readPng(const QString &path)
 {
     PngFacts facts;
@@ -36,8 +64,7 @@ PngFacts readPng(const QString &path)
     const QByteArray head = file.read(1 << 20);
     if (!head.startsWith(QByteArray("\x89PNG\r\n\x1a\n", 8)) || head.size() < 33)
         return facts;
-    const int colourType = uchar(head[25]);
-    facts.hasAlpha = colourType == 4 || colourType == 6 || head.contains("tRNS");
+    facts.hasAlpha = declaresAlpha(head);
     file.seek(0);
     QImageReader reader(&file, "png");
     const QImage image = reader.read();
@@ -46,14 +73,21 @@ PngFacts readPng(const QString &path)
     return facts;
 }
 
-double pointsOf(const QString &size)
+// A number in a "size" or "scale" text, or -1 when it is not a plain positive number.
+double positiveNumber(const QString &text)
 {
-    return size.section(QLatin1Char('x'), 0, 0).toDouble();
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    return ok && std::isfinite(value) && value > 0 ? value : -1.0;
 }
 
-double scaleOf(const QString &scale)
+// The pixel count points x scale names, when it is a whole number a PNG can have.
+std::optional<int> pixelsOf(double points, double scale)
 {
-    return scale.endsWith(QLatin1Char('x')) ? scale.chopped(1).toDouble() : 0.0;
+    const double pixels = points * scale;
+    if (points <= 0 || scale <= 0 || pixels > 1e6 || pixels != std::floor(pixels))
+        return std::nullopt;
+    return int(pixels);
 }
 
 bool isStoreIcon(const QJsonObject &entry)
@@ -113,33 +147,50 @@ QList<Finding> CatalogueChecker::checkSet(const QString &folder)
             continue; // an empty slot is Xcode's own way of saying "not filled"
         named.insert(fileName);
         const QString path = folder + QLatin1Char('/') + fileName;
+        // A file several slots name is missing or unreadable once, not once a slot.
+        const bool firstMention = !facts.contains(fileName);
         if (!QFileInfo(path).isFile()) {
-            findings.append(
-                {path, QStringLiteral("missing-file"),
-                 QStringLiteral("the file %1 named in Contents.json is missing").arg(fileName)});
+            facts.insert(fileName, PngFacts());
+            if (firstMention)
+                findings.append({path, QStringLiteral("missing-file"),
+                                 QStringLiteral("the file %1 named in Contents.json is missing")
+                                     .arg(fileName)});
             continue;
         }
         if (!facts.contains(fileName))
             facts.insert(fileName, readPng(path));
         const PngFacts png = facts.value(fileName);
         if (!png.isPng) {
-            findings.append({path, QStringLiteral("not-png"),
-                             QStringLiteral("%1 is not a readable PNG file").arg(fileName)});
+            if (firstMention)
+                findings.append({path, QStringLiteral("not-png"),
+                                 QStringLiteral("%1 is not a readable PNG file").arg(fileName)});
             continue;
         }
+        const double scaleValue = scale.endsWith(QLatin1Char('x'))
+                                      ? positiveNumber(scale.chopped(1))
+                                      : positiveNumber(QString());
         if (!size.isEmpty()) {
-            const double pixels = pointsOf(size) * scaleOf(scale);
-            if (png.size != QSize(int(pixels), int(pixels)) || pixels != double(int(pixels)))
+            const std::optional<int> width =
+                pixelsOf(positiveNumber(size.section(QLatin1Char('x'), 0, 0)), scaleValue);
+            const std::optional<int> height =
+                pixelsOf(positiveNumber(size.section(QLatin1Char('x'), 1)), scaleValue);
+            if (!width || !height)
+                findings.append({contentsPath, QStringLiteral("bad-json"),
+                                 QStringLiteral("the slot size “%1” at scale “%2” of %3 names no "
+                                                "whole pixel size")
+                                     .arg(size, scale, fileName)});
+            else if (png.size != QSize(*width, *height))
                 findings.append(
                     {path, QStringLiteral("wrong-size"),
-                     QStringLiteral("%1 is %2 by %3 pixels; the slot %4 at %5 needs %6 by %6")
+                     QStringLiteral("%1 is %2 by %3 pixels; the slot %4 at %5 needs %6 by %7")
                          .arg(fileName)
                          .arg(png.size.width())
                          .arg(png.size.height())
                          .arg(size, scale)
-                         .arg(pixels)});
-        } else if (imageSet && scaleOf(scale) >= 1.0) {
-            imageSetSizes.insert(int(scaleOf(scale)), png.size);
+                         .arg(*width)
+                         .arg(*height)});
+        } else if (imageSet && (scaleValue == 1 || scaleValue == 2 || scaleValue == 3)) {
+            imageSetSizes.insert(int(scaleValue), png.size);
         }
         if (isStoreIcon(entry) && png.hasAlpha)
             findings.append(
