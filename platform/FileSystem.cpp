@@ -23,7 +23,9 @@ bool FileSystem::writeFileAtomically(const QString &path, const QByteArray &byte
         *error = file.errorString();
         return false;
     }
-    if (file.write(bytes) != bytes.size()) {
+    // Flushing here keeps the system's reason (a full disk, say); a failing commit only says
+    // "Unknown error".
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         *error = file.errorString();
         file.cancelWriting();
         return false;

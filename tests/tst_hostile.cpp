@@ -113,7 +113,13 @@ void HostileTest::corpus()
     QFETCH(QString, expected);
     if (file.contains("16384x16384") || (expected == "16384x16384" && sanitized()))
         QSKIP("a gigabyte source is left to the normal build");
+    // A gigabyte decode on a loaded machine may pass the real time limit, which is not what these
+    // rows are about: the limits have their own test below.
+    const QByteArray oldTimeout = qgetenv("ASSETSMITH_DECODE_TIMEOUT_MS");
+    if (expected.startsWith("16384"))
+        qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", "180000");
     const SourceImage::Loaded loaded = SourceImage::fromFile(Hostile + file);
+    qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", oldTimeout);
     if (!expected.contains(QRegularExpression("^\\d+x\\d+$"))) {
         QVERIFY2(!loaded.image, qPrintable(file));
         QVERIFY2(loaded.error.contains(expected), qPrintable(loaded.error));
