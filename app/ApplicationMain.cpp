@@ -6,6 +6,9 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QIcon>
+
+#include <cstdio>
 
 ApplicationMain::Interface::~Interface()
 {
@@ -73,17 +76,28 @@ ApplicationMain::loadInterface(QApplication &application)
     return interface;
 }
 
+QString ApplicationMain::openFileArgument(Interface &interface, const QStringList &arguments)
+{
+    if (arguments.size() != 2)
+        return {};
+    AppDelegate &delegate = *interface.delegate;
+    const QString path = QFileInfo(arguments.at(1)).absoluteFilePath();
+    delegate.openImageFile(QUrl::fromLocalFile(path));
+    return delegate.currentImage() ? QString() : delegate.statusLabel()->text();
+}
+
 int ApplicationMain::run(int argc, char **argv)
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Assetsmith"));
     QApplication::setApplicationVersion(QStringLiteral(ASSETSMITH_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral(ASSETSMITH_APP_ID));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(ASSETSMITH_APP_ID)));
     const std::unique_ptr<Interface> interface = loadInterface(application);
     interface->window->show();
-    // One file given: opened as if chosen through the image dialog.
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() == 2)
-        interface->delegate->openImageFile(
-            QUrl::fromLocalFile(QFileInfo(arguments.at(1)).absoluteFilePath()));
+    const QString problem = openFileArgument(*interface, QApplication::arguments());
+    // Started from a terminal, the reason shows there too.
+    if (!problem.isEmpty())
+        std::fprintf(stderr, "assetsmith: %s\n", qPrintable(problem));
     return application.exec();
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -24,6 +26,11 @@ public:
 
     // Loads the interface into a running application object and delivers the launch step.
     static std::unique_ptr<Interface> loadInterface(QApplication &application);
+
+    // The file the program was given, if it was given one, opened as a pick through the image
+    // dialog opens it; a relative path is taken from the working folder. Returns what the status
+    // line says when the file gives no image, or nothing.
+    static QString openFileArgument(Interface &interface, const QStringList &arguments);
 
     // The process entry of the window: runs the event loop until the application quits.
     static int run(int argc, char **argv);
