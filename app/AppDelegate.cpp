@@ -239,5 +239,5 @@ void AppDelegate::showStatus(const QString &message)
 
 void AppDelegate::showReport(const ExportReport &report)
 {
-    showStatus(report.summary());
+    showStatus(report.summaryWithWarnings());
 }

@@ -7,6 +7,7 @@
 #include "platform/DigitText.h"
 #include "platform/SourceImage.h"
 
+#include <QColor>
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -16,6 +17,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -38,6 +40,12 @@ struct Output
     {
         if (!json)
             std::fprintf(stderr, "%s\n", qPrintable(text));
+    }
+    // Warnings never fail a run; they go with the errors, where a pipeline looks.
+    void warning(const QString &text) const
+    {
+        if (!quiet && !json)
+            std::fprintf(stderr, "Warning: %s\n", qPrintable(text));
     }
     void record(const QJsonObject &object) const
     {
@@ -77,20 +85,27 @@ int report(const ExportReport &report, const Output &out)
         return Failed;
     }
     for (const ExportReport::File &file : report.files) {
-        out.record({{"file", file.path},
-                    {"width", file.width},
-                    {"height", file.height},
-                    {"ok", file.ok},
-                    {"message", file.ok ? QStringLiteral("written") : file.message}});
+        QJsonObject record{{"file", file.path},
+                           {"ok", file.ok},
+                           {"message", file.ok ? QStringLiteral("written") : file.message}};
+        if (file.width > 0 && file.height > 0) { // Contents.json has no pixel size
+            record[QLatin1String("width")] = file.width;
+            record[QLatin1String("height")] = file.height;
+        }
+        out.record(record);
         if (!file.ok)
             out.error(file.message);
     }
-    if (report.succeeded()) {
+    const bool ok = report.succeeded();
+    if (ok)
         out.line(report.summary());
-        return Success;
+    else
+        out.error(report.summary());
+    for (const ExportReport::Warning &warning : report.warnings) {
+        out.record({{"warning", warning.code}, {"message", warning.message}});
+        out.warning(warning.message);
     }
-    out.error(report.summary());
-    return Failed;
+    return ok ? Success : Failed;
 }
 
 int runCheck(const QStringList &paths, const Output &out)
@@ -136,7 +151,8 @@ int CommandLine::run(int argc, char **argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Writes Xcode asset catalogue folders from one source image, or checks them.\n\n"
-        "  assetsmith ios SOURCE [--out FOLDER]\n"
+        "  assetsmith ios SOURCE [--out FOLDER] [--background COLOR]\n"
+        "  assetsmith ios SOURCE --single-size [--dark SOURCE] [--tinted SOURCE|auto] [...]\n"
         "  assetsmith mac SOURCE [--out FOLDER]\n"
         "  assetsmith imageset SOURCE --width W [--height H] [--name NAME] [--out FOLDER]\n"
         "  assetsmith check PATH...\n"
@@ -160,7 +176,24 @@ int CommandLine::run(int argc, char **argv)
                                          QStringLiteral("Print nothing but errors."));
     const QCommandLineOption jsonOption(QStringLiteral("json"),
                                         QStringLiteral("Print one JSON object a line."));
-    parser.addOptions({outOption, widthOption, heightOption, nameOption, quietOption, jsonOption});
+    const QCommandLineOption backgroundOption(
+        QStringLiteral("background"),
+        QStringLiteral("ios: lay every icon over this colour (a name or #rrggbb), so all are "
+                       "opaque."),
+        QStringLiteral("COLOR"));
+    const QCommandLineOption singleSizeOption(
+        QStringLiteral("single-size"),
+        QStringLiteral("ios: write one 1024 icon for every device (Xcode 14 and later)."));
+    const QCommandLineOption darkOption(
+        QStringLiteral("dark"), QStringLiteral("ios --single-size: the dark appearance's source."),
+        QStringLiteral("SOURCE"));
+    const QCommandLineOption tintedOption(
+        QStringLiteral("tinted"),
+        QStringLiteral("ios --single-size: the tinted appearance's source, or auto for a grey "
+                       "of the main source."),
+        QStringLiteral("SOURCE"));
+    parser.addOptions({outOption, widthOption, heightOption, nameOption, backgroundOption,
+                       singleSizeOption, darkOption, tintedOption, quietOption, jsonOption});
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"),
@@ -190,6 +223,9 @@ int CommandLine::run(int argc, char **argv)
         allowed << QStringLiteral("out");
     if (command == QLatin1String("imageset"))
         allowed << QStringLiteral("width") << QStringLiteral("height") << QStringLiteral("name");
+    if (command == QLatin1String("ios"))
+        allowed << QStringLiteral("background") << QStringLiteral("single-size")
+                << QStringLiteral("dark") << QStringLiteral("tinted");
     for (const QString &name : parser.optionNames()) {
         if (!allowed.contains(name))
             return usageError(QStringLiteral("--%1 does not apply to %2").arg(name, command));
@@ -216,6 +252,23 @@ int CommandLine::run(int argc, char **argv)
                                   .arg(parser.value(heightOption)));
     }
 
+    AssetExporter::AppIconOptions options;
+    if (parser.isSet(backgroundOption)) {
+        const QString colour = parser.value(backgroundOption);
+        // Only opaque colours: "#rgb" and "#rrggbb" or a name, never a colour with alpha.
+        if ((colour.startsWith(QLatin1Char('#')) && colour.size() != 4 && colour.size() != 7) ||
+            !QColor::isValidColorName(colour))
+            return usageError(
+                QStringLiteral("--background “%1” is not a colour name or #rrggbb").arg(colour));
+        options.background = QColor::fromString(colour);
+    }
+    options.singleSize = parser.isSet(singleSizeOption);
+    for (const QCommandLineOption *appearance : {&darkOption, &tintedOption}) {
+        if (parser.isSet(*appearance) && !options.singleSize)
+            return usageError(
+                QStringLiteral("--%1 needs --single-size").arg(appearance->names().constFirst()));
+    }
+
     const QString source = QFileInfo(positional.at(1)).absoluteFilePath();
     const SourceImage::Loaded loaded = SourceImage::fromFile(source);
     if (!loaded.image) {
@@ -225,8 +278,31 @@ int CommandLine::run(int argc, char **argv)
     }
     const QString folder = parser.isSet(outOption) ? parser.value(outOption)
                                                    : AppDelegate::defaultOutputFolder(source);
-    if (command != QLatin1String("imageset"))
-        return report(AssetExporter::writeAppIconSet(loaded.image.get(), folder, command), out);
+    if (command != QLatin1String("imageset")) {
+        // The appearances' sources load as the main one does, and fail the same way.
+        SourceImagePtr dark, tinted;
+        for (auto [option, image] : {std::pair{&darkOption, &dark}, {&tintedOption, &tinted}}) {
+            if (!parser.isSet(*option))
+                continue;
+            const QString value = parser.value(*option);
+            if (option == &tintedOption && value == QLatin1String("auto")) {
+                options.tintedFromSource = true;
+                continue;
+            }
+            const SourceImage::Loaded appearance =
+                SourceImage::fromFile(QFileInfo(value).absoluteFilePath());
+            if (!appearance.image) {
+                out.record({{"file", value}, {"ok", false}, {"message", appearance.error}});
+                out.error(appearance.error);
+                return Failed;
+            }
+            *image = appearance.image;
+        }
+        options.dark = dark.get();
+        options.tinted = tinted.get();
+        return report(AssetExporter::writeAppIconSet(loaded.image.get(), folder, command, options),
+                      out);
+    }
 
     if (!parser.isSet(heightOption)) {
         const QSizeF size = loaded.image->size();

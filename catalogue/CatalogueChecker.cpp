@@ -95,7 +95,8 @@ bool isStoreIcon(const QJsonObject &entry)
     const QString idiom = entry[QLatin1String("idiom")].toString();
     if (idiom == QLatin1String("ios-marketing"))
         return true;
-    return idiom == QLatin1String("universal") &&
+    // A dark or tinted appearance is drawn on the system's background and may be transparent.
+    return idiom == QLatin1String("universal") && !entry.contains(QLatin1String("appearances")) &&
            entry[QLatin1String("platform")].toString() == QLatin1String("ios") &&
            entry[QLatin1String("size")].toString() == QLatin1String("1024x1024");
 }
@@ -166,7 +167,9 @@ QList<Finding> CatalogueChecker::checkSet(const QString &folder)
                                  QStringLiteral("%1 is not a readable PNG file").arg(fileName)});
             continue;
         }
-        const double scaleValue = scale.endsWith(QLatin1Char('x'))
+        // A single-size icon names no scale: it is 1x.
+        const double scaleValue = scale.isEmpty() ? 1.0
+                                  : scale.endsWith(QLatin1Char('x'))
                                       ? positiveNumber(scale.chopped(1))
                                       : positiveNumber(QString());
         if (!size.isEmpty()) {

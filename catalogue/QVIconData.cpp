@@ -94,3 +94,30 @@ QJsonObject QVIconData::appIconContentsMac()
         {"512x512", "mac", "Icon-1024.png", "2x"},
     });
 }
+
+QString QVIconData::singleSizeFilename(const QString &appearance)
+{
+    return appearance.isEmpty() ? QStringLiteral("Icon-1024.png")
+                                : QStringLiteral("Icon-1024-%1.png").arg(appearance);
+}
+
+QJsonObject QVIconData::singleSizeContents(bool dark, bool tinted)
+{
+    QStringList appearances{QString()};
+    if (dark)
+        appearances << QStringLiteral("dark");
+    if (tinted)
+        appearances << QStringLiteral("tinted");
+    QJsonArray images;
+    for (const QString &appearance : appearances) {
+        QJsonObject entry{{"filename", singleSizeFilename(appearance)},
+                          {"idiom", "universal"},
+                          {"platform", "ios"},
+                          {"size", "1024x1024"}};
+        if (!appearance.isEmpty())
+            entry["appearances"] =
+                QJsonArray{QJsonObject{{"appearance", "luminosity"}, {"value", appearance}}};
+        images.append(entry);
+    }
+    return QJsonObject{{"images", images}, {"info", info()}};
+}

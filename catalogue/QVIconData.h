@@ -20,6 +20,11 @@ public:
     static QStringList filenamesForSizesMac();
     static QJsonObject appIconContentsMac();
 
+    // The single-size iOS icon: one 1024 image for every device, with optional dark and tinted
+    // appearances beside it, each its own file.
+    static QString singleSizeFilename(const QString &appearance = QString());
+    static QJsonObject singleSizeContents(bool dark, bool tinted);
+
     // The "info" block every Contents.json of this product carries.
     static QJsonObject info();
 };

@@ -18,17 +18,104 @@
 
 namespace {
 
+enum class Look { AsDrawn, OverBackground, Luminance };
+
 struct Planned
 {
     QSizeF size;
     QString fileName;
+    const SourceImage *source = nullptr;
+    Look look = Look::AsDrawn;
+    QColor background;
+    bool storeIcon = false; // the one App Store upload reads, which must be opaque
 };
 
 struct Rendered
 {
     QByteArray png;
+    bool opaque = false;
     bool done = false;
 };
+
+QImage renderPlanned(const Planned &planned)
+{
+    const QImage image = Renderer::render(planned.source, planned.size, 1);
+    switch (planned.look) {
+    case Look::OverBackground:
+        return Renderer::overBackground(image, planned.background);
+    case Look::Luminance:
+        return Renderer::luminance(image);
+    case Look::AsDrawn:
+        break;
+    }
+    return image;
+}
+
+QString sizeText(QSizeF size)
+{
+    return QStringLiteral("%1 by %2 pixels")
+        .arg(size.width(), 0, 'f', 0)
+        .arg(size.height(), 0, 'f', 0);
+}
+
+// What the user should know of a finished export: nothing that stops it, all of it said.
+QList<ExportReport::Warning> warningsFor(const std::vector<Planned> &plan,
+                                         const std::vector<bool> &opaque, bool appIcon)
+{
+    QList<ExportReport::Warning> warnings;
+    for (size_t i = 0; i < plan.size(); ++i) {
+        if (plan[i].storeIcon && !opaque[i])
+            warnings.append(
+                {QStringLiteral("transparent-store-icon"),
+                 QStringLiteral("The source has transparent pixels, so %1 was written with "
+                                "transparency: App Store upload refuses a transparent App Store "
+                                "icon. Use an opaque source.")
+                     .arg(plan[i].fileName)});
+    }
+    // Each source once: the largest file made from it says whether it was enlarged.
+    QList<const SourceImage *> sources;
+    for (const Planned &planned : plan) {
+        if (!sources.contains(planned.source))
+            sources.append(planned.source);
+    }
+    for (const SourceImage *source : sources) {
+        if (!source || source->isVector())
+            continue;
+        const Planned *largest = nullptr;
+        for (const Planned &planned : plan) {
+            if (planned.source == source &&
+                (!largest || planned.size.width() * planned.size.height() >
+                                 largest->size.width() * largest->size.height()))
+                largest = &planned;
+        }
+        const QSizeF have = source->size();
+        if (largest->size.width() > have.width() || largest->size.height() > have.height())
+            warnings.append(
+                {QStringLiteral("enlarged"),
+                 QStringLiteral("The source is %1, smaller than %2 (%3): it was enlarged and will "
+                                "look soft. Use a source at least as large.")
+                     .arg(sizeText(have), largest->fileName, sizeText(largest->size))});
+    }
+    if (appIcon) {
+        for (const SourceImage *source : std::as_const(sources)) {
+            if (source && source->size().width() != source->size().height())
+                warnings.append(
+                    {QStringLiteral("stretched"),
+                     QStringLiteral("The source is %1, not square: the icons were stretched "
+                                    "to squares.")
+                         .arg(sizeText(source->size()))});
+        }
+    }
+    // The same file given as two sources says the same thing twice.
+    QList<ExportReport::Warning> once;
+    for (const ExportReport::Warning &warning : std::as_const(warnings)) {
+        if (std::none_of(once.begin(), once.end(), [&](const ExportReport::Warning &w) {
+                return w.message == warning.message;
+            }))
+            once.append(warning);
+    }
+    return once;
+}
 
 QString describeFailure(const QString &folder, const QString &fileName, const QString &reason)
 {
@@ -42,8 +129,7 @@ QString describeFailure(const QString &folder, const QString &fileName, const QS
 // Renders and encodes every planned file on worker threads, largest first so that the longest
 // job does not start last, and hands each PNG to `write` in list order on the calling thread.
 template <typename Write>
-void renderInOrder(const SourceImage *source, const std::vector<Planned> &plan, int threads,
-                   Write write)
+void renderInOrder(const std::vector<Planned> &plan, int threads, Write write)
 {
     std::vector<Rendered> results(plan.size());
     std::vector<size_t> order(plan.size());
@@ -59,9 +145,12 @@ void renderInOrder(const SourceImage *source, const std::vector<Planned> &plan, 
     auto work = [&] {
         for (size_t n; (n = next.fetch_add(1)) < order.size();) {
             const size_t i = order[n];
-            QByteArray png = PngEncoder::encode(Renderer::render(source, plan[i].size, 1));
+            const QImage image = renderPlanned(plan[i]);
+            const bool opaque = !image.isNull() && PngEncoder::isOpaque(image);
+            QByteArray png = PngEncoder::encode(image);
             std::lock_guard lock(mutex);
             results[i].png = std::move(png);
+            results[i].opaque = opaque;
             results[i].done = true;
             ready.notify_all();
         }
@@ -75,17 +164,19 @@ void renderInOrder(const SourceImage *source, const std::vector<Planned> &plan, 
 
     for (size_t i = 0; i < plan.size(); ++i) {
         QByteArray png;
+        bool opaque = false;
         {
             std::unique_lock lock(mutex);
             ready.wait(lock, [&] { return results[i].done; });
             png = std::move(results[i].png);
+            opaque = results[i].opaque;
         }
-        write(i, png);
+        write(i, png, opaque);
     }
 }
 
-ExportReport writeFolder(const SourceImage *source, const QString &folder,
-                         const QJsonObject &contents, const std::vector<Planned> &plan, int threads)
+ExportReport writeFolder(const QString &folder, const QJsonObject &contents,
+                         const std::vector<Planned> &plan, bool appIcon, int threads)
 {
     ExportReport report;
     report.folder = folder;
@@ -105,11 +196,15 @@ ExportReport writeFolder(const SourceImage *source, const QString &folder,
     };
 
     writeFile(QStringLiteral("Contents.json"), AssetExporter::serialise(contents), QSizeF(), {});
-    renderInOrder(source, plan, threads, [&](size_t i, const QByteArray &png) {
+    std::vector<bool> opaque(plan.size());
+    renderInOrder(plan, threads, [&](size_t i, const QByteArray &png, bool isOpaque) {
         writeFile(plan[i].fileName, png, plan[i].size,
                   QStringLiteral("the image could not be made"));
+        opaque[i] = isOpaque;
     });
     FileSystem::syncFolder(folder);
+    if (report.writtenCount() > 0)
+        report.warnings = warningsFor(plan, opaque, appIcon);
     return report;
 }
 
@@ -126,24 +221,70 @@ QByteArray AssetExporter::serialise(const QJsonObject &document)
 ExportReport AssetExporter::writeAppIconSet(const SourceImage *source, const QString &folderText,
                                             const QString &platformWord, int threads)
 {
+    return writeAppIconSet(source, folderText, platformWord, AppIconOptions(), threads);
+}
+
+ExportReport AssetExporter::writeAppIconSet(const SourceImage *source, const QString &folderText,
+                                            const QString &platformWord,
+                                            const AppIconOptions &options, int threads)
+{
     if (!source)
         return ExportReport::refused(NoSource);
     if (folderText.isEmpty())
         return ExportReport::refused(NoFolder);
 
     const bool ios = platformWord == QLatin1String("ios");
-    const QJsonObject contents =
-        ios ? QVIconData::appIconContents() : QVIconData::appIconContentsMac();
+    const QString folder = folderText + QStringLiteral("/AppIcon.appiconset");
+    std::vector<Planned> plan;
+    auto planFor = [&](Planned planned) {
+        planned.source = planned.source ? planned.source : source;
+        if (ios && options.background.isValid() && planned.look == Look::AsDrawn) {
+            planned.look = Look::OverBackground;
+            planned.background = options.background;
+        }
+        plan.push_back(planned);
+    };
+
+    if (ios && options.singleSize) {
+        const QSizeF size(1024, 1024);
+        planFor({size, QVIconData::singleSizeFilename(), nullptr, Look::AsDrawn, {}, true});
+        // The dark and tinted appearances are drawn on the system's own background, so they
+        // keep their transparency whatever the main icon is laid over.
+        if (options.dark)
+            plan.push_back({size,
+                            QVIconData::singleSizeFilename(QStringLiteral("dark")),
+                            options.dark,
+                            Look::AsDrawn,
+                            {},
+                            false});
+        if (options.tinted || options.tintedFromSource)
+            plan.push_back({size,
+                            QVIconData::singleSizeFilename(QStringLiteral("tinted")),
+                            options.tinted ? options.tinted : source,
+                            Look::Luminance,
+                            {},
+                            false});
+        const QJsonObject contents = QVIconData::singleSizeContents(
+            options.dark != nullptr, options.tinted || options.tintedFromSource);
+        return writeFolder(folder, contents, plan, true, threads);
+    }
+
     const QList<int> sizes =
         ios ? QVIconData::sizesToMakeForIcon() : QVIconData::sizesToMakeForIconMac();
     const QStringList names =
         ios ? QVIconData::filenamesForSizes() : QVIconData::filenamesForSizesMac();
-
-    std::vector<Planned> plan;
-    for (int size : sizes)
-        plan.push_back({QSizeF(size, size), names.at(sizes.indexOf(size))});
-    return writeFolder(source, folderText + QStringLiteral("/AppIcon.appiconset"), contents, plan,
-                       threads);
+    for (int size : sizes) {
+        // The 1024 file of the iOS set is the App Store's icon.
+        planFor({QSizeF(size, size),
+                 names.at(sizes.indexOf(size)),
+                 nullptr,
+                 Look::AsDrawn,
+                 {},
+                 ios && size == 1024});
+    }
+    return writeFolder(folder,
+                       ios ? QVIconData::appIconContents() : QVIconData::appIconContentsMac(), plan,
+                       true, threads);
 }
 
 ExportReport AssetExporter::writeImageSet(const SourceImage *source, const QString &folderText,
@@ -179,7 +320,12 @@ ExportReport AssetExporter::writeImageSet(const SourceImage *source, const QStri
 
     std::vector<Planned> plan;
     for (const QSizeF &size : sizes)
-        plan.push_back({size, set.fileNameForIndex(sizes.indexOf(size) + 1)});
-    return writeFolder(source, folderText + QLatin1Char('/') + set.folderName(), set.contents(),
-                       plan, threads);
+        plan.push_back({size,
+                        set.fileNameForIndex(sizes.indexOf(size) + 1),
+                        source,
+                        Look::AsDrawn,
+                        {},
+                        false});
+    return writeFolder(folderText + QLatin1Char('/') + set.folderName(), set.contents(), plan,
+                       false, threads);
 }

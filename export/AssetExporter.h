@@ -4,6 +4,7 @@
 #include "catalogue/ImageSetDescription.h"
 #include "platform/SourceImage.h"
 
+#include <QColor>
 #include <QJsonObject>
 #include <QString>
 
@@ -15,9 +16,23 @@
 class AssetExporter
 {
 public:
+    // The choices beyond the window's own set, for the command line. The background applies to
+    // the iOS set only; the single-size form is iOS only.
+    struct AppIconOptions
+    {
+        QColor background; // invalid: the icons keep the source's transparency
+        bool singleSize = false;
+        const SourceImage *dark = nullptr;
+        const SourceImage *tinted = nullptr;
+        bool tintedFromSource = false; // the tinted image made grey from the main source
+    };
+
     // `platformWord` "ios" selects the iOS catalogue, any other word the Mac one.
     static ExportReport writeAppIconSet(const SourceImage *source, const QString &folderText,
                                         const QString &platformWord, int threads = 0);
+    static ExportReport writeAppIconSet(const SourceImage *source, const QString &folderText,
+                                        const QString &platformWord, const AppIconOptions &options,
+                                        int threads = 0);
     static ExportReport writeImageSet(const SourceImage *source, const QString &folderText,
                                       const ImageSetDescription &set, int threads = 0);
 

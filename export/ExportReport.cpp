@@ -36,3 +36,11 @@ QString ExportReport::summary() const
         .arg(files.size())
         .arg(where);
 }
+
+QString ExportReport::summaryWithWarnings() const
+{
+    QStringList lines{summary()};
+    for (const Warning &warning : warnings)
+        lines << warning.message;
+    return lines.join(QLatin1Char('\n'));
+}

@@ -19,11 +19,21 @@ public:
     // Nothing was written, and why: no source, no folder, an image set that cannot be whole.
     static ExportReport refused(const QString &reason);
 
+    // Something the user should know about files that were written, never a failure.
+    struct Warning
+    {
+        QString code; // a short fixed word, e.g. "enlarged"
+        QString message;
+    };
+
     QString folder;
     QList<File> files;
     QString refusal;
+    QList<Warning> warnings;
 
     bool succeeded() const;
     int writtenCount() const;
     QString summary() const;
+    // The summary, then each warning on a line of its own: what the status line shows.
+    QString summaryWithWarnings() const;
 };

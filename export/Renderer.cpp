@@ -28,3 +28,43 @@ QImage Renderer::render(const SourceImage *source, QSizeF target, int threads)
         image.setColorSpace(source->colorSpace());
     return image;
 }
+
+QImage Renderer::overBackground(const QImage &image, QColor background)
+{
+    if (image.isNull())
+        return {};
+    QImage source = image.convertToFormat(QImage::Format_ARGB32);
+    QImage result(source.size(), QImage::Format_RGB32);
+    result.setColorSpace(image.colorSpace());
+    const int back[3] = {background.red(), background.green(), background.blue()};
+    for (int y = 0; y < source.height(); ++y) {
+        const auto *in = reinterpret_cast<const QRgb *>(source.constScanLine(y));
+        auto *out = reinterpret_cast<QRgb *>(result.scanLine(y));
+        for (int x = 0; x < source.width(); ++x) {
+            const int a = qAlpha(in[x]);
+            const int front[3] = {qRed(in[x]), qGreen(in[x]), qBlue(in[x])};
+            int mixed[3];
+            for (int c = 0; c < 3; ++c)
+                mixed[c] = (front[c] * a + back[c] * (255 - a) + 127) / 255;
+            out[x] = qRgb(mixed[0], mixed[1], mixed[2]);
+        }
+    }
+    return result;
+}
+
+QImage Renderer::luminance(const QImage &image)
+{
+    if (image.isNull())
+        return {};
+    QImage result = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < result.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(result.scanLine(y));
+        for (int x = 0; x < result.width(); ++x) {
+            const QRgb p = line[x];
+            // Rec. 709 weights in fixed point (they sum to 65536), rounded.
+            const int grey = (13933 * qRed(p) + 46871 * qGreen(p) + 4732 * qBlue(p) + 32768) >> 16;
+            line[x] = qRgba(grey, grey, grey, qAlpha(p));
+        }
+    }
+    return result;
+}

@@ -2,6 +2,7 @@
 
 #include "platform/SourceImage.h"
 
+#include <QColor>
 #include <QImage>
 #include <QSizeF>
 
@@ -21,4 +22,9 @@ public:
 
     // A null image when the target cannot be rendered or the source is absent.
     static QImage render(const SourceImage *source, QSizeF target, int threads = 0);
+
+    // The image laid over an opaque colour: every pixel opaque, the colour where it was clear.
+    static QImage overBackground(const QImage &image, QColor background);
+    // The image's luminance as grey, its alpha kept: the shape stays, the colour goes.
+    static QImage luminance(const QImage &image);
 };

@@ -1,5 +1,6 @@
 #include "AppDelegate.h"
 #include "ApplicationMain.h"
+#include "CommandRun.h"
 #include "catalogue/QVIconData.h"
 
 #include <QApplication>
@@ -11,48 +12,11 @@
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-
-    // The --json records printed, one object a line.
-    QList<QJsonObject> records() const
-    {
-        QList<QJsonObject> list;
-        for (const QByteArray &line : out.split('\n')) {
-            if (!line.isEmpty())
-                list << QJsonDocument::fromJson(line).object();
-        }
-        return list;
-    }
-};
-
-// Runs the executable as a build pipeline would: no display, and no platform chosen for it.
-Run run(const QStringList &arguments, const QString &workingDirectory = QString())
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QString::fromLatin1(name));
-    process.setProcessEnvironment(environment);
-    if (!workingDirectory.isEmpty())
-        process.setWorkingDirectory(workingDirectory);
-    process.start(QStringLiteral(ASSETSMITH_BINARY), arguments);
-    Run result;
-    if (!process.waitForFinished(240000) || process.exitStatus() != QProcess::NormalExit)
-        return result;
-    result.exitCode = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
-}
 
 QImage card(QSize size, bool transparent)
 {
@@ -105,7 +69,7 @@ QMap<QString, QByteArray> contentsOf(const QString &folder)
     return files;
 }
 
-QStringList problemsOf(const Run &result)
+QStringList problemsOf(const CommandRun &result)
 {
     QStringList problems;
     for (const QJsonObject &record : result.records()) {
@@ -174,7 +138,7 @@ QString CommandLineTest::writeOwnSet(const QString &command, bool transparent)
     if (command == "imageset")
         arguments << "--width"
                   << "40";
-    const Run result = run(arguments);
+    const CommandRun result = run(arguments);
     if (result.exitCode != 0)
         qWarning("%s", result.err.constData());
     return out + (command == "imageset" ? "/logo.imageset" : "/AppIcon.appiconset");
@@ -228,7 +192,7 @@ void CommandLineTest::exportsEqualTheWindow()
     QStringList commandArguments = arguments;
     commandArguments.insert(1, path);
     commandArguments << "--out" << fromCommand;
-    const Run result = run(commandArguments);
+    const CommandRun result = run(commandArguments);
     QCOMPARE(result.exitCode, 0);
 
     auto ui = ApplicationMain::loadInterface(*qApp);
@@ -255,9 +219,14 @@ void CommandLineTest::exportsEqualTheWindow()
     }
     QTest::mouseClick(ui->window->findChild<QPushButton *>(button), Qt::LeftButton);
     QVERIFY2(d->statusLabel()->text().startsWith("Wrote"), qPrintable(d->statusLabel()->text()));
-    // The command prints what the status line says, for its own folder.
-    QCOMPARE(QString::fromUtf8(result.out.trimmed()),
-             d->statusLabel()->text().replace(fromWindow, fromCommand));
+    // The command prints what the status line says, for its own folder: the summary, and each
+    // warning with the errors.
+    QStringList said{QString::fromUtf8(result.out.trimmed())};
+    for (const QByteArray &line : result.err.trimmed().split('\n')) {
+        if (!line.isEmpty())
+            said << QString::fromUtf8(line).remove(QRegularExpression("^Warning: "));
+    }
+    QCOMPARE(said.join('\n'), d->statusLabel()->text().replace(fromWindow, fromCommand));
 
     const QMap<QString, QByteArray> written = contentsOf(fromCommand + "/" + folder);
     QVERIFY(written.contains("Contents.json"));
@@ -269,13 +238,13 @@ void CommandLineTest::defaultFolderIsTheSourcesFolder()
 {
     source(card({64, 64}, false), "mark.png");
     // A relative source is taken from the working folder and the set lands beside it.
-    const Run result = run({"ios", "src/mark.png"}, dir->path());
+    const CommandRun result = run({"ios", "src/mark.png"}, dir->path());
     QVERIFY2(result.exitCode == 0, result.err.constData());
     const QString folder = dir->filePath("src/AppIcon.appiconset");
     QCOMPARE(QString::fromUtf8(result.out.trimmed()), "Wrote 14 files to " + folder);
     QCOMPARE(pixelSize(folder + "/Icon-1024.png"), QSize(1024, 1024));
 
-    const Run set = run({"imageset", "src/mark.png", "--width", "10"}, dir->path());
+    const CommandRun set = run({"imageset", "src/mark.png", "--width", "10"}, dir->path());
     QCOMPARE(set.exitCode, 0);
     QCOMPARE(pixelSize(dir->filePath("src/mark.imageset/mark@3x.png")), QSize(30, 30));
 }
@@ -283,14 +252,16 @@ void CommandLineTest::defaultFolderIsTheSourcesFolder()
 void CommandLineTest::jsonAndQuiet()
 {
     const QString path = source(card({128, 128}, false));
-    const Run quiet = run({"mac", path, "--out", dir->path(), "--quiet"});
+    const CommandRun quiet = run({"mac", path, "--out", dir->path(), "--quiet"});
     QCOMPARE(quiet.exitCode, 0);
     QVERIFY(quiet.out.isEmpty());
     QVERIFY(quiet.err.isEmpty());
 
-    const Run json = run({"mac", path, "--out", dir->path(), "--json"});
+    const CommandRun json = run({"mac", path, "--out", dir->path(), "--json"});
     QCOMPARE(json.exitCode, 0);
-    const QList<QJsonObject> records = json.records();
+    QList<QJsonObject> records = json.records();
+    // The 128 source makes an enlarged 1024 icon, and says so.
+    QCOMPARE(records.takeLast()["warning"].toString(), "enlarged");
     QCOMPARE(records.size(), 1 + QVIconData::filenamesForSizesMac().size());
     const QString folder = dir->filePath("AppIcon.appiconset");
     QCOMPARE(records.first()["file"].toString(), folder + "/Contents.json");
@@ -309,11 +280,11 @@ void CommandLineTest::failedWritesAreNamed()
     // A folder where one file should go: that file fails, the rest are written.
     const QString folder = dir->filePath("AppIcon.appiconset");
     QVERIFY(QDir().mkpath(folder + "/Icon-60@2x.png"));
-    const Run result = run({"ios", path, "--out", dir->path(), "--json"});
+    const CommandRun result = run({"ios", path, "--out", dir->path(), "--json"});
     QCOMPARE(result.exitCode, 1);
     int failed = 0;
     for (const QJsonObject &record : result.records()) {
-        if (record["ok"].toBool())
+        if (!record.contains("file") || record["ok"].toBool())
             continue;
         ++failed;
         QCOMPARE(record["file"].toString(), folder + "/Icon-60@2x.png");
@@ -322,12 +293,12 @@ void CommandLineTest::failedWritesAreNamed()
     QCOMPARE(failed, 1);
     QCOMPARE(pixelSize(folder + "/Icon-1024.png"), QSize(1024, 1024));
 
-    const Run plain = run({"ios", path, "--out", dir->path()});
+    const CommandRun plain = run({"ios", path, "--out", dir->path()});
     QCOMPARE(plain.exitCode, 1);
     QVERIFY(plain.err.contains("Icon-60@2x.png"));
     QVERIFY(plain.err.contains("Wrote 13 of 14 files"));
 
-    const Run nowhere = run({"ios", path, "--out", dir->filePath("missing/parent")});
+    const CommandRun nowhere = run({"ios", path, "--out", dir->filePath("missing/parent")});
     QCOMPARE(nowhere.exitCode, 1);
     QVERIFY(!nowhere.err.trimmed().isEmpty());
     QVERIFY(!QFileInfo::exists(dir->filePath("missing")));
@@ -337,7 +308,7 @@ void CommandLineTest::sourceThatIsNoImage()
 {
     const QString path = dir->filePath("notes.png");
     writeBytes(path, "just some words, not a picture\n");
-    const Run result = run({"ios", path, "--out", dir->path()});
+    const CommandRun result = run({"ios", path, "--out", dir->path()});
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.err.contains("notes.png"), result.err.constData());
     QVERIFY(!QFileInfo::exists(dir->filePath("AppIcon.appiconset")));
@@ -360,10 +331,10 @@ void CommandLineTest::checkIsCleanOnOwnOutput()
     QFETCH(bool, transparent);
     QFETCH(QStringList, problems);
     const QString set = writeOwnSet(command, transparent);
-    const Run result = run({"check", set, "--json"});
+    const CommandRun result = run({"check", set, "--json"});
     QCOMPARE(problemsOf(result), problems);
     QCOMPARE(result.exitCode, problems.isEmpty() ? 0 : 1);
-    const Run plain = run({"check", set});
+    const CommandRun plain = run({"check", set});
     QCOMPARE(plain.exitCode, result.exitCode);
     if (problems.isEmpty())
         QCOMPARE(plain.out.trimmed(), QByteArray("No problems in 1 sets"));
@@ -476,7 +447,7 @@ void CommandLineTest::checkFindsEachProblem()
         writeJson(contents, document);
     }
 
-    const Run result = run({"check", set, "--json"});
+    const CommandRun result = run({"check", set, "--json"});
     QCOMPARE(result.exitCode, 1);
     const QList<QJsonObject> records = result.records();
     QVERIFY(!records.isEmpty());
@@ -491,7 +462,7 @@ void CommandLineTest::checkFindsEachProblem()
     // The broken part alone is reported: nothing else of the set is faulted.
     QCOMPARE(problemsOf(result), QStringList{problem});
 
-    const Run plain = run({"check", set});
+    const CommandRun plain = run({"check", set});
     QCOMPARE(plain.exitCode, 1);
     QVERIFY(plain.out.contains(where.toUtf8()));
 }
@@ -506,7 +477,7 @@ void CommandLineTest::checkWalksACatalogue()
     QCOMPARE(run({"imageset", path, "--width", "16", "--out", catalogue, "--quiet"}).exitCode, 0);
     QVERIFY(QFile::remove(catalogue + "/logo.imageset/logo@3x.png"));
 
-    const Run result = run({"check", catalogue, "--json"});
+    const CommandRun result = run({"check", catalogue, "--json"});
     QCOMPARE(result.exitCode, 1);
     QStringList found;
     for (const QJsonObject &record : result.records())
@@ -516,7 +487,7 @@ void CommandLineTest::checkWalksACatalogue()
     QCOMPARE(found, QStringList({"Phone/AppIcon.appiconset/Icon-1024.png marketing-alpha",
                                  "logo.imageset/logo@3x.png missing-file"}));
 
-    const Run nothing = run({"check", dir->filePath("src")});
+    const CommandRun nothing = run({"check", dir->filePath("src")});
     QCOMPARE(nothing.exitCode, 1);
 }
 
@@ -540,6 +511,16 @@ void CommandLineTest::usageErrors_data()
     QTest::newRow("width for an icon set")
         << QStringList{"ios", "a.png", "--width", "3"} << "width";
     QTest::newRow("check with nothing") << QStringList{"check"} << "PATH";
+    QTest::newRow("no such colour")
+        << QStringList{"ios", "a.png", "--background", "mauvish"} << "mauvish";
+    QTest::newRow("colour with alpha")
+        << QStringList{"ios", "a.png", "--background", "#80ff0000"} << "#80ff0000";
+    QTest::newRow("background for a mac set")
+        << QStringList{"mac", "a.png", "--background", "white"} << "background";
+    QTest::newRow("dark without single size")
+        << QStringList{"ios", "a.png", "--dark", "b.png"} << "--single-size";
+    QTest::newRow("single size for an image set")
+        << QStringList{"imageset", "a.png", "--width", "3", "--single-size"} << "single-size";
     QTest::newRow("unknown command") << QStringList{"android", "a.png"} << "android";
 }
 
@@ -547,7 +528,7 @@ void CommandLineTest::usageErrors()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, named);
-    const Run result = run(arguments, dir->path());
+    const CommandRun result = run(arguments, dir->path());
     QCOMPARE(result.exitCode, 2);
     const QByteArray message = result.err.trimmed();
     QVERIFY2(!message.contains('\n'), message.constData());
@@ -558,11 +539,11 @@ void CommandLineTest::usageErrors()
 
 void CommandLineTest::helpAndVersion()
 {
-    const Run help = run({"--help"});
+    const CommandRun help = run({"--help"});
     QCOMPARE(help.exitCode, 0);
     for (const char *word : {"ios", "mac", "imageset", "check", "--out", "--width", "--json"})
         QVERIFY2(help.out.contains(word), word);
-    const Run version = run({"--version"});
+    const CommandRun version = run({"--version"});
     QCOMPARE(version.exitCode, 0);
     QVERIFY(version.out.startsWith("assetsmith "));
 }

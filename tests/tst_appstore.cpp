@@ -1,0 +1,328 @@
+#include "AppDelegate.h"
+#include "ApplicationMain.h"
+#include "CommandRun.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QImageReader>
+#include <QJsonArray>
+#include <QPainter>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// A red disc, on white or on nothing.
+QImage disc(QSize size, bool transparent)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(transparent ? Qt::transparent : Qt::white);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(220, 20, 20));
+    p.drawEllipse(
+        QRectF(size.width() * 0.1, size.height() * 0.1, size.width() * 0.8, size.height() * 0.8));
+    return image;
+}
+
+QImage readPng(const QString &path)
+{
+    QImageReader reader(path, "png");
+    QImage image = reader.read();
+    image.setDevicePixelRatio(1);
+    return image;
+}
+
+// The colour type in the file's header: 2 is RGB, 6 RGBA.
+int pngColourType(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray head = file.read(26);
+    return head.size() == 26 ? uchar(head[25]) : -1;
+}
+
+QJsonObject readJson(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
+                                          : QJsonObject();
+}
+
+QJsonObject entry(const QString &file, const QString &appearance = QString())
+{
+    QJsonObject object = QJsonDocument::fromJson(QStringLiteral(R"({"filename": "%1",
+        "idiom": "universal", "platform": "ios", "size": "1024x1024"})")
+                                                     .arg(file)
+                                                     .toUtf8())
+                             .object();
+    if (!appearance.isEmpty())
+        object["appearances"] =
+            QJsonDocument::fromJson(
+                QStringLiteral(R"([{"appearance": "luminosity", "value": "%1"}])")
+                    .arg(appearance)
+                    .toUtf8())
+                .array();
+    return object;
+}
+
+} // namespace
+
+class AppStoreTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void warnings_data();
+    void warnings();
+    void background_data();
+    void background();
+    void singleSize_data();
+    void singleSize();
+    void tintedAutoIsGreyInTheSourcesShape();
+    void checkKnowsTheSingleSizeForm();
+
+private:
+    QString save(const QImage &image, const QString &name);
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void AppStoreTest::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+}
+
+void AppStoreTest::cleanup()
+{
+    dir.reset();
+}
+
+QString AppStoreTest::save(const QImage &image, const QString &name)
+{
+    QDir().mkpath(dir->filePath("src"));
+    const QString path = dir->filePath("src/" + name);
+    if (!image.save(path))
+        qWarning("could not save %s", qPrintable(path));
+    return path;
+}
+
+void AppStoreTest::warnings_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("transparent");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("width");        // for an image set
+    QTest::addColumn<QStringList>("warnings"); // the start of each line after the summary
+
+    const QString transparent = "The source has transparent pixels, so Icon-1024.png was written "
+                                "with transparency: App Store upload refuses";
+    QTest::newRow("clean 1024 square, iOS") << QSize(1024, 1024) << false << "iosButton"
+                                            << "" << QStringList();
+    QTest::newRow("clean 1024 square, Mac") << QSize(1024, 1024) << false << "macButton"
+                                            << "" << QStringList();
+    QTest::newRow("transparent, iOS") << QSize(1024, 1024) << true << "iosButton"
+                                      << "" << QStringList{transparent};
+    QTest::newRow("transparent, Mac needs no opaque icon")
+        << QSize(1024, 1024) << true << "macButton"
+        << "" << QStringList();
+    QTest::newRow("small")
+        << QSize(512, 512) << false << "iosButton"
+        << ""
+        << QStringList{"The source is 512 by 512 pixels, smaller than Icon-1024.png (1024 by 1024 "
+                       "pixels): it was enlarged and will look soft."};
+    QTest::newRow("not square")
+        << QSize(1200, 1024) << false << "macButton"
+        << ""
+        << QStringList{"The source is 1200 by 1024 pixels, not square: the icons were stretched"};
+    QTest::newRow("all three") << QSize(300, 200) << true << "iosButton"
+                               << ""
+                               << QStringList{
+                                      transparent,
+                                      "The source is 300 by 200 pixels, smaller than Icon-1024.png",
+                                      "The source is 300 by 200 pixels, not square"};
+    QTest::newRow("image set within the source") << QSize(300, 200) << true << "imageSetButton"
+                                                 << "99" << QStringList();
+    QTest::newRow("image set enlarged")
+        << QSize(300, 200) << false << "imageSetButton"
+        << "101"
+        << QStringList{"The source is 300 by 200 pixels, smaller than logo@3x.png (303 by 201 "
+                       "pixels)"};
+}
+
+void AppStoreTest::warnings()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, transparent);
+    QFETCH(QString, button);
+    QFETCH(QString, width);
+    QFETCH(QStringList, warnings);
+    const QString source = save(disc(size, transparent), "logo.png");
+    auto ui = ApplicationMain::loadInterface(*qApp);
+    ui->window->show();
+    AppDelegate *d = ui->delegate.get();
+    d->openImageFile(QUrl::fromLocalFile(source));
+    d->filePathField()->selectAll();
+    QTest::keyClicks(d->filePathField(), dir->path());
+    if (!width.isEmpty()) {
+        d->widthField()->selectAll();
+        QTest::keyClicks(d->widthField(), width);
+    }
+    QTest::mouseClick(ui->window->findChild<QPushButton *>(button), Qt::LeftButton);
+
+    const QStringList lines = d->statusLabel()->text().split('\n');
+    QVERIFY2(lines.first().startsWith("Wrote "), qPrintable(lines.first()));
+    QVERIFY2(lines.size() == 1 + warnings.size(), qPrintable(lines.join(" / ")));
+    for (int i = 0; i < warnings.size(); ++i)
+        QVERIFY2(lines[i + 1].startsWith(warnings[i]), qPrintable(lines[i + 1]));
+    // A screen reader reads the warnings with the summary.
+    QCOMPARE(d->statusLabel()->accessibleName(), d->statusLabel()->text());
+}
+
+void AppStoreTest::background_data()
+{
+    QTest::addColumn<QString>("colour");
+    QTest::addColumn<QColor>("expected");
+    QTest::newRow("#rrggbb") << "#204080" << QColor(0x20, 0x40, 0x80);
+    QTest::newRow("a name") << "teal" << QColor(0, 128, 128);
+    QTest::newRow("white") << "white" << QColor(Qt::white);
+}
+
+void AppStoreTest::background()
+{
+    QFETCH(QString, colour);
+    QFETCH(QColor, expected);
+    const QString source = save(disc({1024, 1024}, true), "logo.png");
+    const CommandRun result =
+        run({"ios", source, "--background", colour, "--out", dir->path(), "--quiet"});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.err.isEmpty(), result.err.constData()); // no transparency left to warn of
+    const QString folder = dir->filePath("AppIcon.appiconset");
+    const QStringList files = QDir(folder).entryList({"*.png"}, QDir::Files);
+    QCOMPARE(files.size(), 13);
+    for (const QString &file : files) {
+        QCOMPARE(pngColourType(folder + "/" + file), 2);
+        const QImage image = readPng(folder + "/" + file).convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                QVERIFY(qAlpha(line[x]) == 255);
+        }
+        // The corner was clear in the source, the centre red.
+        QCOMPARE(image.pixelColor(0, 0), expected);
+        QCOMPARE(image.pixelColor(image.width() / 2, image.height() / 2), QColor(220, 20, 20));
+    }
+    QCOMPARE(run({"check", folder}).exitCode, 0);
+}
+
+void AppStoreTest::singleSize_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("appearances");
+
+    QTest::newRow("main only") << QStringList() << QStringList{"Icon-1024.png"} << QStringList{""};
+    QTest::newRow("dark") << QStringList{"--dark", "DARK"}
+                          << QStringList{"Icon-1024-dark.png", "Icon-1024.png"}
+                          << QStringList{"", "dark"};
+    QTest::newRow("tinted from a file")
+        << QStringList{"--tinted", "DARK"} << QStringList{"Icon-1024-tinted.png", "Icon-1024.png"}
+        << QStringList{"", "tinted"};
+    QTest::newRow("dark and tinted auto")
+        << QStringList{"--tinted", "auto", "--dark", "DARK"}
+        << QStringList{"Icon-1024-dark.png", "Icon-1024-tinted.png", "Icon-1024.png"}
+        << QStringList{"", "dark", "tinted"};
+}
+
+void AppStoreTest::singleSize()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, appearances);
+    const QString source = save(disc({1024, 1024}, false), "logo.png");
+    const QString dark = save(disc({1024, 1024}, true), "dark.png");
+    options.replaceInStrings("DARK", dark);
+    const CommandRun result =
+        run(QStringList{"ios", source, "--single-size", "--out", dir->path()} + options);
+    QCOMPARE(result.exitCode, 0);
+    const QString folder = dir->filePath("AppIcon.appiconset");
+    QCOMPARE(QDir(folder).entryList({"*.png"}, QDir::Files), files);
+
+    QJsonArray images;
+    for (const QString &appearance : appearances)
+        images.append(
+            entry(appearance.isEmpty() ? "Icon-1024.png" : "Icon-1024-" + appearance + ".png",
+                  appearance));
+    const QJsonObject contents = readJson(folder + "/Contents.json");
+    QCOMPARE(contents["images"].toArray(), images);
+    QCOMPARE(contents["info"].toObject()["version"].toInt(), 1);
+    for (const QString &file : files)
+        QCOMPARE(readPng(folder + "/" + file).size(), QSize(1024, 1024));
+    // The main icon is opaque; the appearances may be clear, as they are drawn on the system's.
+    QCOMPARE(pngColourType(folder + "/Icon-1024.png"), 2);
+    const CommandRun check = run({"check", folder, "--json"});
+    QVERIFY2(check.exitCode == 0, check.out.constData());
+}
+
+void AppStoreTest::tintedAutoIsGreyInTheSourcesShape()
+{
+    const QImage art = disc({1024, 1024}, true);
+    const QString source = save(art, "logo.png");
+    QCOMPARE(
+        run({"ios", source, "--single-size", "--tinted", "auto", "--out", dir->path(), "--quiet"})
+            .exitCode,
+        0);
+    const QImage tinted = readPng(dir->filePath("AppIcon.appiconset/Icon-1024-tinted.png"))
+                              .convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(tinted.size(), art.size());
+    for (int y = 0; y < art.height(); y += 3) {
+        for (int x = 0; x < art.width(); x += 3) {
+            const QRgb p = tinted.pixel(x, y);
+            QCOMPARE(qAlpha(p), qAlpha(art.pixel(x, y)));
+            if (qAlpha(p) == 0)
+                continue;
+            QVERIFY(qRed(p) == qGreen(p) && qGreen(p) == qBlue(p));
+        }
+    }
+    // The red (220, 20, 20) as luminance: 0.2126 * 220 + 0.7152 * 20 + 0.0722 * 20 = 62.5.
+    QVERIFY(qAbs(qRed(tinted.pixel(512, 512)) - 62) <= 1);
+}
+
+void AppStoreTest::checkKnowsTheSingleSizeForm()
+{
+    const QString source = save(disc({1024, 1024}, true), "logo.png");
+    const QString folder = dir->filePath("AppIcon.appiconset");
+    const CommandRun written =
+        run({"ios", source, "--single-size", "--dark", source, "--json", "--out", dir->path()});
+    QCOMPARE(written.exitCode, 0);
+    QCOMPARE(written.records().last()["warning"].toString(), "transparent-store-icon");
+    // The transparent main icon is refused at upload; the transparent dark one is as it should be.
+    const CommandRun check = run({"check", folder, "--json"});
+    QCOMPARE(check.exitCode, 1);
+    const QList<QJsonObject> findings = check.records();
+    QCOMPARE(findings.size(), 1);
+    QCOMPARE(findings[0]["problem"].toString(), "marketing-alpha");
+    QCOMPARE(QFileInfo(findings[0]["path"].toString()).fileName(), "Icon-1024.png");
+
+    // Wrong sizes are found in this form too.
+    QVERIFY(disc({512, 512}, false).save(folder + "/Icon-1024-dark.png"));
+    const CommandRun resized = run({"check", folder, "--json"});
+    QStringList problems;
+    for (const QJsonObject &record : resized.records())
+        problems << record["problem"].toString();
+    problems.sort();
+    QCOMPARE(problems, QStringList({"marketing-alpha", "wrong-size"}));
+}
+
+int main(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    AppStoreTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_appstore.moc"
