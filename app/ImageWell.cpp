@@ -1,5 +1,7 @@
 #include "ImageWell.h"
 
+#include "export/Resampler.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDragEnterEvent>
@@ -28,6 +30,21 @@ bool mightHoldImage(const QMimeData *mime)
                        [](const QString &f) { return f.startsWith(QLatin1String("image/")); });
 }
 
+// A picture of at most `bound` pixels on a side. The export's own resampler spreads the rows over
+// the cores, where Qt's smooth scaling takes a fifth of a second on one core for a 4096 source.
+QImage previewOf(const SourceImage &image, int bound)
+{
+    const QSize shown =
+        image.size().toSize().scaled(bound, bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    if (image.isVector())
+        return image.renderVector(shown);
+    const QImage bitmap = image.bitmapFor(shown);
+    if (bitmap.width() <= bound && bitmap.height() <= bound)
+        return bitmap;
+    const QSize fitted = bitmap.size().scaled(shown, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    return Resampler::resample(bitmap, fitted.width(), fitted.height());
+}
+
 } // namespace
 
 ImageWell::ImageWell(QWidget *parent)
@@ -42,7 +59,7 @@ ImageWell::ImageWell(QWidget *parent)
 void ImageWell::setImage(const SourceImagePtr &image)
 {
     m_image = image;
-    m_preview = image ? image->preview(PreviewBound) : QImage();
+    m_preview = image ? previewOf(*image, PreviewBound) : QImage();
     update();
 }
 

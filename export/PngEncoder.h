@@ -9,8 +9,9 @@
 class PngEncoder
 {
 public:
-    // Empty for a null image.
-    static QByteArray encode(const QImage &image);
+    // Empty for a null image. The image data is filtered and deflated in pieces spread over
+    // `threads` threads (0: one per core); the bytes are the same whatever the count.
+    static QByteArray encode(const QImage &image, int threads = 0);
 
     static bool isOpaque(const QImage &image);
 };

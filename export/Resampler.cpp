@@ -7,6 +7,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Lanczos3: support 3.
@@ -145,18 +149,6 @@ FloatWeights toFloat(const AxisWeights &table)
             std::vector<float>(table.weights.begin(), table.weights.end()), table.taps};
 }
 
-struct Premultiplied
-{
-    float c[4]; // r, g, b, a in 0..1
-};
-
-Premultiplied premultiply(QRgb pixel)
-{
-    const float a = float(qAlpha(pixel)) * (1.0f / 255.0f);
-    const float k = a * (1.0f / 255.0f);
-    return {{float(qRed(pixel)) * k, float(qGreen(pixel)) * k, float(qBlue(pixel)) * k, a}};
-}
-
 // Back to straight 8-bit: premultiplied colour is clamped to [0, alpha] so ringing can neither
 // invent colour under transparency nor overflow.
 QRgb straighten(double r, double g, double b, double a)
@@ -169,40 +161,173 @@ QRgb straighten(double r, double g, double b, double a)
     return qRgba(channel(r), channel(g), channel(b), alpha);
 }
 
-void horizontalRow(const QRgb *source, int srcWidth, const FloatWeights &h,
-                   Premultiplied *rowBuffer, float *out)
+// The passes work on pixels of four premultiplied floats in the order blue, green, red, alpha
+// (QRgb's byte order on the little-endian machines the vector path runs on). One pixel is one
+// vector, so each filter tap is one multiply and one add for all four channels.
+#if defined(__SSE2__) || defined(_M_X64)
+
+struct Pixel
 {
-    for (int x = 0; x < srcWidth; ++x)
-        rowBuffer[x] = premultiply(source[x]);
+    __m128 v;
+};
+
+inline Pixel zeroPixel()
+{
+    return {_mm_setzero_ps()};
+}
+
+inline Pixel loadPixel(const float *p)
+{
+    return {_mm_loadu_ps(p)};
+}
+
+inline void storePixel(float *p, Pixel x)
+{
+    _mm_storeu_ps(p, x.v);
+}
+
+inline Pixel addWeighted(Pixel acc, float w, const float *p)
+{
+    return {_mm_add_ps(acc.v, _mm_mul_ps(_mm_set1_ps(w), _mm_loadu_ps(p)))};
+}
+
+void premultiplyRow(const QRgb *source, int width, float *out)
+{
+    // Colour times alpha over 255 squared, alpha over 255: one multiplier vector per pixel.
+    const __m128 colourScale = _mm_set_ps(0.0f, 1.0f / 65025.0f, 1.0f / 65025.0f, 1.0f / 65025.0f);
+    const __m128 alphaScale = _mm_set_ps(1.0f / 255.0f, 0.0f, 0.0f, 0.0f);
+    const __m128i zero = _mm_setzero_si128();
+    auto one = [&](__m128i wide, float *to) {
+        const __m128 p = _mm_cvtepi32_ps(wide);
+        const __m128 a = _mm_shuffle_ps(p, p, _MM_SHUFFLE(3, 3, 3, 3));
+        const __m128 k = _mm_add_ps(_mm_mul_ps(a, colourScale), alphaScale);
+        _mm_storeu_ps(to, _mm_mul_ps(p, k));
+    };
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+        const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i *>(source + x));
+        const __m128i lo = _mm_unpacklo_epi8(four, zero);
+        const __m128i hi = _mm_unpackhi_epi8(four, zero);
+        one(_mm_unpacklo_epi16(lo, zero), out + size_t(x) * 4);
+        one(_mm_unpackhi_epi16(lo, zero), out + size_t(x) * 4 + 4);
+        one(_mm_unpacklo_epi16(hi, zero), out + size_t(x) * 4 + 8);
+        one(_mm_unpackhi_epi16(hi, zero), out + size_t(x) * 4 + 12);
+    }
+    for (; x < width; ++x) {
+        const __m128i pixel = _mm_cvtsi32_si128(int(source[x]));
+        one(_mm_unpacklo_epi16(_mm_unpacklo_epi8(pixel, zero), zero), out + size_t(x) * 4);
+    }
+}
+
+void straightenRow(const float *acc, int width, QRgb *out)
+{
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128 full = _mm_set1_ps(255.0f);
+    // Below half a level alpha rounds to 0; the divisor is kept off zero for those pixels,
+    // which are then written as 0 whatever was computed.
+    const __m128 tiny = _mm_set1_ps(0.5f / 255.0f);
+    const __m128i alphaLane = _mm_set_epi32(-1, 0, 0, 0);
+    for (int x = 0; x < width; ++x) {
+        const __m128 p = _mm_loadu_ps(acc + size_t(x) * 4);
+        __m128 a = _mm_shuffle_ps(p, p, _MM_SHUFFLE(3, 3, 3, 3));
+        a = _mm_min_ps(_mm_max_ps(a, zero), one);
+        const __m128 colour = _mm_min_ps(_mm_max_ps(p, zero), a);
+        const __m128 scale = _mm_div_ps(full, _mm_max_ps(a, tiny));
+        const __m128i c = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(colour, scale), half));
+        const __m128i alpha = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(a, full), half));
+        const __m128i merged =
+            _mm_or_si128(_mm_andnot_si128(alphaLane, c), _mm_and_si128(alphaLane, alpha));
+        const __m128i bytes16 = _mm_packs_epi32(merged, merged);
+        const QRgb pixel = QRgb(_mm_cvtsi128_si32(_mm_packus_epi16(bytes16, bytes16)));
+        out[x] = qAlpha(pixel) == 0 ? 0 : pixel;
+    }
+}
+
+#else
+
+struct Pixel
+{
+    float v[4];
+};
+
+inline Pixel zeroPixel()
+{
+    return {{0, 0, 0, 0}};
+}
+
+inline Pixel loadPixel(const float *p)
+{
+    return {{p[0], p[1], p[2], p[3]}};
+}
+
+inline void storePixel(float *p, Pixel x)
+{
+    std::copy(x.v, x.v + 4, p);
+}
+
+inline Pixel addWeighted(Pixel acc, float w, const float *p)
+{
+    for (int c = 0; c < 4; ++c)
+        acc.v[c] += w * p[c];
+    return acc;
+}
+
+void premultiplyRow(const QRgb *source, int width, float *out)
+{
+    for (int x = 0; x < width; ++x) {
+        const QRgb pixel = source[x];
+        const float a = float(qAlpha(pixel)) * (1.0f / 255.0f);
+        const float k = a * (1.0f / 255.0f);
+        float *to = out + size_t(x) * 4;
+        to[0] = float(qBlue(pixel)) * k;
+        to[1] = float(qGreen(pixel)) * k;
+        to[2] = float(qRed(pixel)) * k;
+        to[3] = a;
+    }
+}
+
+void straightenRow(const float *acc, int width, QRgb *out)
+{
+    for (int x = 0; x < width; ++x) {
+        const float *p = acc + size_t(x) * 4;
+        out[x] = straighten(p[2], p[1], p[0], p[3]);
+    }
+}
+
+#endif
+
+void horizontalRow(const QRgb *source, int srcWidth, const FloatWeights &h, float *rowBuffer,
+                   float *out)
+{
+    premultiplyRow(source, srcWidth, rowBuffer);
     const int dstWidth = int(h.first.size());
     for (int x = 0; x < dstWidth; ++x) {
-        const Premultiplied *in = rowBuffer + h.first[size_t(x)];
+        const float *in = rowBuffer + size_t(h.first[size_t(x)]) * 4;
         const float *w = h.weights.data() + size_t(x) * size_t(h.taps);
-        float acc[4] = {0, 0, 0, 0};
-        for (int t = 0; t < h.count[size_t(x)]; ++t) {
-            for (int c = 0; c < 4; ++c)
-                acc[c] += w[t] * in[t].c[c];
-        }
-        std::copy(acc, acc + 4, out + size_t(x) * 4);
+        Pixel acc = zeroPixel();
+        const int count = h.count[size_t(x)];
+        for (int t = 0; t < count; ++t)
+            acc = addWeighted(acc, w[t], in + size_t(t) * 4);
+        storePixel(out + size_t(x) * 4, acc);
     }
 }
 
 void verticalRow(const float *rows, size_t rowStride, int firstRow, const FloatWeights &v, int y,
                  float *acc, QRgb *out, int dstWidth)
 {
-    const size_t n = size_t(dstWidth) * 4;
-    std::fill(acc, acc + n, 0.0f);
     const float *w = v.weights.data() + size_t(y) * size_t(v.taps);
-    for (int t = 0; t < v.count[size_t(y)]; ++t) {
-        const float *row = rows + size_t(v.first[size_t(y)] + t - firstRow) * rowStride;
-        const float wt = w[t];
-        for (size_t i = 0; i < n; ++i)
-            acc[i] += wt * row[i];
-    }
+    const int count = v.count[size_t(y)];
+    const float *top = rows + size_t(v.first[size_t(y)] - firstRow) * rowStride;
     for (int x = 0; x < dstWidth; ++x) {
-        const float *p = acc + size_t(x) * 4;
-        out[x] = straighten(p[0], p[1], p[2], p[3]);
+        const float *column = top + size_t(x) * 4;
+        Pixel sum = zeroPixel();
+        for (int t = 0; t < count; ++t)
+            sum = addWeighted(sum, w[t], column + size_t(t) * rowStride);
+        storePixel(acc + size_t(x) * 4, sum);
     }
+    straightenRow(acc, dstWidth, out);
 }
 
 QImage asArgb32(const QImage &source)
@@ -238,7 +363,7 @@ QImage Resampler::resample(const QImage &sourceImage, int width, int height, int
 
     std::atomic<int> nextBand{0};
     auto work = [&] {
-        std::vector<Premultiplied> rowBuffer(static_cast<size_t>(srcWidth));
+        std::vector<float> rowBuffer(size_t(srcWidth) * 4);
         std::vector<float> acc(rowStride);
         std::vector<float> rows;
         for (int band; (band = nextBand.fetch_add(1)) < bands;) {

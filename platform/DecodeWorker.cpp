@@ -87,6 +87,7 @@ bool DecodeWorker::isRequested(int argc, char **argv)
 int DecodeWorker::run(int argc, char **argv)
 {
     ProcessLimits::useBinaryStandardStreams();
+    ProcessLimits::enlargeOutputPipe();
     std::set_new_handler(outOfMemory);
     ProcessLimits::limitMemory(qgetenv("ASSETSMITH_WORKER_MEMORY_MB").toLongLong() << 20);
 

@@ -13,4 +13,8 @@ public:
 
     // Makes standard input and output carry bytes unchanged (Windows would translate line ends).
     static void useBinaryStandardStreams();
+
+    // Asks for a larger pipe behind standard output where the system allows it, so a large
+    // picture crosses in few wake-ups. Harmless when the output is no pipe.
+    static void enlargeOutputPipe();
 };

@@ -79,15 +79,3 @@ QImage SourceImage::renderVector(QSize target) const
         return {};
     return IsolatedDecoder::renderSvg(m_svg, target);
 }
-
-QImage SourceImage::preview(int bound) const
-{
-    const QSize shown =
-        m_size.toSize().scaled(bound, bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    if (isVector())
-        return renderVector(shown);
-    const QImage bitmap = bitmapFor(shown);
-    if (bitmap.width() <= bound && bitmap.height() <= bound)
-        return bitmap;
-    return bitmap.scaled(shown, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-}

@@ -51,8 +51,6 @@ public:
     QImage renderVector(QSize target) const;
     // The colour space to tag rendered files with; invalid when they are plain sRGB.
     QColorSpace colorSpace() const { return m_colorSpace; }
-    // A picture of at most `bound` pixels on a side for showing the image on screen.
-    QImage preview(int bound) const;
 
 private:
     QList<QImage> m_frames;
