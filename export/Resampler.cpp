@@ -85,17 +85,20 @@ template <typename Weigh> AxisWeights buildWeights(int srcLen, int dstLen, Weigh
     return table;
 }
 
-AxisWeights lanczosWeights(int srcLen, int dstLen)
+// A kernel of the given support, stretched over the source pixels a target pixel covers when
+// shrinking.
+template <typename Kernel>
+AxisWeights kernelWeights(int srcLen, int dstLen, Kernel kernel, double radius)
 {
     const double factor = double(srcLen) / dstLen;
     const double scale = std::max(factor, 1.0);
-    const double support = 3.0 * scale;
+    const double support = radius * scale;
     return buildWeights(srcLen, dstLen, [&](int j, auto add) {
         const double centre = (j + 0.5) * factor;
         const auto lo = (long long)std::floor(centre - support);
         const auto hi = (long long)std::ceil(centre + support);
         for (long long i = lo; i <= hi; ++i) {
-            const double w = lanczos3((double(i) + 0.5 - centre) / scale);
+            const double w = kernel((double(i) + 0.5 - centre) / scale);
             if (w != 0.0)
                 add(i, w);
         }
@@ -129,10 +132,17 @@ AxisWeights areaWeights(int srcLen, int dstLen)
     });
 }
 
+// Shrinking by more than 1.3 averages the area each target pixel covers; near 1:1 Lanczos3 keeps
+// the most detail; enlarging interpolates with Catmull-Rom, whose single lobe rings less than
+// Lanczos3 does when every source pixel spreads over many target pixels (measured sharper and
+// closer to a drawing rendered at the target size, from 180 to 1024 out of a 64 source).
 AxisWeights weightsFor(int srcLen, int dstLen)
 {
     const double factor = double(srcLen) / dstLen;
-    return factor < 1.3 ? lanczosWeights(srcLen, dstLen) : areaWeights(srcLen, dstLen);
+    if (factor < 1.0)
+        return kernelWeights(srcLen, dstLen, catmullRom, 2.0);
+    return factor < 1.3 ? kernelWeights(srcLen, dstLen, lanczos3, 3.0)
+                        : areaWeights(srcLen, dstLen);
 }
 
 struct FloatWeights

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -91,35 +92,49 @@ int DecodeWorker::run(int argc, char **argv)
     std::set_new_handler(outOfMemory);
     ProcessLimits::limitMemory(qgetenv("ASSETSMITH_WORKER_MEMORY_MB").toLongLong() << 20);
 
-    // Drawings need fonts, so the worker is a GUI application, on no screen.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int appArgc = 1;
-    QGuiApplication application(appArgc, argv);
-
     const QByteArray mode = argc >= 3 ? QByteArray(argv[2]) : QByteArray();
+    if (!(mode == "decode" && argc >= 4) && !(mode == "render" && argc >= 5))
+        return 2;
+
     ImageDecoder::Decoded decoded;
-    if (mode == "decode" && argc >= 4 && QByteArray(argv[3]) != "-") {
+    QByteArray input;
+    bool haveInput = true;
+    if (mode == "decode" && QByteArray(argv[3]) != "-") {
         QFile file(QFile::decodeName(argv[3]));
         if (!file.open(QIODevice::ReadOnly)) {
             decoded.status = ImageDecoder::Status::NotImage;
             decoded.reason = file.errorString();
+            haveInput = false;
         } else if (file.size() > ImageDecoder::MaxFileBytes) {
             decoded.status = ImageDecoder::Status::TooLarge;
             decoded.reason = QStringLiteral("the file is larger than 512 MiB");
+            haveInput = false;
         } else {
-            decoded = ImageDecoder::decode(file.readAll());
+            input = file.readAll();
         }
-    } else if (mode == "decode") {
-        decoded = ImageDecoder::decode(readAllInput(ImageDecoder::MaxFileBytes));
-    } else if (mode == "render" && argc >= 5) {
+    } else {
+        input = readAllInput(mode == "render" ? qint64(64) << 20 : ImageDecoder::MaxFileBytes);
+    }
+
+    // Drawings need fonts, so they get a GUI application, on no screen. Bitmaps need none, and
+    // starting one (platform plugin, theme, font configuration) would cost most of a small
+    // source's load time.
+    std::optional<QGuiApplication> application;
+    int appArgc = 1;
+    if (haveInput && (mode == "render" || ImageDecoder::isDrawing(input))) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        application.emplace(appArgc, argv);
+    }
+
+    if (haveInput && mode == "decode") {
+        decoded = ImageDecoder::decode(input);
+    } else if (haveInput) {
         const QSize size(QByteArray(argv[3]).toInt(), QByteArray(argv[4]).toInt());
-        const QImage image = ImageDecoder::renderSvg(readAllInput(qint64(64) << 20), size);
+        const QImage image = ImageDecoder::renderSvg(input, size);
         decoded.status = image.isNull() ? ImageDecoder::Status::Damaged : ImageDecoder::Status::Ok;
         if (!image.isNull())
             decoded.frames.append(image);
         decoded.size = QSizeF(size);
-    } else {
-        return 2;
     }
 
     QFile out;

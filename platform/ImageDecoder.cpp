@@ -120,6 +120,12 @@ ImageDecoder::Decoded refusal(Status status, const QString &reason)
     return decoded;
 }
 
+bool isDrawingFormat(const QByteArray &format, const QByteArray &data)
+{
+    return format == "svg" || format == "svgz" ||
+           (format.isEmpty() && SvgSanitizer::looksLikeSvg(data));
+}
+
 ImageDecoder::Decoded decodeSvg(const QByteArray &data)
 {
     const SvgSanitizer::Result safe = SvgSanitizer::sanitize(data);
@@ -161,8 +167,7 @@ ImageDecoder::Decoded ImageDecoder::decode(const QByteArray &data)
     QImageReader reader(&buffer);
     reader.setAutoTransform(true);
     const QByteArray format = reader.format();
-    if (format == "svg" || format == "svgz" ||
-        (format.isEmpty() && SvgSanitizer::looksLikeSvg(data)))
+    if (isDrawingFormat(format, data))
         return decodeSvg(data);
     if (format.isEmpty())
         return refusal(Status::NotImage, {});
@@ -226,6 +231,15 @@ ImageDecoder::Decoded ImageDecoder::decode(const QByteArray &data)
 void ImageDecoder::setAllocationLimit(int megabytes)
 {
     allocationLimit = qBound(1, megabytes, AllocationLimitMB);
+}
+
+bool ImageDecoder::isDrawing(const QByteArray &data)
+{
+    WarningCapture capture;
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    return isDrawingFormat(QImageReader(&buffer).format(), data);
 }
 
 QImage ImageDecoder::renderSvg(const QByteArray &svg, QSize size)

@@ -33,6 +33,8 @@ public:
     };
 
     static Decoded decode(const QByteArray &data);
+    // Whether decode() takes the data for a drawing; only drawings need a GUI application (fonts).
+    static bool isDrawing(const QByteArray &data);
 
     // Lowers how much a decoder may allocate (in MiB, at most AllocationLimitMB): a fuzzer
     // needs its speed more than gigabyte images.
