@@ -1,71 +1,25 @@
-#include "AppDelegate.h"
-#include "ApplicationMain.h"
 #include "CommandRun.h"
+#include "TestFiles.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QImageReader>
 #include <QJsonArray>
-#include <QPainter>
-#include <QPushButton>
+#include <QLabel>
 #include <QTemporaryDir>
-#include <QTest>
 
 namespace {
 
-// A red disc, on white or on nothing.
-QImage disc(QSize size, bool transparent)
-{
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(transparent ? Qt::transparent : Qt::white);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(220, 20, 20));
-    p.drawEllipse(
-        QRectF(size.width() * 0.1, size.height() * 0.1, size.width() * 0.8, size.height() * 0.8));
-    return image;
-}
+const QColor Red(220, 20, 20);
 
-QImage readPng(const QString &path)
+// A slot of the single-size form, with its appearance if it has one.
+QJsonObject entry(const QString &appearance)
 {
-    QImageReader reader(path, "png");
-    QImage image = reader.read();
-    image.setDevicePixelRatio(1);
-    return image;
-}
-
-// The colour type in the file's header: 2 is RGB, 6 RGBA.
-int pngColourType(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray head = file.read(26);
-    return head.size() == 26 ? uchar(head[25]) : -1;
-}
-
-QJsonObject readJson(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
-                                          : QJsonObject();
-}
-
-QJsonObject entry(const QString &file, const QString &appearance = QString())
-{
-    QJsonObject object = QJsonDocument::fromJson(QStringLiteral(R"({"filename": "%1",
-        "idiom": "universal", "platform": "ios", "size": "1024x1024"})")
-                                                     .arg(file)
-                                                     .toUtf8())
-                             .object();
+    QJsonObject object{{"filename", appearance.isEmpty() ? QString("Icon-1024.png")
+                                                         : "Icon-1024-" + appearance + ".png"},
+                       {"idiom", "universal"},
+                       {"platform", "ios"},
+                       {"size", "1024x1024"}};
     if (!appearance.isEmpty())
         object["appearances"] =
-            QJsonDocument::fromJson(
-                QStringLiteral(R"([{"appearance": "luminosity", "value": "%1"}])")
-                    .arg(appearance)
-                    .toUtf8())
-                .array();
+            QJsonArray{QJsonObject{{"appearance", "luminosity"}, {"value", appearance}}};
     return object;
 }
 
@@ -75,8 +29,12 @@ class AppStoreTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid());
+    }
+    void cleanup() { dir.reset(); }
     void warnings_data();
     void warnings();
     void background_data();
@@ -87,29 +45,12 @@ private slots:
     void checkKnowsTheSingleSizeForm();
 
 private:
-    QString save(const QImage &image, const QString &name);
+    QString save(const QImage &image, const QString &name)
+    {
+        return saveImage(dir->filePath("src/" + name), image);
+    }
     std::unique_ptr<QTemporaryDir> dir;
 };
-
-void AppStoreTest::init()
-{
-    dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir->isValid());
-}
-
-void AppStoreTest::cleanup()
-{
-    dir.reset();
-}
-
-QString AppStoreTest::save(const QImage &image, const QString &name)
-{
-    QDir().mkpath(dir->filePath("src"));
-    const QString path = dir->filePath("src/" + name);
-    if (!image.save(path))
-        qWarning("could not save %s", qPrintable(path));
-    return path;
-}
 
 void AppStoreTest::warnings_data()
 {
@@ -121,37 +62,50 @@ void AppStoreTest::warnings_data()
 
     const QString transparent = "The source has transparent pixels, so Icon-1024.png was written "
                                 "with transparency: App Store upload refuses";
-    QTest::newRow("clean 1024 square, iOS") << QSize(1024, 1024) << false << "iosButton"
-                                            << "" << QStringList();
-    QTest::newRow("clean 1024 square, Mac") << QSize(1024, 1024) << false << "macButton"
-                                            << "" << QStringList();
-    QTest::newRow("transparent, iOS") << QSize(1024, 1024) << true << "iosButton"
-                                      << "" << QStringList{transparent};
-    QTest::newRow("transparent, Mac needs no opaque icon")
-        << QSize(1024, 1024) << true << "macButton"
-        << "" << QStringList();
-    QTest::newRow("small")
-        << QSize(512, 512) << false << "iosButton"
-        << ""
-        << QStringList{"The source is 512 by 512 pixels, smaller than Icon-1024.png (1024 by 1024 "
-                       "pixels): it was enlarged and will look soft."};
-    QTest::newRow("not square")
-        << QSize(1200, 1024) << false << "macButton"
-        << ""
-        << QStringList{"The source is 1200 by 1024 pixels, not square: the icons were stretched"};
-    QTest::newRow("all three") << QSize(300, 200) << true << "iosButton"
-                               << ""
-                               << QStringList{
-                                      transparent,
-                                      "The source is 300 by 200 pixels, smaller than Icon-1024.png",
-                                      "The source is 300 by 200 pixels, not square"};
-    QTest::newRow("image set within the source") << QSize(300, 200) << true << "imageSetButton"
-                                                 << "99" << QStringList();
-    QTest::newRow("image set enlarged")
-        << QSize(300, 200) << false << "imageSetButton"
-        << "101"
-        << QStringList{"The source is 300 by 200 pixels, smaller than logo@3x.png (303 by 201 "
-                       "pixels)"};
+    const QString small = "The source is 300 by 200 pixels, smaller than ";
+    struct Row
+    {
+        const char *row;
+        QSize size;
+        bool transparent;
+        const char *button, *width;
+        QStringList warnings;
+    };
+    const Row rows[] = {
+        {"clean 1024 square, iOS", {1024, 1024}, false, "iosButton", "", {}},
+        {"clean 1024 square, Mac", {1024, 1024}, false, "macButton", "", {}},
+        {"transparent, iOS", {1024, 1024}, true, "iosButton", "", {transparent}},
+        {"transparent, Mac needs no opaque icon", {1024, 1024}, true, "macButton", "", {}},
+        {"small",
+         {512, 512},
+         false,
+         "iosButton",
+         "",
+         {"The source is 512 by 512 pixels, smaller than Icon-1024.png (1024 by 1024 pixels): it "
+          "was enlarged and will look soft."}},
+        {"not square",
+         {1200, 1024},
+         false,
+         "macButton",
+         "",
+         {"The source is 1200 by 1024 pixels, not square: the icons were stretched"}},
+        {"all three",
+         {300, 200},
+         true,
+         "iosButton",
+         "",
+         {transparent, small + "Icon-1024.png", "The source is 300 by 200 pixels, not square"}},
+        {"image set within the source", {300, 200}, true, "imageSetButton", "99", {}},
+        {"image set enlarged",
+         {300, 200},
+         false,
+         "imageSetButton",
+         "101",
+         {small + "logo@3x.png (303 by 201 pixels)"}},
+    };
+    for (const Row &r : rows)
+        QTest::newRow(r.row) << r.size << r.transparent << QString(r.button) << QString(r.width)
+                             << r.warnings;
 }
 
 void AppStoreTest::warnings()
@@ -161,18 +115,14 @@ void AppStoreTest::warnings()
     QFETCH(QString, button);
     QFETCH(QString, width);
     QFETCH(QStringList, warnings);
-    const QString source = save(disc(size, transparent), "logo.png");
-    auto ui = ApplicationMain::loadInterface(*qApp);
-    ui->window->show();
+    const QString source = save(card(size, transparent, Red), "logo.png");
+    const auto ui = openWindow();
     AppDelegate *d = ui->delegate.get();
     d->openImageFile(QUrl::fromLocalFile(source));
-    d->filePathField()->selectAll();
-    QTest::keyClicks(d->filePathField(), dir->path());
-    if (!width.isEmpty()) {
-        d->widthField()->selectAll();
-        QTest::keyClicks(d->widthField(), width);
-    }
-    QTest::mouseClick(ui->window->findChild<QPushButton *>(button), Qt::LeftButton);
+    typeInto(d->filePathField(), dir->path());
+    if (!width.isEmpty())
+        typeInto(d->widthField(), width);
+    press(*ui, qPrintable(button));
 
     const QStringList lines = d->statusLabel()->text().split('\n');
     QVERIFY2(lines.first().startsWith("Wrote "), qPrintable(lines.first()));
@@ -196,7 +146,7 @@ void AppStoreTest::background()
 {
     QFETCH(QString, colour);
     QFETCH(QColor, expected);
-    const QString source = save(disc({1024, 1024}, true), "logo.png");
+    const QString source = save(card({1024, 1024}, true, Red), "logo.png");
     const CommandRun result =
         run({"ios", source, "--background", colour, "--out", dir->path(), "--quiet"});
     QCOMPARE(result.exitCode, 0);
@@ -205,7 +155,7 @@ void AppStoreTest::background()
     const QStringList files = QDir(folder).entryList({"*.png"}, QDir::Files);
     QCOMPARE(files.size(), 13);
     for (const QString &file : files) {
-        QCOMPARE(pngColourType(folder + "/" + file), 2);
+        QCOMPARE(pngColourType(bytesOf(folder + "/" + file)), 2);
         const QImage image = readPng(folder + "/" + file).convertToFormat(QImage::Format_ARGB32);
         for (int y = 0; y < image.height(); ++y) {
             const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
@@ -214,7 +164,7 @@ void AppStoreTest::background()
         }
         // The corner was clear in the source, the centre red.
         QCOMPARE(image.pixelColor(0, 0), expected);
-        QCOMPARE(image.pixelColor(image.width() / 2, image.height() / 2), QColor(220, 20, 20));
+        QCOMPARE(image.pixelColor(image.width() / 2, image.height() / 2), Red);
     }
     QCOMPARE(run({"check", folder}).exitCode, 0);
 }
@@ -243,8 +193,8 @@ void AppStoreTest::singleSize()
     QFETCH(QStringList, options);
     QFETCH(QStringList, files);
     QFETCH(QStringList, appearances);
-    const QString source = save(disc({1024, 1024}, false), "logo.png");
-    const QString dark = save(disc({1024, 1024}, true), "dark.png");
+    const QString source = save(card({1024, 1024}, false, Red), "logo.png");
+    const QString dark = save(card({1024, 1024}, true, Red), "dark.png");
     options.replaceInStrings("DARK", dark);
     const CommandRun result =
         run(QStringList{"ios", source, "--single-size", "--out", dir->path()} + options);
@@ -254,23 +204,21 @@ void AppStoreTest::singleSize()
 
     QJsonArray images;
     for (const QString &appearance : appearances)
-        images.append(
-            entry(appearance.isEmpty() ? "Icon-1024.png" : "Icon-1024-" + appearance + ".png",
-                  appearance));
+        images.append(entry(appearance));
     const QJsonObject contents = readJson(folder + "/Contents.json");
     QCOMPARE(contents["images"].toArray(), images);
     QCOMPARE(contents["info"].toObject()["version"].toInt(), 1);
     for (const QString &file : files)
         QCOMPARE(readPng(folder + "/" + file).size(), QSize(1024, 1024));
     // The main icon is opaque; the appearances may be clear, as they are drawn on the system's.
-    QCOMPARE(pngColourType(folder + "/Icon-1024.png"), 2);
+    QCOMPARE(pngColourType(bytesOf(folder + "/Icon-1024.png")), 2);
     const CommandRun check = run({"check", folder, "--json"});
     QVERIFY2(check.exitCode == 0, check.out.constData());
 }
 
 void AppStoreTest::tintedAutoIsGreyInTheSourcesShape()
 {
-    const QImage art = disc({1024, 1024}, true);
+    const QImage art = card({1024, 1024}, true, Red);
     const QString source = save(art, "logo.png");
     QCOMPARE(
         run({"ios", source, "--single-size", "--tinted", "auto", "--out", dir->path(), "--quiet"})
@@ -294,7 +242,7 @@ void AppStoreTest::tintedAutoIsGreyInTheSourcesShape()
 
 void AppStoreTest::checkKnowsTheSingleSizeForm()
 {
-    const QString source = save(disc({1024, 1024}, true), "logo.png");
+    const QString source = save(card({1024, 1024}, true, Red), "logo.png");
     const QString folder = dir->filePath("AppIcon.appiconset");
     const CommandRun written =
         run({"ios", source, "--single-size", "--dark", source, "--json", "--out", dir->path()});
@@ -309,11 +257,8 @@ void AppStoreTest::checkKnowsTheSingleSizeForm()
     QCOMPARE(QFileInfo(findings[0]["path"].toString()).fileName(), "Icon-1024.png");
 
     // Wrong sizes are found in this form too.
-    QVERIFY(disc({512, 512}, false).save(folder + "/Icon-1024-dark.png"));
-    const CommandRun resized = run({"check", folder, "--json"});
-    QStringList problems;
-    for (const QJsonObject &record : resized.records())
-        problems << record["problem"].toString();
+    QVERIFY(card({512, 512}, false, Red).save(folder + "/Icon-1024-dark.png"));
+    QStringList problems = run({"check", folder, "--json"}).problems();
     problems.sort();
     QCOMPARE(problems, QStringList({"marketing-alpha", "wrong-size"}));
 }

@@ -1,21 +1,12 @@
-#include "AppDelegate.h"
-#include "ApplicationMain.h"
+#include "CommandRun.h"
+#include "TestFiles.h"
 #include "catalogue/QVIconData.h"
 #include "export/AssetExporter.h"
-#include "platform/SourceImage.h"
 
-#include <QApplication>
-#include <QDirIterator>
 #include <QElapsedTimer>
-#include <QImageReader>
-#include <QJsonDocument>
-#include <QPainter>
-#include <QProcess>
-#include <QPushButton>
-#include <QRandomGenerator>
-#include <QTemporaryDir>
+#include <QLabel>
 #include <QRegularExpression>
-#include <QTest>
+#include <QTemporaryDir>
 #include <QThread>
 
 namespace {
@@ -27,24 +18,6 @@ bool sanitized()
     return !qEnvironmentVariableIsEmpty("ASSETSMITH_SANITIZED");
 }
 
-QByteArray bytesOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Every file below a folder, relative to it, with its bytes.
-QMap<QString, QByteArray> tree(const QString &root)
-{
-    QMap<QString, QByteArray> files;
-    for (QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-         it.hasNext();) {
-        const QString path = it.next();
-        files[QDir(root).relativeFilePath(path)] = bytesOf(path);
-    }
-    return files;
-}
-
 QImage solid(QSize size, QColor colour)
 {
     QImage image(size, QImage::Format_RGB32);
@@ -52,19 +25,6 @@ QImage solid(QSize size, QColor colour)
     QPainter p(&image);
     p.setPen(QPen(Qt::white, 5));
     p.drawLine(0, 0, size.width(), size.height());
-    return image;
-}
-
-// Noise does not compress, so its icons fill a small disk quickly.
-QImage noise(QSize size)
-{
-    QImage image(size, QImage::Format_ARGB32);
-    QRandomGenerator random(11);
-    for (int y = 0; y < size.height(); ++y) {
-        auto *line = reinterpret_cast<quint32 *>(image.scanLine(y));
-        for (int x = 0; x < size.width(); ++x)
-            line[x] = random.generate() | 0xff000000u;
-    }
     return image;
 }
 
@@ -92,16 +52,6 @@ public:
     bool mounted = false;
 };
 
-int runCommand(const QStringList &arguments, QByteArray *errors = nullptr)
-{
-    QProcess process;
-    process.start(QStringLiteral(ASSETSMITH_BINARY), arguments);
-    process.waitForFinished(240000);
-    if (errors)
-        *errors = process.readAllStandardError();
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
-
 } // namespace
 
 class FileSafetyTest : public QObject
@@ -116,10 +66,12 @@ private slots:
     void folderRemovedDuringExport();
     void folderTexts_data();
     void folderTexts();
-    void longAssetName();
 
 private:
-    QString saveSource(const QImage &image, const QString &name);
+    QString saveSource(const QImage &image, const QString &name)
+    {
+        return saveImage(dir->filePath("src/" + name), image);
+    }
 
     std::unique_ptr<QTemporaryDir> dir;
 };
@@ -135,15 +87,6 @@ void FileSafetyTest::cleanup()
     dir.reset();
 }
 
-QString FileSafetyTest::saveSource(const QImage &image, const QString &name)
-{
-    QDir().mkpath(dir->filePath("src"));
-    const QString path = dir->filePath("src/" + name);
-    if (!image.save(path, "png"))
-        qWarning("could not save %s", qPrintable(path));
-    return path;
-}
-
 // An export killed at any moment leaves every file it names either as it was or complete and new,
 // and touches nothing else.
 void FileSafetyTest::killedAtRandomMoments()
@@ -156,16 +99,13 @@ void FileSafetyTest::killedAtRandomMoments()
     const QString out = dir->filePath("out");
     const QString folder = out + "/AppIcon.appiconset";
     QDir().mkpath(folder);
-    QFile notes(folder + "/notes.txt");
-    QVERIFY(notes.open(QIODevice::WriteOnly));
-    notes.write("kept by the user");
-    notes.close();
+    QVERIFY(writeFile(folder + "/notes.txt", "kept by the user"));
 
     // One whole export first, so every file has an old version, and a measure of how long one
     // takes, so the kills spread over its whole length.
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(runCommand({"ios", sources[0], "--out", out, "--quiet"}), 0);
+    QCOMPARE(run({"ios", sources[0], "--out", out, "--quiet"}).exitCode, 0);
     const qint64 length = std::max<qint64>(timer.elapsed(), 50);
     const QJsonObject expected = QVIconData::appIconContents();
     const QStringList names = QVIconData::filenamesForSizes();
@@ -185,13 +125,12 @@ void FileSafetyTest::killedAtRandomMoments()
         }
         QVERIFY(process.waitForFinished());
 
-        QCOMPARE(QJsonDocument::fromJson(bytesOf(folder + "/Contents.json")).object(), expected);
+        QCOMPARE(readJson(folder + "/Contents.json"), expected);
         for (int i = 0; i < names.size(); ++i) {
             const QString path = folder + "/" + names[i];
             const QByteArray bytes = bytesOf(path);
             QVERIFY2(bytes.endsWith(PngEnd), qPrintable(names[i]));
-            QImageReader reader(path, "png");
-            const QImage image = reader.read();
+            const QImage image = readPng(path);
             QCOMPARE(image.size(), QSize(sizes[i], sizes[i]));
             const QColor centre = image.pixelColor(sizes[i] / 2, sizes[i] / 4);
             QVERIFY2(centre == colours[0] || centre == colours[1], qPrintable(names[i]));
@@ -214,7 +153,7 @@ void FileSafetyTest::readOnlyFolder()
     if (!mount.mounted)
         QSKIP("cannot mount a file system here (needs root and mount rights)");
     const QString source = saveSource(solid({256, 256}, Qt::darkGreen), "green.png");
-    QCOMPARE(runCommand({"ios", source, "--out", mount.path, "--quiet"}), 0);
+    QCOMPARE(run({"ios", source, "--out", mount.path, "--quiet"}).exitCode, 0);
     const QMap<QString, QByteArray> before = tree(mount.path);
     QVERIFY(mount.remountReadOnly());
 
@@ -237,11 +176,12 @@ void FileSafetyTest::fullDisk()
     if (!mount.mounted)
         QSKIP("cannot mount a file system here (needs root and mount rights)");
     // Plain colours make small icons: the first set fits, the noisy one cannot.
-    const QString small = saveSource(QImage(solid({1024, 1024}, Qt::gray)), "grey.png");
-    QCOMPARE(runCommand({"ios", small, "--out", mount.path, "--quiet"}), 0);
+    const QString small = saveSource(solid({1024, 1024}, Qt::gray), "grey.png");
+    QCOMPARE(run({"ios", small, "--out", mount.path, "--quiet"}).exitCode, 0);
     const QMap<QString, QByteArray> before = tree(mount.path);
 
-    const auto image = SourceImage::fromFile(saveSource(noise({1024, 1024}), "noise.png"));
+    const auto image =
+        SourceImage::fromFile(saveSource(noise({1024, 1024}, false, 11), "noise.png"));
     QVERIFY(image.image);
     const ExportReport report =
         AssetExporter::writeAppIconSet(image.image.get(), mount.path, "ios");
@@ -289,45 +229,44 @@ void FileSafetyTest::folderRemovedDuringExport()
              QStringList());
 }
 
+// Texts used verbatim: the set lands in the joined path, nothing is written elsewhere, and every
+// failure is reported.
 void FileSafetyTest::folderTexts_data()
 {
     QTest::addColumn<QString>("text");     // typed into the folder field; relative to work/
+    QTest::addColumn<QString>("name");     // typed as the asset name for an image set, if any
     QTest::addColumn<QString>("existing"); // made beforehand, relative to the test folder
     QTest::addColumn<QString>("written");  // where the set must land, or "" for nowhere
     QTest::addColumn<QString>("message");
-
-    QTest::newRow("spaces") << "my icons"
-                            << "work/my icons"
-                            << "work/my icons"
-                            << "Wrote 14 files to";
-    QTest::newRow("quotes") << "it's \"here\""
-                            << "work/it's \"here\""
-                            << "work/it's \"here\""
-                            << "Wrote 14 files to";
-    QTest::newRow("other scripts") << "Иконки アイコン"
-                                   << "work/Иконки アイコン"
-                                   << "work/Иконки アイコン"
-                                   << "Wrote 14 files to";
-    QTest::newRow("leading dash") << "-o"
-                                  << "work/-o"
-                                  << "work/-o"
-                                  << "Wrote 14 files to";
-    QTest::newRow("parent") << ".."
-                            << "work"
-                            << "."
-                            << "Wrote 14 files to";
-    QTest::newRow("4096 letters") << QString(4096, 'a') << "work"
-                                  << ""
-                                  << "Could not write Contents.json";
-    QTest::newRow("missing folder") << "nowhere"
-                                    << "work"
-                                    << ""
-                                    << "the folder nowhere/AppIcon.appiconset does not exist";
+    const QString wrote = "Wrote 14 files to";
+    struct Row
+    {
+        const char *row;
+        QString text;
+        const char *name, *existing, *written;
+        QString message;
+    };
+    const Row rows[] = {
+        {"spaces", "my icons", "", "work/my icons", "work/my icons", wrote},
+        {"quotes", "it's \"here\"", "", "work/it's \"here\"", "work/it's \"here\"", wrote},
+        {"other scripts", "Иконки アイコン", "", "work/Иконки アイコン", "work/Иконки アイコン",
+         wrote},
+        {"leading dash", "-o", "", "work/-o", "work/-o", wrote},
+        {"parent", "..", "", "work", ".", wrote},
+        {"4096 letters", QString(4096, 'a'), "", "work", "", "Could not write Contents.json"},
+        {"missing folder", "nowhere", "", "work", "",
+         "the folder nowhere/AppIcon.appiconset does not exist"},
+        {"4096 letters of asset name", ".", "é", "work", "", "Could not write"},
+    };
+    for (const Row &r : rows)
+        QTest::newRow(r.row) << r.text << QString(r.name) << QString(r.existing)
+                             << QString(r.written) << r.message;
 }
 
 void FileSafetyTest::folderTexts()
 {
     QFETCH(QString, text);
+    QFETCH(QString, name);
     QFETCH(QString, existing);
     QFETCH(QString, written);
     QFETCH(QString, message);
@@ -337,20 +276,17 @@ void FileSafetyTest::folderTexts()
     QVERIFY(QDir::setCurrent(dir->filePath("work")));
     const QMap<QString, QByteArray> before = tree(dir->path());
 
-    auto ui = ApplicationMain::loadInterface(*qApp);
-    ui->window->show();
+    const auto ui = openWindow();
     ui->delegate->openImageFile(QUrl::fromLocalFile(source));
     QLineEdit *field = ui->delegate->filePathField();
-    field->selectAll();
-    QTest::keyClick(field, Qt::Key_Delete);
-    if (text.size() > 100) {
-        field->insert(text); // as a paste: typing 4096 keys only slows the test down
-    } else {
-        for (const QChar c : text)
-            QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
+    typeInto(field, text.size() > 100 ? QString() : text);
+    field->insert(text.size() > 100 ? text : QString()); // as a paste: 4096 keys only take time
     QCOMPARE(field->text(), text);
-    QTest::mouseClick(ui->window->findChild<QPushButton *>("iosButton"), Qt::LeftButton);
+    if (!name.isEmpty()) {
+        typeInto(ui->delegate->assetNameField(), QString());
+        ui->delegate->assetNameField()->insert(name.repeated(4096));
+    }
+    press(*ui, name.isEmpty() ? "iosButton" : "imageSetButton");
     const QString status = ui->delegate->statusLabel()->text();
     QDir::setCurrent(previous);
     QVERIFY2(status.contains(message), qPrintable(status));
@@ -359,34 +295,12 @@ void FileSafetyTest::folderTexts()
     if (!written.isEmpty()) {
         const QString prefix =
             QDir::cleanPath(written + "/AppIcon.appiconset").remove(QRegularExpression("^\\./"));
-        int made = 0;
-        for (auto it = after.begin(); it != after.end();) {
-            if (it.key().startsWith(prefix + "/")) {
-                ++made;
-                it = after.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        QCOMPARE(made, 14);
+        const auto inSet = [&](QMap<QString, QByteArray>::iterator it) {
+            return it.key().startsWith(prefix + "/");
+        };
+        QCOMPARE(erase_if(after, inSet), qsizetype(14));
     }
     QCOMPARE(after, before);
-}
-
-void FileSafetyTest::longAssetName()
-{
-    const QString source = saveSource(solid({64, 64}, Qt::red), "red.png");
-    auto ui = ApplicationMain::loadInterface(*qApp);
-    ui->window->show();
-    AppDelegate *d = ui->delegate.get();
-    d->openImageFile(QUrl::fromLocalFile(source));
-    d->filePathField()->setText(dir->path());
-    d->assetNameField()->setText(QString(4096, u'é'));
-    QTest::mouseClick(ui->window->findChild<QPushButton *>("imageSetButton"), Qt::LeftButton);
-    const QString status = d->statusLabel()->text();
-    QVERIFY2(status.startsWith("Could not write"), qPrintable(status));
-    QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-             QStringList{"src"});
 }
 
 int main(int argc, char **argv)

@@ -1,15 +1,11 @@
-#include "AppDelegate.h"
-#include "ApplicationMain.h"
+#include "TestFiles.h"
 #include "catalogue/QVIconData.h"
 #include "export/AssetExporter.h"
 #include "export/Renderer.h"
-#include "platform/SourceImage.h"
 
-#include <QApplication>
-#include <QDirIterator>
-#include <QImageReader>
+#include <QLabel>
+#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTest>
 
 namespace {
 
@@ -20,6 +16,22 @@ bool sanitized()
     return !qEnvironmentVariableIsEmpty("ASSETSMITH_SANITIZED");
 }
 
+// Sets the decoder's limits for one load, then puts the old ones back.
+SourceImage::Loaded loadWithLimits(const QString &file, const QByteArray &timeout,
+                                   const QByteArray &memory = QByteArray())
+{
+    const QByteArray oldTimeout = qgetenv("ASSETSMITH_DECODE_TIMEOUT_MS");
+    const QByteArray oldMemory = qgetenv("ASSETSMITH_DECODE_MEMORY_MB");
+    if (!timeout.isEmpty())
+        qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", timeout);
+    if (!memory.isEmpty())
+        qputenv("ASSETSMITH_DECODE_MEMORY_MB", memory);
+    SourceImage::Loaded loaded = SourceImage::fromFile(Hostile + file);
+    qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", oldTimeout);
+    qputenv("ASSETSMITH_DECODE_MEMORY_MB", oldMemory);
+    return loaded;
+}
+
 // Exports the iOS set and checks every file decodes at its size.
 void verifyExport(const SourceImage *source)
 {
@@ -27,11 +39,10 @@ void verifyExport(const SourceImage *source)
     const ExportReport report = AssetExporter::writeAppIconSet(source, dir.path(), "ios");
     QVERIFY2(report.succeeded(), qPrintable(report.summary()));
     const QList<int> sizes = QVIconData::sizesToMakeForIcon();
-    for (int i = 0; i < sizes.size(); ++i) {
-        QImageReader reader(
-            dir.filePath("AppIcon.appiconset/" + QVIconData::filenamesForSizes()[i]), "png");
-        QCOMPARE(reader.read().size(), QSize(sizes[i], sizes[i]));
-    }
+    for (int i = 0; i < sizes.size(); ++i)
+        QCOMPARE(readPng(dir.filePath("AppIcon.appiconset/" + QVIconData::filenamesForSizes()[i]))
+                     .size(),
+                 QSize(sizes[i], sizes[i]));
 }
 
 } // namespace
@@ -115,11 +126,8 @@ void HostileTest::corpus()
         QSKIP("a gigabyte source is left to the normal build");
     // A gigabyte decode on a loaded machine may pass the real time limit, which is not what these
     // rows are about: the limits have their own test below.
-    const QByteArray oldTimeout = qgetenv("ASSETSMITH_DECODE_TIMEOUT_MS");
-    if (expected.startsWith("16384"))
-        qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", "180000");
-    const SourceImage::Loaded loaded = SourceImage::fromFile(Hostile + file);
-    qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", oldTimeout);
+    const SourceImage::Loaded loaded =
+        loadWithLimits(file, expected.startsWith("16384") ? "180000" : "");
     if (!expected.contains(QRegularExpression("^\\d+x\\d+$"))) {
         QVERIFY2(!loaded.image, qPrintable(file));
         QVERIFY2(loaded.error.contains(expected), qPrintable(loaded.error));
@@ -159,31 +167,20 @@ void HostileTest::hangAndMemoryLimits_data()
 {
     QTest::addColumn<QByteArray>("timeout");
     QTest::addColumn<QByteArray>("memory");
-    QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("too slow") << QByteArray("300") << QByteArray() << "grey-16384.png"
-                              << "took too long";
-    QTest::newRow("too much memory") << QByteArray() << QByteArray("256") << "grey-16384.png"
-                                     << "too large";
+    QTest::newRow("too slow") << QByteArray("300") << QByteArray() << "took too long";
+    QTest::newRow("too much memory") << QByteArray() << QByteArray("256") << "too large";
 }
 
 void HostileTest::hangAndMemoryLimits()
 {
     QFETCH(QByteArray, timeout);
     QFETCH(QByteArray, memory);
-    QFETCH(QString, file);
     QFETCH(QString, expected);
+    const QString file = "grey-16384.png";
     if (!memory.isEmpty() && sanitized())
         QSKIP("the sanitizers reserve more address space than any limit allows");
-    const QByteArray oldTimeout = qgetenv("ASSETSMITH_DECODE_TIMEOUT_MS");
-    const QByteArray oldMemory = qgetenv("ASSETSMITH_DECODE_MEMORY_MB");
-    if (!timeout.isEmpty())
-        qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", timeout);
-    if (!memory.isEmpty())
-        qputenv("ASSETSMITH_DECODE_MEMORY_MB", memory);
-    const SourceImage::Loaded loaded = SourceImage::fromFile(Hostile + file);
-    qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", oldTimeout);
-    qputenv("ASSETSMITH_DECODE_MEMORY_MB", oldMemory);
+    const SourceImage::Loaded loaded = loadWithLimits(file, timeout, memory);
     QVERIFY(!loaded.image);
     QVERIFY2(loaded.error.contains(expected), qPrintable(loaded.error));
     QVERIFY(loaded.error.contains(file));
@@ -191,15 +188,15 @@ void HostileTest::hangAndMemoryLimits()
 
 void HostileTest::windowSaysWhy()
 {
-    auto ui = ApplicationMain::loadInterface(*qApp);
+    const auto ui = openWindow();
     ui->delegate->openImageFile(QUrl::fromLocalFile(Hostile + "one-pixel.png"));
     QVERIFY(ui->delegate->currentImage());
     ui->delegate->openImageFile(QUrl::fromLocalFile(Hostile + "truncated-half.jpg"));
     QVERIFY(!ui->delegate->currentImage());
     QVERIFY(ui->delegate->statusLabel()->text().startsWith(
         "Could not read “truncated-half.jpg”: the file is damaged"));
-    QCOMPARE(ui->delegate->widthField()->text(),
-             QString("1")); // as for any file that gives no image
+    // As for any file that gives no image: the fields keep what they had.
+    QCOMPARE(ui->delegate->widthField()->text(), QString("1"));
     QCOMPARE(ui->delegate->assetNameField()->text(), QString("truncated-half"));
 }
 

@@ -1,41 +1,26 @@
-#include "AppDelegate.h"
-#include "ApplicationMain.h"
+#include "TestFiles.h"
 #include "ImageWell.h"
 
-#include <QApplication>
-#include <QFileDialog>
+#include <QLabel>
 #include <QProcess>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
 
 namespace {
 
 // What the window shows and holds once a source is opened.
-struct Shown
+QStringList shown(const ApplicationMain::Interface &ui)
 {
-    QString width, height, folder, name, status;
-    QUrl source;
-    double ratio = 0;
-    QSize wellImage;
-
-    static Shown of(const ApplicationMain::Interface &ui)
-    {
-        const AppDelegate *d = ui.delegate.get();
-        const SourceImagePtr well = d->imageView()->image();
-        return {d->widthField()->text(),    d->heightField()->text(),
-                d->filePathField()->text(), d->assetNameField()->text(),
-                d->statusLabel()->text(),   d->currentSourceUrl(),
-                d->currentRatio(),          well ? well->size().toSize() : QSize()};
-    }
-};
-
-void write(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    const AppDelegate *d = ui.delegate.get();
+    const SourceImagePtr well = d->imageView()->image();
+    const QSizeF wellSize = well ? well->size() : QSizeF();
+    return {d->widthField()->text(),
+            d->heightField()->text(),
+            d->filePathField()->text(),
+            d->assetNameField()->text(),
+            d->statusLabel()->text(),
+            d->currentSourceUrl().toString(),
+            QString::number(d->currentRatio()),
+            QString("%1x%2").arg(wellSize.width()).arg(wellSize.height())};
 }
 
 } // namespace
@@ -48,14 +33,10 @@ private slots:
     void cleanup();
     void fileGivenOpensAsADialogPick_data();
     void fileGivenOpensAsADialogPick();
-    void missingFileIsReported();
-    void noFileGivenOpensAnEmptyWindow();
+    void missingOrNoFile();
     void programGivenAFileThatIsNoImageSaysSo();
 
 private:
-    std::unique_ptr<ApplicationMain::Interface> openWindow();
-    void pick(ApplicationMain::Interface &ui, const QString &path);
-
     std::unique_ptr<QTemporaryDir> dir;
     QString startFolder;
 };
@@ -71,32 +52,8 @@ void LaunchTest::init()
 void LaunchTest::cleanup()
 {
     QDir::setCurrent(startFolder);
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (qobject_cast<QFileDialog *>(w))
-            delete w;
-    }
+    closeDialogs();
     dir.reset();
-}
-
-std::unique_ptr<ApplicationMain::Interface> LaunchTest::openWindow()
-{
-    auto ui = ApplicationMain::loadInterface(*qApp);
-    ui->window->show();
-    return ui;
-}
-
-void LaunchTest::pick(ApplicationMain::Interface &ui, const QString &path)
-{
-    const QList<QWidget *> before = QApplication::topLevelWidgets();
-    QTest::mouseClick(ui.window->findChild<QPushButton *>("chooseImageButton"), Qt::LeftButton);
-    QFileDialog *dialog = nullptr;
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (!before.contains(w) && qobject_cast<QFileDialog *>(w) && w->isVisible())
-            dialog = qobject_cast<QFileDialog *>(w);
-    }
-    QVERIFY(dialog);
-    dialog->selectFile(path);
-    static_cast<QDialog *>(dialog)->accept(); // as the OK button does
 }
 
 void LaunchTest::fileGivenOpensAsADialogPick_data()
@@ -107,37 +64,27 @@ void LaunchTest::fileGivenOpensAsADialogPick_data()
     QTest::addColumn<QString>("width");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("status");
-
-    const QByteArray png;
-    const QByteArray drawing = "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='32'>"
-                               "<rect width='64' height='32' fill='#c33'/></svg>";
-    QTest::newRow("absolute path") << "pics/photo.png" << png << "@/pics/photo.png"
-                                   << "200"
-                                   << "photo"
-                                   << "";
-    QTest::newRow("relative path") << "pics/photo.png" << png << "pics/photo.png"
-                                   << "200"
-                                   << "photo"
-                                   << "";
-    QTest::newRow("relative, with dot folders")
-        << "pics/photo.png" << png << "./pics/../pics/photo.png"
-        << "200"
-        << "photo"
-        << "";
-    QTest::newRow("spaces, other scripts, two dots")
-        << "Иконка/app icon.dark.png" << png << "Иконка/app icon.dark.png"
-        << "200"
-        << "app icon"
-        << "";
-    QTest::newRow("drawing") << "art/logo.svg" << drawing << "art/logo.svg"
-                             << "64"
-                             << "logo"
-                             << "";
-    QTest::newRow("text named as a picture")
-        << "notes.png" << QByteArray("just some text, not a picture") << "notes.png"
-        << ""
-        << "notes"
-        << "“notes.png” is not an image this program can read.";
+    struct Row
+    {
+        const char *row, *file, *bytes, *argument, *width, *name, *status;
+    };
+    const Row rows[] = {
+        {"absolute path", "pics/photo.png", "", "@/pics/photo.png", "200", "photo", ""},
+        {"relative path", "pics/photo.png", "", "pics/photo.png", "200", "photo", ""},
+        {"relative, with dot folders", "pics/photo.png", "", "./pics/../pics/photo.png", "200",
+         "photo", ""},
+        {"spaces, other scripts, two dots", "Иконка/app icon.dark.png", "",
+         "Иконка/app icon.dark.png", "200", "app icon", ""},
+        {"drawing", "art/logo.svg",
+         "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='32'>"
+         "<rect width='64' height='32' fill='#c33'/></svg>",
+         "art/logo.svg", "64", "logo", ""},
+        {"text named as a picture", "notes.png", "just some text, not a picture", "notes.png", "",
+         "notes", "“notes.png” is not an image this program can read."},
+    };
+    for (const Row &r : rows)
+        QTest::newRow(r.row) << QString(r.file) << QByteArray(r.bytes) << QString(r.argument)
+                             << QString(r.width) << QString(r.name) << QString(r.status);
 }
 
 void LaunchTest::fileGivenOpensAsADialogPick()
@@ -149,50 +96,36 @@ void LaunchTest::fileGivenOpensAsADialogPick()
     QFETCH(QString, name);
     QFETCH(QString, status);
     const QString path = dir->filePath(file);
-    if (bytes.isEmpty()) {
-        QDir().mkpath(QFileInfo(path).path());
-        QImage image(200, 100, QImage::Format_ARGB32);
-        image.fill(Qt::darkCyan);
-        QVERIFY(image.save(path, "png"));
-    } else {
-        write(path, bytes);
-    }
+    if (bytes.isEmpty())
+        saveImage(path, card({200, 100}, false));
+    else
+        QVERIFY(writeFile(path, bytes));
     argument.replace(QLatin1Char('@'), dir->path());
 
     const auto given = openWindow();
     QCOMPARE(ApplicationMain::openFileArgument(*given, {"assetsmith", argument}), status);
-    const Shown byArgument = Shown::of(*given);
+    const QStringList byArgument = shown(*given);
+    QCOMPARE(byArgument.mid(0, 1), QStringList{width});
+    QCOMPARE(byArgument.mid(2, 4), (QStringList{QFileInfo(path).path() + "/", name, status,
+                                                QUrl::fromLocalFile(path).toString()}));
 
     const auto picked = openWindow();
     pick(*picked, path);
-    const Shown byDialog = Shown::of(*picked);
-
-    QCOMPARE(byArgument.source, QUrl::fromLocalFile(path));
-    QCOMPARE(byArgument.width, width);
-    QCOMPARE(byArgument.folder, QFileInfo(path).path() + "/");
-    QCOMPARE(byArgument.name, name);
-    QCOMPARE(byArgument.status, status);
-
-    QCOMPARE(byArgument.source, byDialog.source);
-    QCOMPARE(byArgument.width, byDialog.width);
-    QCOMPARE(byArgument.height, byDialog.height);
-    QCOMPARE(byArgument.folder, byDialog.folder);
-    QCOMPARE(byArgument.name, byDialog.name);
-    QCOMPARE(byArgument.status, byDialog.status);
-    QCOMPARE(byArgument.ratio, byDialog.ratio);
-    QCOMPARE(byArgument.wellImage, byDialog.wellImage);
+    QCOMPARE(byArgument, shown(*picked));
 
     // The ratio followed: the lock keeps the file's proportions.
     if (!width.isEmpty()) {
-        QLineEdit *field = given->delegate->widthField();
-        field->selectAll();
-        QTest::keyClicks(field, "20");
+        typeInto(given->delegate->widthField(), "20");
         QCOMPARE(given->delegate->heightField()->text(), QString("10"));
     }
 }
 
-void LaunchTest::missingFileIsReported()
+void LaunchTest::missingOrNoFile()
 {
+    const auto none = openWindow();
+    QCOMPARE(ApplicationMain::openFileArgument(*none, {"assetsmith"}), QString());
+    QCOMPARE(shown(*none), shown(*openWindow()));
+
     const auto ui = openWindow();
     const QString status = ApplicationMain::openFileArgument(*ui, {"assetsmith", "gone.png"});
     QCOMPARE(status, QString("“gone.png” is not an image this program can read."));
@@ -201,20 +134,9 @@ void LaunchTest::missingFileIsReported()
     QCOMPARE(ui->delegate->filePathField()->text(), dir->path() + "/");
 }
 
-void LaunchTest::noFileGivenOpensAnEmptyWindow()
-{
-    const auto ui = openWindow();
-    QCOMPARE(ApplicationMain::openFileArgument(*ui, {"assetsmith"}), QString());
-    const Shown shown = Shown::of(*ui);
-    QVERIFY(shown.source.isEmpty());
-    QVERIFY(shown.folder.isEmpty());
-    QVERIFY(shown.width.isEmpty());
-    QVERIFY(shown.status.isEmpty());
-}
-
 void LaunchTest::programGivenAFileThatIsNoImageSaysSo()
 {
-    write(dir->filePath("notes.png"), "just some text, not a picture");
+    QVERIFY(writeFile(dir->filePath("notes.png"), "just some text, not a picture"));
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");

@@ -1,15 +1,12 @@
-#include "AppDelegate.h"
-#include "ApplicationMain.h"
+#include "TestFiles.h"
 #include "ImageWell.h"
 
-#include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDropEvent>
-#include <QFileDialog>
+#include <QLabel>
 #include <QMimeData>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
 
 namespace {
 
@@ -20,24 +17,18 @@ QImage filled(QSize size, QColor colour)
     return image;
 }
 
-// Types text as a person would, one character at a time, other scripts included.
-void typeText(QWidget *widget, const QString &text)
+// Drags the data onto the well and drops it there, as a file manager or another program does;
+// returns whether the drag was welcome and the drop taken.
+std::pair<bool, bool> dropOn(ImageWell *well, QMimeData *mime)
 {
-    for (char32_t u : text.toUcs4())
-        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString::fromUcs4(&u, 1),
-                            Qt::NoModifier);
-}
-
-void clear(QLineEdit *field)
-{
-    field->selectAll();
-    QTest::keyClick(field, Qt::Key_Delete);
-}
-
-void paste(QLineEdit *field, const QString &text)
-{
-    QApplication::clipboard()->setText(text);
-    QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    const QPoint at = well->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(well, &enter);
+    if (!enter.isAccepted())
+        return {false, false};
+    QDropEvent drop(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(well, &drop);
+    return {true, drop.isAccepted()};
 }
 
 } // namespace
@@ -50,11 +41,9 @@ private slots:
     void cleanup();
     void defaultsFromTheChosenFile_data();
     void defaultsFromTheChosenFile();
-    void typedFolderStaysButNameIsRewritten();
-    void dialogPickLoadsTheImage();
+    void folderFieldAcrossPicks();
     void cancelledDialogChangesNothing();
     void lastDialogToCompleteWins();
-    void folderDialogAndLaterPicks();
     void fileThatIsNoImage();
     void digitFilter_data();
     void digitFilter();
@@ -67,9 +56,10 @@ private slots:
     void pasteAndDeleteInTheWell();
 
 private:
-    QString makeImage(const QString &name, QSize size);
-    QFileDialog *openDialog(const char *button);
-    void pick(const QString &path);
+    QString makeImage(const QString &name, QSize size)
+    {
+        return saveImage(dir->filePath(name), filled(size, Qt::darkCyan));
+    }
     AppDelegate *d() { return ui->delegate.get(); }
 
     std::unique_ptr<ApplicationMain::Interface> ui;
@@ -79,50 +69,14 @@ private:
 void SelectionTest::init()
 {
     dir = std::make_unique<QTemporaryDir>();
-    ui = ApplicationMain::loadInterface(*qApp);
-    ui->window->show();
-    ui->window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(ui->window.get()));
+    ui = openWindow();
 }
 
 void SelectionTest::cleanup()
 {
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (qobject_cast<QFileDialog *>(w))
-            delete w;
-    }
+    closeDialogs();
     ui.reset();
     dir.reset();
-}
-
-QString SelectionTest::makeImage(const QString &name, QSize size)
-{
-    const QString path = dir->filePath(name);
-    QDir().mkpath(QFileInfo(path).path());
-    filled(size, Qt::darkCyan).save(path, "png");
-    return path;
-}
-
-QFileDialog *SelectionTest::openDialog(const char *button)
-{
-    const QList<QWidget *> before = QApplication::topLevelWidgets();
-    QTest::mouseClick(ui->window->findChild<QPushButton *>(button), Qt::LeftButton);
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        auto *dialog = qobject_cast<QFileDialog *>(w);
-        if (dialog && !before.contains(w) && dialog->isVisible())
-            return dialog;
-    }
-    return nullptr;
-}
-
-void SelectionTest::pick(const QString &path)
-{
-    QFileDialog *dialog = openDialog("chooseImageButton");
-    QVERIFY(dialog);
-    QVERIFY(!dialog->isModal()); // the window stays usable
-    QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
-    dialog->selectFile(path);
-    static_cast<QDialog *>(dialog)->accept(); // as the OK button does
 }
 
 void SelectionTest::defaultsFromTheChosenFile_data()
@@ -130,27 +84,22 @@ void SelectionTest::defaultsFromTheChosenFile_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("name");
-    QTest::newRow("plain") << "/Users/a/Pictures/logo.png"
-                           << "/Users/a/Pictures/"
-                           << "logo";
-    QTest::newRow("spaces decoded") << "/Users/a/My Pictures/app icon.png"
-                                    << "/Users/a/My Pictures/"
-                                    << "app icon";
-    QTest::newRow("two dots") << "/Users/a/art/logo.dark.png"
-                              << "/Users/a/art/"
-                              << "logo";
-    QTest::newRow("named like its folder") << "/Users/a/logo/logo"
-                                           << "/Users/a/logo/"
-                                           << "logo";
-    QTest::newRow("leading dot") << "/Users/a/.icon.png"
-                                 << "/Users/a/"
-                                 << "";
-    QTest::newRow("at the root") << "/logo.png"
-                                 << "/"
-                                 << "logo";
-    QTest::newRow("other scripts") << "/home/a/Иконка/アイコン.png"
-                                   << "/home/a/Иконка/"
-                                   << "アイコン";
+    struct Row
+    {
+        const char *row, *path, *folder, *name;
+    };
+    const Row rows[] = {
+        {"plain", "/Users/a/Pictures/logo.png", "/Users/a/Pictures/", "logo"},
+        {"spaces decoded", "/Users/a/My Pictures/app icon.png", "/Users/a/My Pictures/",
+         "app icon"},
+        {"two dots", "/Users/a/art/logo.dark.png", "/Users/a/art/", "logo"},
+        {"named like its folder", "/Users/a/logo/logo", "/Users/a/logo/", "logo"},
+        {"leading dot", "/Users/a/.icon.png", "/Users/a/", ""},
+        {"at the root", "/logo.png", "/", "logo"},
+        {"other scripts", "/home/a/Иконка/アイコン.png", "/home/a/Иконка/", "アイコン"},
+    };
+    for (const Row &r : rows)
+        QTest::newRow(r.row) << QString(r.path) << QString(r.folder) << QString(r.name);
 }
 
 void SelectionTest::defaultsFromTheChosenFile()
@@ -164,34 +113,42 @@ void SelectionTest::defaultsFromTheChosenFile()
     QCOMPARE(d()->currentSourceUrl(), QUrl::fromLocalFile(path));
 }
 
-void SelectionTest::typedFolderStaysButNameIsRewritten()
+// A typed folder stays while the name is rewritten; a folder chosen through its dialog comes back
+// over typed text at the next pick, as the size does over a typed one.
+void SelectionTest::folderFieldAcrossPicks()
 {
-    const QString path = makeImage("a/logo.png", {30, 20});
     QTest::keyClicks(d()->filePathField(), "/typed/here");
     QTest::keyClicks(d()->assetNameField(), "mine");
-    pick(path);
+    pick(*ui, makeImage("a/logo.png", {30, 20}));
     QCOMPARE(d()->filePathField()->text(), QString("/typed/here"));
     QCOMPARE(d()->assetNameField()->text(), QString("logo"));
-}
 
-void SelectionTest::dialogPickLoadsTheImage()
-{
-    const QString path = makeImage("pics/photo.png", {200, 100});
-    pick(path);
-    QVERIFY(d()->currentImage());
-    QCOMPARE(d()->widthField()->text(), QString("200"));
-    QCOMPARE(d()->heightField()->text(), QString("100"));
-    QCOMPARE(d()->filePathField()->text(), dir->filePath("pics") + "/");
-    QCOMPARE(d()->assetNameField()->text(), QString("photo"));
-    QCOMPARE(d()->currentRatio(), 0.5);
-    QCOMPARE(d()->imageView()->image(), d()->currentImage());
+    const QString out = dir->filePath("out");
+    QDir().mkpath(out);
+    QFileDialog *dialog = openDialog(*ui, "chooseFolderButton");
+    QVERIFY(dialog);
+    QVERIFY(!dialog->isModal());
+    QCOMPARE(dialog->fileMode(), QFileDialog::Directory);
+    QVERIFY(dialog->testOption(QFileDialog::ShowDirsOnly));
+    QVERIFY(!dialog->testOption(QFileDialog::ReadOnly)); // new folders can be made
+    dialog->setDirectory(dir->path());
+    dialog->selectFile(out);
+    static_cast<QDialog *>(dialog)->accept(); // as the OK button does
+    QCOMPARE(d()->filePathField()->text(), out);
+
+    typeInto(d()->filePathField(), "/elsewhere");
+    d()->proportionsCheckBox()->setChecked(false);
+    typeInto(d()->widthField(), "5");
+    pick(*ui, makeImage("img/two.png", {48, 48}));
+    QCOMPARE(d()->filePathField()->text(), out);
+    QCOMPARE(d()->widthField()->text(), QString("48"));
 }
 
 void SelectionTest::cancelledDialogChangesNothing()
 {
     const QString path = makeImage("x.png", {10, 10});
     for (const char *button : {"chooseImageButton", "chooseFolderButton"}) {
-        QFileDialog *dialog = openDialog(button);
+        QFileDialog *dialog = openDialog(*ui, button);
         QVERIFY(dialog);
         dialog->selectFile(path);
         dialog->reject();
@@ -206,54 +163,24 @@ void SelectionTest::lastDialogToCompleteWins()
 {
     const QString first = makeImage("first.png", {40, 10});
     const QString second = makeImage("second.png", {10, 40});
-    QFileDialog *a = openDialog("chooseImageButton");
-    QFileDialog *b = openDialog("chooseImageButton"); // a second one opens while the first is shown
+    QFileDialog *a = openDialog(*ui, "chooseImageButton");
+    QFileDialog *b = openDialog(*ui, "chooseImageButton"); // opens while the first is shown
     QVERIFY(a && b && a != b);
     b->selectFile(second);
-    static_cast<QDialog *>(b)->accept(); // as the OK button does
+    static_cast<QDialog *>(b)->accept();
     a->selectFile(first);
-    static_cast<QDialog *>(a)->accept(); // as the OK button does
+    static_cast<QDialog *>(a)->accept();
     QCOMPARE(d()->assetNameField()->text(), QString("first"));
     QCOMPARE(d()->currentRatio(), 0.25);
 }
 
-void SelectionTest::folderDialogAndLaterPicks()
-{
-    const QString out = dir->filePath("out");
-    QDir().mkpath(out);
-    QFileDialog *dialog = openDialog("chooseFolderButton");
-    QVERIFY(dialog);
-    QCOMPARE(dialog->fileMode(), QFileDialog::Directory);
-    QVERIFY(dialog->testOption(QFileDialog::ShowDirsOnly));
-    QVERIFY(!dialog->testOption(QFileDialog::ReadOnly)); // new folders can be made
-    dialog->setDirectory(dir->path());
-    dialog->selectFile(out);
-    static_cast<QDialog *>(dialog)->accept(); // as the OK button does
-    QCOMPARE(d()->filePathField()->text(), out);
-
-    // A typed size goes back to the image's; the chosen folder comes back over typed text.
-    pick(makeImage("img/one.png", {64, 32}));
-    QCOMPARE(d()->filePathField()->text(), out);
-    clear(d()->filePathField());
-    QTest::keyClicks(d()->filePathField(), "/elsewhere");
-    d()->proportionsCheckBox()->setChecked(false);
-    clear(d()->widthField());
-    QTest::keyClicks(d()->widthField(), "5");
-    pick(makeImage("img/two.png", {48, 48}));
-    QCOMPARE(d()->filePathField()->text(), out);
-    QCOMPARE(d()->widthField()->text(), QString("48"));
-}
-
 void SelectionTest::fileThatIsNoImage()
 {
-    pick(makeImage("good.png", {80, 40}));
+    pick(*ui, makeImage("good.png", {80, 40}));
     const SourceImagePtr shown = d()->imageView()->image();
     const QString text = dir->filePath("notes.png");
-    QFile file(text);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("just some text, not a picture");
-    file.close();
-    pick(text);
+    QVERIFY(writeFile(text, "just some text, not a picture"));
+    pick(*ui, text);
     QVERIFY(!d()->currentImage());
     QCOMPARE(d()->assetNameField()->text(), QString("notes"));
     QCOMPARE(d()->widthField()->text(), QString("80")); // the fields keep their text
@@ -262,8 +189,7 @@ void SelectionTest::fileThatIsNoImage()
              QString("“notes.png” is not an image this program can read."));
 
     // With no finite ratio the lock still writes an integer.
-    clear(d()->widthField());
-    QTest::keyClicks(d()->widthField(), "10");
+    typeInto(d()->widthField(), "10");
     QCOMPARE(d()->heightField()->text(), QString("0"));
 }
 
@@ -273,26 +199,26 @@ void SelectionTest::digitFilter_data()
     QTest::addColumn<bool>("pasted");
     QTest::addColumn<QString>("kept");
     QTest::addColumn<QString>("other"); // the locked field at ratio 1
-    QTest::newRow("12a") << "12a" << false << "12"
-                         << "12";
-    QTest::newRow("pasted 1,024") << "1,024" << true << "1024"
-                                  << "1024";
-    QTest::newRow("12.5") << "12.5" << false << "125"
-                          << "125";
-    QTest::newRow("-5") << "-5" << false << "5"
-                        << "5";
-    QTest::newRow("007") << "007" << false << "007"
-                         << "7";
-    QTest::newRow("Arabic-Indic") << "١٢" << false << "١٢"
-                                  << "12";
-    QTest::newRow("fullwidth") << "３４" << true << "３４"
-                               << "34";
-    QTest::newRow("outside the BMP") << "1\U0001D7CF\U0001F600" << false << "1\U0001D7CF"
-                                     << "11";
-    QTest::newRow("all letters pasted") << "abc" << true << ""
-                                        << "0";
-    QTest::newRow("past 32 bits") << "99999999999" << false << "99999999999"
-                                  << "2147483647";
+    struct Row
+    {
+        const char *row, *typed;
+        bool pasted;
+        const char *kept, *other;
+    };
+    const Row rows[] = {
+        {"12a", "12a", false, "12", "12"},
+        {"pasted 1,024", "1,024", true, "1024", "1024"},
+        {"12.5", "12.5", false, "125", "125"},
+        {"-5", "-5", false, "5", "5"},
+        {"007", "007", false, "007", "7"},
+        {"Arabic-Indic", "١٢", false, "١٢", "12"},
+        {"fullwidth", "３４", true, "３４", "34"},
+        {"outside the BMP", "1\U0001D7CF\U0001F600", false, "1\U0001D7CF", "11"},
+        {"all letters pasted", "abc", true, "", "0"},
+        {"past 32 bits", "99999999999", false, "99999999999", "2147483647"},
+    };
+    for (const Row &r : rows)
+        QTest::newRow(r.row) << QString(r.typed) << r.pasted << QString(r.kept) << QString(r.other);
 }
 
 void SelectionTest::digitFilter()
@@ -303,11 +229,11 @@ void SelectionTest::digitFilter()
     QFETCH(QString, other);
     for (auto [edited, locked] : {std::pair{d()->widthField(), d()->heightField()},
                                   std::pair{d()->heightField(), d()->widthField()}}) {
-        clear(edited);
-        if (pasted)
-            paste(edited, typed);
-        else
-            typeText(edited, typed);
+        typeInto(edited, pasted ? QString() : typed);
+        if (pasted) {
+            QApplication::clipboard()->setText(typed);
+            QTest::keyClick(edited, Qt::Key_V, Qt::ControlModifier);
+        }
         QCOMPARE(edited->text(), kept);
         QCOMPARE(locked->text(), other);
     }
@@ -332,18 +258,13 @@ void SelectionTest::lock_data()
     QTest::addColumn<bool>("typeWidth");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("other");
-    QTest::newRow("0.5 width 13") << QSize(200, 100) << true << "13"
-                                  << "7";
-    QTest::newRow("0.5 height 3") << QSize(200, 100) << false << "3"
-                                  << "6";
-    QTest::newRow("0.75 width 10") << QSize(100, 75) << true << "10"
-                                   << "8";
-    QTest::newRow("0.75 height 10") << QSize(100, 75) << false << "10"
-                                    << "13";
-    QTest::newRow("0.5 emptied") << QSize(200, 100) << true << ""
-                                 << "0";
-    QTest::newRow("0.5 past 32 bits") << QSize(200, 100) << false << "99999999999"
-                                      << "2147483647";
+    QTest::newRow("0.5 width 13") << QSize(200, 100) << true << "13" << QString("7");
+    QTest::newRow("0.5 height 3") << QSize(200, 100) << false << "3" << QString("6");
+    QTest::newRow("0.75 width 10") << QSize(100, 75) << true << "10" << QString("8");
+    QTest::newRow("0.75 height 10") << QSize(100, 75) << false << "10" << QString("13");
+    QTest::newRow("0.5 emptied") << QSize(200, 100) << true << "" << QString("0");
+    QTest::newRow("0.5 past 32 bits")
+        << QSize(200, 100) << false << "99999999999" << QString("2147483647");
 }
 
 void SelectionTest::lock()
@@ -352,57 +273,43 @@ void SelectionTest::lock()
     QFETCH(bool, typeWidth);
     QFETCH(QString, typed);
     QFETCH(QString, other);
-    pick(makeImage("ratio.png", source));
+    pick(*ui, makeImage("ratio.png", source));
     // The program's own values never pass through the lock: both show the image's size.
     QCOMPARE(d()->widthField()->text(), QString::number(source.width()));
     QCOMPARE(d()->heightField()->text(), QString::number(source.height()));
     QLineEdit *edited = typeWidth ? d()->widthField() : d()->heightField();
     QLineEdit *locked = typeWidth ? d()->heightField() : d()->widthField();
-    clear(edited);
-    QTest::keyClicks(edited, typed);
+    typeInto(edited, typed);
     QCOMPARE(locked->text(), other);
 }
 
 void SelectionTest::lockOff()
 {
-    pick(makeImage("r.png", {200, 100}));
+    pick(*ui, makeImage("r.png", {200, 100}));
     QTest::keyClick(ui->window.get(), Qt::Key_K, Qt::AltModifier);
     QTRY_VERIFY(!d()->proportionsCheckBox()->isChecked());
-    clear(d()->widthField());
-    QTest::keyClicks(d()->widthField(), "4a2");
+    typeInto(d()->widthField(), "4a2");
     QCOMPARE(d()->widthField()->text(), QString("42"));
     QCOMPARE(d()->heightField()->text(), QString("100"));
 }
 
 void SelectionTest::dropKeepsRatioAndSource()
 {
-    pick(makeImage("picked.png", {200, 100}));
-    const QString dropped = makeImage("dropped/other.png", {30, 90});
+    pick(*ui, makeImage("picked.png", {200, 100}));
     QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(dropped)});
-    ImageWell *well = d()->imageView();
-    const QPoint at = well->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(well, &enter);
-    QVERIFY(enter.isAccepted());
-    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(well, &drop);
-    QVERIFY(drop.isAccepted());
+    mime.setUrls({QUrl::fromLocalFile(makeImage("dropped/other.png", {30, 90}))});
+    QCOMPARE(dropOn(d()->imageView(), &mime), std::pair(true, true));
     QCOMPARE(d()->widthField()->text(), QString("30"));
     QCOMPARE(d()->heightField()->text(), QString("90"));
     QCOMPARE(d()->currentRatio(), 0.5);
     QCOMPARE(d()->assetNameField()->text(), QString("picked"));
     QCOMPARE(d()->currentSourceUrl().fileName(), QString("picked.png"));
-    QCOMPARE(d()->currentImage(), well->image());
+    QCOMPARE(d()->currentImage(), d()->imageView()->image());
 
     // Image data from another program works as well.
     QMimeData data;
     data.setImageData(filled({12, 7}, Qt::red));
-    QDragEnterEvent dataEnter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(well, &dataEnter);
-    QVERIFY(dataEnter.isAccepted());
-    QDropEvent dataDrop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(well, &dataDrop);
+    QCOMPARE(dropOn(d()->imageView(), &data), std::pair(true, true));
     QCOMPARE(d()->widthField()->text(), QString("12"));
     QCOMPARE(d()->currentRatio(), 0.5);
 }
@@ -411,25 +318,12 @@ void SelectionTest::dropOfSomethingElseIsRefused()
 {
     QMimeData mime;
     mime.setText("hello");
-    ImageWell *well = d()->imageView();
-    QDragEnterEvent enter(well->rect().center(), Qt::CopyAction, &mime, Qt::LeftButton,
-                          Qt::NoModifier);
-    QApplication::sendEvent(well, &enter);
-    QVERIFY(!enter.isAccepted());
-
+    QCOMPARE(dropOn(d()->imageView(), &mime), std::pair(false, false));
+    // A file might be an image: only its content tells, so the drag is welcome, the drop not.
     const QString text = dir->filePath("readme.txt");
-    QFile file(text);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("text");
-    file.close();
+    QVERIFY(writeFile(text, "text"));
     mime.setUrls({QUrl::fromLocalFile(text)});
-    QDragEnterEvent fileEnter(well->rect().center(), Qt::CopyAction, &mime, Qt::LeftButton,
-                              Qt::NoModifier);
-    QApplication::sendEvent(well, &fileEnter);
-    QVERIFY(fileEnter.isAccepted()); // a file might be an image: only its content tells
-    QDropEvent drop(well->rect().center(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(well, &drop);
-    QVERIFY(!drop.isAccepted());
+    QCOMPARE(dropOn(d()->imageView(), &mime), std::pair(true, false));
     QVERIFY(!d()->currentImage());
     QVERIFY(d()->widthField()->text().isEmpty());
 }

@@ -1,15 +1,10 @@
-#include "AppDelegate.h"
-#include "ApplicationMain.h"
+#include "TestFiles.h"
 #include "ImageWell.h"
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
 #include <QSignalSpy>
-#include <QTest>
 #include <QTimer>
 
 namespace {
@@ -31,16 +26,12 @@ class WindowTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init() { ui = openWindow(); }
+    void cleanup() { ui.reset(); }
     void launchState();
     void everyControlHasItsMnemonic_data();
     void everyControlHasItsMnemonic();
-    void mnemonicReachesControl_data();
-    void mnemonicReachesControl();
     void onlyUserEditsReachTheDelegate();
-    void outputAndNameFieldsNeverLock();
-    void newWindowChangesNothing();
     void windowIsHeldWeakly();
     void closingTheWindowQuits();
 
@@ -49,18 +40,6 @@ private:
     AppDelegate *delegate() { return ui->delegate.get(); }
     template <typename T> T *find(const QString &name) { return ui->window->findChild<T *>(name); }
 };
-
-void WindowTest::init()
-{
-    ui = ApplicationMain::loadInterface(*qApp);
-    ui->window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(ui->window.get()));
-}
-
-void WindowTest::cleanup()
-{
-    ui.reset();
-}
 
 void WindowTest::launchState()
 {
@@ -80,82 +59,7 @@ void WindowTest::launchState()
     for (QLineEdit *field : ui->window->findChildren<QLineEdit *>())
         QVERIFY2(field->text().isEmpty(), qPrintable(field->objectName()));
     QVERIFY(delegate()->applicationShouldTerminateAfterLastWindowClosed(qApp));
-}
 
-void WindowTest::everyControlHasItsMnemonic_data()
-{
-    QTest::addColumn<QString>("object");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("accessibleName");
-    QTest::newRow("choose image") << "chooseImageButton"
-                                  << "&Choose Image…"
-                                  << "Choose Image…";
-    QTest::newRow("choose folder") << "chooseFolderButton"
-                                   << "Choose Fol&der…"
-                                   << "Choose Folder…";
-    QTest::newRow("output folder") << "filePathLabel"
-                                   << "&Output folder:"
-                                   << "Output folder:";
-    QTest::newRow("asset name") << "assetNameLabel"
-                                << "Asset &name:"
-                                << "Asset name:";
-    QTest::newRow("width") << "widthLabel"
-                           << "&Width:"
-                           << "Width:";
-    QTest::newRow("height") << "heightLabel"
-                            << "&Height:"
-                            << "Height:";
-    QTest::newRow("keep proportions") << "proportionsCheckBox"
-                                      << "&Keep proportions"
-                                      << "Keep proportions";
-    QTest::newRow("ios") << "iosButton"
-                         << "&iOS App Icon"
-                         << "iOS App Icon";
-    QTest::newRow("mac") << "macButton"
-                         << "&Mac App Icon"
-                         << "Mac App Icon";
-    QTest::newRow("image set") << "imageSetButton"
-                               << "Image &Set"
-                               << "Image Set";
-}
-
-void WindowTest::everyControlHasItsMnemonic()
-{
-    QFETCH(QString, object);
-    QFETCH(QString, text);
-    QFETCH(QString, accessibleName);
-    QWidget *widget = find<QWidget>(object);
-    QVERIFY(widget);
-    if (auto *label = qobject_cast<QLabel *>(widget)) {
-        QCOMPARE(label->text(), text);
-        QVERIFY(label->buddy());
-        QCOMPARE(label->buddy()->accessibleName(), accessibleName);
-    } else {
-        QCOMPARE(qobject_cast<QAbstractButton *>(widget)->text(), text);
-        QCOMPARE(widget->accessibleName(), accessibleName);
-    }
-}
-
-void WindowTest::mnemonicReachesControl_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QString>("field");
-    QTest::newRow("Alt+O") << int(Qt::Key_O) << "filePathField";
-    QTest::newRow("Alt+N") << int(Qt::Key_N) << "assetNameField";
-    QTest::newRow("Alt+W") << int(Qt::Key_W) << "widthField";
-    QTest::newRow("Alt+H") << int(Qt::Key_H) << "heightField";
-}
-
-void WindowTest::mnemonicReachesControl()
-{
-    QFETCH(int, key);
-    QFETCH(QString, field);
-    QTest::keyClick(ui->window.get(), Qt::Key(key), Qt::AltModifier);
-    QTRY_COMPARE(QApplication::focusWidget(), find<QWidget>(field));
-
-    // The check box toggles from the keyboard too, and the File menu has its two commands.
-    QTest::keyClick(ui->window.get(), Qt::Key_K, Qt::AltModifier);
-    QTRY_VERIFY(!find<QCheckBox>("proportionsCheckBox")->isChecked());
     QMenu *file = ui->window->menuBar()->findChild<QMenu *>("menuFile");
     QCOMPARE(file->title(), QString("&File"));
     QStringList commands;
@@ -164,6 +68,64 @@ void WindowTest::mnemonicReachesControl()
             commands << action->text() + " " + action->shortcut().toString();
     }
     QCOMPARE(commands, (QStringList{"&New Window Ctrl+N", "&Quit Ctrl+Q"}));
+
+    // The folder and name fields take any text; before any image the ratio is 1, so the other
+    // size field copies the typed number.
+    QTest::keyClicks(delegate()->filePathField(), "/tmp/a1b2");
+    QTest::keyClicks(delegate()->assetNameField(), "logo 2x");
+    QCOMPARE(delegate()->filePathField()->text(), QString("/tmp/a1b2"));
+    QCOMPARE(delegate()->assetNameField()->text(), QString("logo 2x"));
+    QVERIFY(delegate()->heightField()->text().isEmpty());
+    QTest::keyClicks(delegate()->widthField(), "64");
+    QCOMPARE(delegate()->heightField()->text(), QString("64"));
+}
+
+void WindowTest::everyControlHasItsMnemonic_data()
+{
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("key"); // 0: pressing it opens a dialog or exports; not tried here
+    struct Row
+    {
+        const char *object, *text;
+        int key;
+    };
+    const Row rows[] = {
+        {"chooseImageButton", "&Choose Image…", 0},
+        {"chooseFolderButton", "Choose Fol&der…", 0},
+        {"filePathLabel", "&Output folder:", Qt::Key_O},
+        {"assetNameLabel", "Asset &name:", Qt::Key_N},
+        {"widthLabel", "&Width:", Qt::Key_W},
+        {"heightLabel", "&Height:", Qt::Key_H},
+        {"proportionsCheckBox", "&Keep proportions", Qt::Key_K},
+        {"iosButton", "&iOS App Icon", 0},
+        {"macButton", "&Mac App Icon", 0},
+        {"imageSetButton", "Image &Set", 0},
+    };
+    for (const Row &row : rows)
+        QTest::newRow(row.object) << row.object << QString::fromUtf8(row.text) << row.key;
+}
+
+void WindowTest::everyControlHasItsMnemonic()
+{
+    QFETCH(QString, object);
+    QFETCH(QString, text);
+    QFETCH(int, key);
+    QWidget *widget = find<QWidget>(object);
+    QVERIFY(widget);
+    const QString accessibleName = QString(text).remove('&');
+    auto *label = qobject_cast<QLabel *>(widget);
+    QWidget *control = label ? label->buddy() : widget;
+    QVERIFY(control);
+    QCOMPARE(label ? label->text() : qobject_cast<QAbstractButton *>(widget)->text(), text);
+    QCOMPARE(control->accessibleName(), accessibleName);
+    if (!key)
+        return;
+    QTest::keyClick(ui->window.get(), Qt::Key(key), Qt::AltModifier);
+    if (label)
+        QTRY_COMPARE(QApplication::focusWidget(), control);
+    else
+        QTRY_VERIFY(!qobject_cast<QCheckBox *>(control)->isChecked());
 }
 
 void WindowTest::onlyUserEditsReachTheDelegate()
@@ -178,28 +140,6 @@ void WindowTest::onlyUserEditsReachTheDelegate()
     TextFieldDelegate::setDelegate(width, nullptr);
     QTest::keyClicks(width, "6");
     QCOMPARE(recorder.reported.size(), 2);
-}
-
-void WindowTest::outputAndNameFieldsNeverLock()
-{
-    QTest::keyClicks(delegate()->filePathField(), "/tmp/a1b2");
-    QTest::keyClicks(delegate()->assetNameField(), "logo 2x");
-    QCOMPARE(delegate()->filePathField()->text(), QString("/tmp/a1b2"));
-    QCOMPARE(delegate()->assetNameField()->text(), QString("logo 2x"));
-    QVERIFY(delegate()->widthField()->text().isEmpty());
-    QVERIFY(delegate()->heightField()->text().isEmpty());
-
-    // Before any image the ratio is 1: the other field copies the typed number.
-    QTest::keyClicks(delegate()->widthField(), "64");
-    QCOMPARE(delegate()->heightField()->text(), QString("64"));
-}
-
-void WindowTest::newWindowChangesNothing()
-{
-    const int windows = QApplication::topLevelWidgets().size();
-    QTest::keyClick(ui->window.get(), Qt::Key_N, Qt::ControlModifier);
-    QCOMPARE(QApplication::topLevelWidgets().size(), windows);
-    QCOMPARE(delegate()->currentRatio(), 1.0);
 }
 
 void WindowTest::windowIsHeldWeakly()

@@ -1,0 +1,175 @@
+#pragma once
+
+#include "AppDelegate.h"
+#include "ApplicationMain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileDialog>
+#include <QImageReader>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTest>
+
+// Files the tests write, read back with the real decoders, and the window driven as a user does.
+
+inline QByteArray bytesOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Writes the bytes at `path`, making its folder first.
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+// Saves the image at `path`, in the format its suffix names, making its folder first.
+inline QString saveImage(const QString &path, const QImage &image)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    if (!image.save(path))
+        qWarning("could not save %s", qPrintable(path));
+    return path;
+}
+
+inline QJsonObject readJson(const QString &path)
+{
+    return QJsonDocument::fromJson(bytesOf(path)).object();
+}
+
+inline QImage readPng(const QString &path)
+{
+    QImageReader reader(path, "png");
+    QImage image = reader.read();
+    image.setDevicePixelRatio(1); // Qt reads "@2x" in a name as a screen density
+    return image;
+}
+
+// The colour type in a PNG's header: 2 is RGB, 6 RGBA.
+inline int pngColourType(const QByteArray &png)
+{
+    return png.size() > 25 ? uchar(png[25]) : -1;
+}
+
+inline QStringList filesIn(const QString &folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::Files);
+    names.sort();
+    return names;
+}
+
+// Every file below a folder, relative to it, with its bytes.
+inline QMap<QString, QByteArray> tree(const QString &root)
+{
+    QMap<QString, QByteArray> files;
+    for (QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+         it.hasNext();) {
+        const QString path = it.next();
+        files[QDir(root).relativeFilePath(path)] = bytesOf(path);
+    }
+    return files;
+}
+
+// A disc on white, or on nothing: flat colour, soft edges and, when transparent, clear corners.
+inline QImage card(QSize size, bool transparent, QColor colour = QColor(30, 120, 220))
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(transparent ? Qt::transparent : Qt::white);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawEllipse(
+        QRectF(size.width() * 0.1, size.height() * 0.1, size.width() * 0.8, size.height() * 0.8));
+    return image;
+}
+
+// Noise, which hides no misplaced pixel and does not compress, with an ellipse for edges.
+inline QImage noise(QSize size, bool withAlpha, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QImage image(size, withAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            const quint32 r = random.generate();
+            line[x] = withAlpha ? r : (r | 0xff000000u);
+        }
+    }
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::black, 1.5));
+    p.setBrush(QColor(250, 200, 20, 200));
+    p.drawEllipse(
+        QRectF(size.width() * 0.2, size.height() * 0.2, size.width() * 0.5, size.height() * 0.4));
+    return image;
+}
+
+// The window shown and active, as a user finds it.
+inline std::unique_ptr<ApplicationMain::Interface> openWindow()
+{
+    auto ui = ApplicationMain::loadInterface(*qApp);
+    ui->window->show();
+    ui->window->activateWindow();
+    if (!QTest::qWaitForWindowActive(ui->window.get()))
+        qWarning("the window did not become active");
+    return ui;
+}
+
+inline void press(const ApplicationMain::Interface &ui, const char *button)
+{
+    QTest::mouseClick(ui.window->findChild<QPushButton *>(button), Qt::LeftButton);
+}
+
+// Replaces a field's text by typing it, one code point at a time; keyClicks knows ASCII only, so
+// every character arrives as typed text, as an input method sends it.
+inline void typeInto(QLineEdit *field, const QString &text)
+{
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    for (char32_t u : text.toUcs4())
+        QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString::fromUcs4(&u, 1),
+                            Qt::NoModifier);
+}
+
+// The file dialog a button opens, found among the top-level widgets.
+inline QFileDialog *openDialog(const ApplicationMain::Interface &ui, const char *button)
+{
+    const QList<QWidget *> before = QApplication::topLevelWidgets();
+    press(ui, button);
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        auto *dialog = qobject_cast<QFileDialog *>(w);
+        if (dialog && !before.contains(w) && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
+}
+
+// Chooses a file through "Choose Image…", which must leave the window usable.
+inline void pick(const ApplicationMain::Interface &ui, const QString &path)
+{
+    QFileDialog *dialog = openDialog(ui, "chooseImageButton");
+    QVERIFY(dialog);
+    QVERIFY(!dialog->isModal());
+    QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
+    dialog->selectFile(path);
+    static_cast<QDialog *>(dialog)->accept(); // as the OK button does
+}
+
+inline void closeDialogs()
+{
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QFileDialog *>(w))
+            delete w;
+    }
+}
