@@ -37,7 +37,7 @@ QImage previewOf(const SourceImage &image, int bound)
     const QSize shown =
         image.size().toSize().scaled(bound, bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
     if (image.isVector())
-        return image.renderVector(shown);
+        return image.renderVector({shown}).images.value(0);
     const QImage bitmap = image.bitmapFor(shown);
     if (bitmap.width() <= bound && bitmap.height() <= bound)
         return bitmap;

@@ -7,6 +7,7 @@
 
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QLocale>
 
 #include <algorithm>
 #include <atomic>
@@ -30,6 +31,13 @@ struct Planned
     bool storeIcon = false; // the one App Store upload reads, which must be opaque
 };
 
+// A drawing's picture for a planned file, drawn before the plan is carried out, or why not.
+struct Drawn
+{
+    QImage image;
+    QString failure;
+};
+
 struct Rendered
 {
     QByteArray png;
@@ -37,9 +45,11 @@ struct Rendered
     bool done = false;
 };
 
-QImage renderPlanned(const Planned &planned)
+QImage renderPlanned(const Planned &planned, const Drawn &drawn)
 {
-    const QImage image = Renderer::render(planned.source, planned.size, 1);
+    const QImage image = planned.source && planned.source->isVector()
+                             ? drawn.image
+                             : Renderer::render(planned.source, planned.size, 1);
     switch (planned.look) {
     case Look::OverBackground:
         return Renderer::overBackground(image, planned.background);
@@ -96,6 +106,17 @@ QList<ExportReport::Warning> warningsFor(const std::vector<Planned> &plan,
                                 "look soft. Use a source at least as large.")
                      .arg(sizeText(have), largest->fileName, sizeText(largest->size))});
     }
+    for (const SourceImage *source : std::as_const(sources)) {
+        if (!source || source->missingFonts().isEmpty())
+            continue;
+        const QStringList fonts = source->missingFonts();
+        warnings.append(
+            {QStringLiteral("missing-font"),
+             QStringLiteral("The drawing's text is set in %1, not installed here: it was drawn "
+                            "with a substitute font. Install %2, or turn the text into outlines.")
+                 .arg(QLocale().createSeparatedList(fonts),
+                      fonts.size() == 1 ? QStringLiteral("the font") : QStringLiteral("them"))});
+    }
     if (appIcon) {
         for (const SourceImage *source : std::as_const(sources)) {
             if (source && source->size().width() != source->size().height())
@@ -126,10 +147,38 @@ QString describeFailure(const QString &folder, const QString &fileName, const QS
     return QStringLiteral("Could not write %1 in %2: %3.").arg(fileName, folder, reason);
 }
 
+// Each drawing goes to the decoding worker once, for every size made from it.
+std::vector<Drawn> drawDrawings(const std::vector<Planned> &plan)
+{
+    std::vector<Drawn> drawn(plan.size());
+    QList<const SourceImage *> drawings;
+    for (const Planned &planned : plan) {
+        if (planned.source && planned.source->isVector() && !drawings.contains(planned.source))
+            drawings.append(planned.source);
+    }
+    for (const SourceImage *drawing : std::as_const(drawings)) {
+        QList<QSizeF> sizes;
+        for (const Planned &planned : plan) {
+            if (planned.source == drawing && !sizes.contains(planned.size))
+                sizes.append(planned.size);
+        }
+        const Renderer::Rendered rendered = Renderer::renderAll(drawing, sizes);
+        for (size_t i = 0; i < plan.size(); ++i) {
+            if (plan[i].source != drawing)
+                continue;
+            drawn[i].image = rendered.images.value(sizes.indexOf(plan[i].size));
+            if (drawn[i].image.isNull())
+                drawn[i].failure = rendered.error;
+        }
+    }
+    return drawn;
+}
+
 // Renders and encodes every planned file on worker threads, largest first so that the longest
 // job does not start last, and hands each PNG to `write` in list order on the calling thread.
 template <typename Write>
-void renderInOrder(const std::vector<Planned> &plan, int threads, Write write)
+void renderInOrder(const std::vector<Planned> &plan, const std::vector<Drawn> &drawn, int threads,
+                   Write write)
 {
     std::vector<Rendered> results(plan.size());
     std::vector<size_t> order(plan.size());
@@ -145,7 +194,7 @@ void renderInOrder(const std::vector<Planned> &plan, int threads, Write write)
     auto work = [&] {
         for (size_t n; (n = next.fetch_add(1)) < order.size();) {
             const size_t i = order[n];
-            const QImage image = renderPlanned(plan[i]);
+            const QImage image = renderPlanned(plan[i], drawn[i]);
             const bool opaque = !image.isNull() && PngEncoder::isOpaque(image);
             QByteArray png = PngEncoder::encode(image);
             std::lock_guard lock(mutex);
@@ -178,6 +227,7 @@ void renderInOrder(const std::vector<Planned> &plan, int threads, Write write)
 ExportReport writeFolder(const QString &folder, const QJsonObject &contents,
                          const std::vector<Planned> &plan, bool appIcon, int threads)
 {
+    const std::vector<Drawn> drawn = drawDrawings(plan);
     ExportReport report;
     report.folder = folder;
     FileSystem::createFolder(folder);
@@ -197,9 +247,10 @@ ExportReport writeFolder(const QString &folder, const QJsonObject &contents,
 
     writeFile(QStringLiteral("Contents.json"), AssetExporter::serialise(contents), QSizeF(), {});
     std::vector<bool> opaque(plan.size());
-    renderInOrder(plan, threads, [&](size_t i, const QByteArray &png, bool isOpaque) {
+    renderInOrder(plan, drawn, threads, [&](size_t i, const QByteArray &png, bool isOpaque) {
         writeFile(plan[i].fileName, png, plan[i].size,
-                  QStringLiteral("the image could not be made"));
+                  drawn[i].failure.isEmpty() ? QStringLiteral("the image could not be made")
+                                             : drawn[i].failure);
         opaque[i] = isOpaque;
     });
     FileSystem::syncFolder(folder);

@@ -1,7 +1,6 @@
 #include "Renderer.h"
 
 #include "Resampler.h"
-#include "platform/DigitText.h"
 
 #include <cmath>
 
@@ -16,17 +15,39 @@ bool Renderer::canRender(double width, double height)
 
 QImage Renderer::render(const SourceImage *source, QSizeF target, int threads)
 {
-    if (!source || !canRender(target.width(), target.height()))
-        return {};
-    const QSize pixels(DigitText::roundToInt32(target.width()),
-                       DigitText::roundToInt32(target.height()));
-    QImage image = source->isVector()
-                       ? source->renderVector(pixels)
-                       : Resampler::resample(source->bitmapFor(pixels), pixels.width(),
-                                             pixels.height(), threads);
-    if (!image.isNull() && source->colorSpace().isValid())
-        image.setColorSpace(source->colorSpace());
-    return image;
+    return renderAll(source, {target}, threads).images.value(0);
+}
+
+Renderer::Rendered Renderer::renderAll(const SourceImage *source, const QList<QSizeF> &targets,
+                                       int threads)
+{
+    if (!source)
+        return {{}, QStringLiteral("there is no source image")};
+    QList<QSize> pixels;
+    for (const QSizeF &target : targets) {
+        if (!canRender(target.width(), target.height()))
+            return {{},
+                    QStringLiteral("%1 by %2 pixels cannot be made")
+                        .arg(target.width(), 0, 'f', 0)
+                        .arg(target.height(), 0, 'f', 0)};
+        // canRender bounds both sides, so they round into an int.
+        pixels.append(QSize(int(std::lround(target.width())), int(std::lround(target.height()))));
+    }
+    Rendered rendered;
+    if (source->isVector()) {
+        SourceImage::Drawn drawn = source->renderVector(pixels);
+        rendered.images = std::move(drawn.images);
+        rendered.error = std::move(drawn.error);
+    } else {
+        for (const QSize &size : std::as_const(pixels))
+            rendered.images.append(
+                Resampler::resample(source->bitmapFor(size), size.width(), size.height(), threads));
+    }
+    if (source->colorSpace().isValid()) {
+        for (QImage &image : rendered.images)
+            image.setColorSpace(source->colorSpace());
+    }
+    return rendered;
 }
 
 QImage Renderer::overBackground(const QImage &image, QColor background)

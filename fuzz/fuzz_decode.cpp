@@ -1,10 +1,11 @@
 // Feeds arbitrary bytes through everything this product does around decoding: the header and
-// size checks, the drawing sanitiser, the limits, rendering at the smallest and largest icon
+// size checks, drawing parsing, the limits, rendering at the smallest and largest icon
 // sizes, and PNG encoding. Decoding itself runs in-process here, so the fuzzer sees what the
 // worker would.
 #include "export/PngEncoder.h"
 #include "export/Resampler.h"
 #include "platform/ImageDecoder.h"
+#include "platform/SvgDrawing.h"
 
 #include <QGuiApplication>
 
@@ -31,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int n : {20, 1024}) {
         QImage image;
         if (!decoded.svg.isEmpty()) {
-            image = ImageDecoder::renderSvg(decoded.svg, QSize(n, n));
+            image = SvgDrawing(decoded.svg).render(QSize(n, n));
         } else {
             for (const QImage &frame : decoded.frames) {
                 // Huge frames cost the fuzzer its speed without reaching new code.

@@ -1,27 +1,34 @@
 #include "DecodeWorker.h"
 
 #include "ProcessLimits.h"
+#include "SvgDrawing.h"
 
+#include <QBuffer>
 #include <QFile>
-#include <QGuiApplication>
 #include <QtEndian>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <optional>
 
 namespace {
 
 constexpr quint32 Magic = 0x574d5341; // "ASMW"
 constexpr quint32 MaxText = 1 << 16;
 constexpr quint32 MaxProfile = 4 << 20;
-constexpr int OutOfMemoryExit = 3;
 
 bool putU32(QIODevice *out, quint32 value)
 {
     const quint32 le = qToLittleEndian(value);
     return out->write(reinterpret_cast<const char *>(&le), 4) == 4;
+}
+
+bool putU64(QIODevice *out, quint64 value)
+{
+    const quint64 le = qToLittleEndian(value);
+    return out->write(reinterpret_cast<const char *>(&le), 8) == 8;
 }
 
 bool putBytes(QIODevice *out, const QByteArray &bytes)
@@ -65,17 +72,49 @@ bool getDouble(const DecodeWorker::ReadExactly &read, double *value)
     return true;
 }
 
+// Every byte up to the end of input, or up to one past `limit`: a pipe hands data over in parts,
+// and one read returns only the first.
 QByteArray readAllInput(qint64 limit)
 {
-    QFile in;
-    if (!in.open(stdin, QIODevice::ReadOnly))
-        return {};
-    return in.read(limit + 1);
+    QByteArray data;
+    char chunk[1 << 16];
+    while (data.size() <= limit) {
+        const size_t n = std::fread(chunk, 1, sizeof chunk, stdin);
+        if (n == 0)
+            break;
+        data.append(chunk, qsizetype(n));
+    }
+    return data;
 }
 
 [[noreturn]] void outOfMemory()
 {
-    std::_Exit(OutOfMemoryExit);
+    std::_Exit(DecodeWorker::OutOfMemoryExit);
+}
+
+// "WxH", each side at least 1 and within the decoder's limits.
+QList<QSize> parseSizes(int argc, char **argv, int first)
+{
+    QList<QSize> sizes;
+    for (int i = first; i < argc; ++i) {
+        const QList<QByteArray> sides = QByteArray(argv[i]).split('x');
+        bool okW = false, okH = false;
+        const int w = sides.size() == 2 ? sides[0].toInt(&okW) : 0;
+        const int h = sides.size() == 2 ? sides[1].toInt(&okH) : 0;
+        if (!okW || !okH || w < 1 || h < 1 || w > ImageDecoder::MaxSide ||
+            h > ImageDecoder::MaxSide || qint64(w) * h > ImageDecoder::MaxPixels)
+            return {};
+        sizes.append(QSize(w, h));
+    }
+    return sizes;
+}
+
+ImageDecoder::Decoded failure(ImageDecoder::Status status, const QString &reason)
+{
+    ImageDecoder::Decoded decoded;
+    decoded.status = status;
+    decoded.reason = reason;
+    return decoded;
 }
 
 } // namespace
@@ -93,101 +132,162 @@ int DecodeWorker::run(int argc, char **argv)
     ProcessLimits::limitMemory(qgetenv("ASSETSMITH_WORKER_MEMORY_MB").toLongLong() << 20);
 
     const QByteArray mode = argc >= 3 ? QByteArray(argv[2]) : QByteArray();
-    if (!(mode == "decode" && argc >= 4) && !(mode == "render" && argc >= 5))
+    const QList<QSize> sizes = mode == "render" ? parseSizes(argc, argv, 3) : QList<QSize>();
+    if (!(mode == "decode" && argc == 4) && !(mode == "render" && !sizes.isEmpty()))
         return 2;
 
-    ImageDecoder::Decoded decoded;
+    QFile out;
+    if (!out.open(stdout, QIODevice::WriteOnly))
+        return 1;
+    auto finish = [&out](bool ok) {
+        out.flush();
+        return ok ? 0 : 1;
+    };
+
     QByteArray input;
-    bool haveInput = true;
     if (mode == "decode" && QByteArray(argv[3]) != "-") {
         QFile file(QFile::decodeName(argv[3]));
-        if (!file.open(QIODevice::ReadOnly)) {
-            decoded.status = ImageDecoder::Status::NotImage;
-            decoded.reason = file.errorString();
-            haveInput = false;
-        } else if (file.size() > ImageDecoder::MaxFileBytes) {
-            decoded.status = ImageDecoder::Status::TooLarge;
-            decoded.reason = QStringLiteral("the file is larger than 512 MiB");
-            haveInput = false;
-        } else {
-            input = file.readAll();
-        }
-    } else {
-        input = readAllInput(mode == "render" ? qint64(64) << 20 : ImageDecoder::MaxFileBytes);
+        if (!file.open(QIODevice::ReadOnly))
+            return finish(write(&out, failure(ImageDecoder::Status::NotImage, file.errorString())));
+        if (file.size() > ImageDecoder::MaxFileBytes)
+            return finish(write(
+                &out, failure(ImageDecoder::Status::TooLarge, ImageDecoder::tooLargeFileReason())));
+        input = file.readAll();
+    } else if (!unframe(readAllInput(ImageDecoder::MaxFileBytes + 16), ImageDecoder::MaxFileBytes,
+                        &input)) {
+        return finish(write(&out, failure(ImageDecoder::Status::Damaged,
+                                          QStringLiteral("the image reader received it cut "
+                                                         "short"))));
     }
 
-    // Drawings need fonts, so they get a GUI application, on no screen. Bitmaps need none, and
-    // starting one (platform plugin, theme, font configuration) would cost most of a small
-    // source's load time.
-    std::optional<QGuiApplication> application;
-    int appArgc = 1;
-    if (haveInput && (mode == "render" || ImageDecoder::isDrawing(input))) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        application.emplace(appArgc, argv);
-    }
+    if (mode == "decode")
+        return finish(write(&out, ImageDecoder::decode(input)));
 
-    if (haveInput && mode == "decode") {
-        decoded = ImageDecoder::decode(input);
-    } else if (haveInput) {
-        const QSize size(QByteArray(argv[3]).toInt(), QByteArray(argv[4]).toInt());
-        const QImage image = ImageDecoder::renderSvg(input, size);
-        decoded.status = image.isNull() ? ImageDecoder::Status::Damaged : ImageDecoder::Status::Ok;
-        if (!image.isNull())
-            decoded.frames.append(image);
-        decoded.size = QSizeF(size);
+    // One drawing, parsed once, drawn at every size asked for; each picture leaves as soon as
+    // it is drawn, so only one is held at a time.
+    const SvgDrawing drawing(input);
+    ImageDecoder::Decoded header;
+    header.status = drawing.failure() == SvgDrawing::Failure::None ? ImageDecoder::Status::Ok
+                                                                   : ImageDecoder::Status::Damaged;
+    header.reason = drawing.reason();
+    header.size = drawing.size();
+    if (header.status != ImageDecoder::Status::Ok)
+        return finish(write(&out, header));
+    bool ok = writeHeader(&out, header, int(sizes.size()));
+    for (const QSize &size : sizes) {
+        // A size it could not be drawn at goes out as an empty picture, which ends the reading.
+        const QImage image = drawing.render(size);
+        ok = ok && writeFrame(&out, image);
+        if (image.isNull())
+            break;
     }
-
-    QFile out;
-    if (!out.open(stdout, QIODevice::WriteOnly) || !write(&out, decoded))
-        return 1;
-    out.flush();
-    return 0;
+    return finish(ok);
 }
 
-bool DecodeWorker::write(QIODevice *out, const ImageDecoder::Decoded &decoded)
+QByteArray DecodeWorker::frame(const QByteArray &data)
 {
-    bool ok = putU32(out, Magic) && putU32(out, quint32(decoded.status)) &&
-              putBytes(out, decoded.reason.left(int(MaxText / 4)).toUtf8()) &&
-              putDouble(out, decoded.size.width()) && putDouble(out, decoded.size.height()) &&
-              putBytes(out, decoded.colorSpace.isValid() ? decoded.colorSpace.iccProfile()
-                                                         : QByteArray()) &&
-              putBytes(out, decoded.svg) && putU32(out, quint32(decoded.frames.size()));
-    for (const QImage &frame : decoded.frames) {
-        ok = ok && putU32(out, quint32(frame.width())) && putU32(out, quint32(frame.height())) &&
-             putU32(out, frame.hasAlphaChannel() ? 1 : 0);
-        for (int y = 0; ok && y < frame.height(); ++y) {
-            const qint64 bytes = qint64(frame.width()) * 4;
-            ok = out->write(reinterpret_cast<const char *>(frame.constScanLine(y)), bytes) == bytes;
-        }
+    QByteArray framed;
+    framed.reserve(data.size() + 12);
+    QBuffer buffer(&framed);
+    buffer.open(QIODevice::WriteOnly);
+    putU32(&buffer, Magic);
+    putU64(&buffer, quint64(data.size()));
+    buffer.write(data);
+    return framed;
+}
+
+bool DecodeWorker::unframe(const QByteArray &framed, qint64 limit, QByteArray *data)
+{
+    if (framed.size() < 12)
+        return false;
+    const auto magic = qFromLittleEndian<quint32>(framed.constData());
+    const auto size = qFromLittleEndian<quint64>(framed.constData() + 4);
+    if (magic != Magic || size > quint64(limit) || quint64(framed.size() - 12) != size)
+        return false;
+    *data = framed.mid(12);
+    return true;
+}
+
+bool DecodeWorker::writeHeader(QIODevice *out, const ImageDecoder::Decoded &decoded, int frames)
+{
+    return putU32(out, Magic) && putU32(out, quint32(decoded.status)) &&
+           putBytes(out, decoded.reason.left(int(MaxText / 4)).toUtf8()) &&
+           putDouble(out, decoded.size.width()) && putDouble(out, decoded.size.height()) &&
+           putBytes(out, decoded.colorSpace.isValid() ? decoded.colorSpace.iccProfile()
+                                                      : QByteArray()) &&
+           putBytes(out, decoded.svg) &&
+           putBytes(out,
+                    decoded.missingFonts.join(QLatin1Char('\n')).left(int(MaxText / 4)).toUtf8()) &&
+           putU32(out, quint32(frames));
+}
+
+bool DecodeWorker::writeFrame(QIODevice *out, const QImage &frame)
+{
+    bool ok = putU32(out, quint32(frame.width())) && putU32(out, quint32(frame.height())) &&
+              putU32(out, frame.hasAlphaChannel() ? 1 : 0);
+    for (int y = 0; ok && y < frame.height(); ++y) {
+        const qint64 bytes = qint64(frame.width()) * 4;
+        ok = out->write(reinterpret_cast<const char *>(frame.constScanLine(y)), bytes) == bytes;
     }
     return ok;
 }
 
-bool DecodeWorker::read(const ReadExactly &read, ImageDecoder::Decoded *decoded)
+bool DecodeWorker::write(QIODevice *out, const ImageDecoder::Decoded &decoded)
+{
+    bool ok = writeHeader(out, decoded, int(decoded.frames.size()));
+    for (const QImage &frame : decoded.frames)
+        ok = ok && writeFrame(out, frame);
+    return ok;
+}
+
+bool DecodeWorker::read(const ReadExactly &read, ImageDecoder::Decoded *decoded,
+                        const QList<QSize> &expected)
 {
     quint32 magic, status, frames;
-    QByteArray reason, profile;
+    QByteArray reason, profile, fonts;
     double width, height;
     if (!getU32(read, &magic) || magic != Magic || !getU32(read, &status) ||
         status > quint32(ImageDecoder::Status::TookTooLong) || !getBytes(read, MaxText, &reason) ||
         !getDouble(read, &width) || !getDouble(read, &height) ||
         !getBytes(read, MaxProfile, &profile) ||
         !getBytes(read, quint32(ImageDecoder::MaxFileBytes), &decoded->svg) ||
-        !getU32(read, &frames) || frames > quint32(ImageDecoder::MaxFrames))
+        !getBytes(read, MaxText, &fonts) || !getU32(read, &frames))
+        return false;
+    // An image's size goes into the fields; only a failure may leave it unset (negative).
+    if (!std::isfinite(width) || !std::isfinite(height) ||
+        (status == quint32(ImageDecoder::Status::Ok) && (width < 0 || height < 0)))
+        return false;
+    if (expected.isEmpty() ? frames > quint32(ImageDecoder::MaxFrames)
+                           : ImageDecoder::Status(status) == ImageDecoder::Status::Ok &&
+                                 frames != quint32(expected.size()))
         return false;
     decoded->status = ImageDecoder::Status(status);
     decoded->reason = QString::fromUtf8(reason);
     decoded->size = QSizeF(width, height);
+    if (!fonts.isEmpty())
+        decoded->missingFonts = QString::fromUtf8(fonts).split(QLatin1Char('\n'));
     if (!profile.isEmpty())
         decoded->colorSpace = QColorSpace::fromIccProfile(profile);
     qint64 pixels = 0;
     for (quint32 i = 0; i < frames; ++i) {
         quint32 w, h, alpha;
-        if (!getU32(read, &w) || !getU32(read, &h) || !getU32(read, &alpha) || w == 0 || h == 0 ||
-            w > quint32(ImageDecoder::MaxSide) || h > quint32(ImageDecoder::MaxSide))
+        if (!getU32(read, &w) || !getU32(read, &h) || !getU32(read, &alpha))
+            return false;
+        if (!expected.isEmpty() && w == 0 && h == 0) {
+            decoded->status = ImageDecoder::Status::Damaged;
+            decoded->reason = QStringLiteral("it could not be drawn at %1 by %2 pixels")
+                                  .arg(expected[i].width())
+                                  .arg(expected[i].height());
+            decoded->frames.clear();
+            return true;
+        }
+        if (w == 0 || h == 0 || w > quint32(ImageDecoder::MaxSide) ||
+            h > quint32(ImageDecoder::MaxSide))
+            return false;
+        if (!expected.isEmpty() && QSize(int(w), int(h)) != expected[i])
             return false;
         pixels += qint64(w) * h;
-        if (pixels > ImageDecoder::MaxPixels)
+        if (expected.isEmpty() && pixels > ImageDecoder::MaxPixels)
             return false;
         QImage frame(int(w), int(h), alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
         if (frame.isNull())

@@ -3,23 +3,41 @@
 #include "ImageDecoder.h"
 
 #include <QIODevice>
+#include <QList>
+#include <QSize>
 
 #include <functional>
 
 // The decoding worker: the same executable started with "--decode-worker", which decodes one
-// file (or data on its standard input) or renders one drawing, writes the result to its standard
-// output and exits. A crash, a hang or a runaway allocation then ends only the worker.
+// file (or data on its standard input) or draws one drawing at a list of sizes, writes the result
+// to its standard output and exits. A crash, a hang or a runaway allocation then ends only the
+// worker.
+//
+// Data on standard input is framed: a magic number and the length, then the bytes, so a worker
+// that receives less than was sent says so instead of decoding a part.
 class DecodeWorker
 {
 public:
     static constexpr const char *Argument = "--decode-worker";
+    // The exit codes the application tells apart; any other failure is a damaged file.
+    static constexpr int OutOfMemoryExit = 3;
 
     static bool isRequested(int argc, char **argv);
     static int run(int argc, char **argv);
 
-    // The result as the worker sends it, and read back by the application. `read` is asked for
-    // exactly `size` bytes and returns false when it cannot deliver them.
+    // The framed input, as the application sends it and the worker takes it back. `unframe`
+    // fails on a wrong magic number, a length over `limit`, or fewer or more bytes than stated.
+    static QByteArray frame(const QByteArray &data);
+    static bool unframe(const QByteArray &framed, qint64 limit, QByteArray *data);
+
+    // The result as the worker sends it: a header, then each frame. The application reads it
+    // back; `read` is asked for exactly `size` bytes and returns false when it cannot deliver
+    // them. With `expected` sizes the frames must be exactly those, in that order; without, at
+    // most ImageDecoder::MaxFrames frames of ImageDecoder::MaxPixels in all.
+    static bool writeHeader(QIODevice *out, const ImageDecoder::Decoded &decoded, int frames);
+    static bool writeFrame(QIODevice *out, const QImage &frame);
     static bool write(QIODevice *out, const ImageDecoder::Decoded &decoded);
     using ReadExactly = std::function<bool(char *data, qint64 size)>;
-    static bool read(const ReadExactly &read, ImageDecoder::Decoded *decoded);
+    static bool read(const ReadExactly &read, ImageDecoder::Decoded *decoded,
+                     const QList<QSize> &expected = {});
 };

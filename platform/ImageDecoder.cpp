@@ -1,11 +1,9 @@
 #include "ImageDecoder.h"
 
-#include "SvgSanitizer.h"
+#include "SvgDrawing.h"
 
 #include <QBuffer>
 #include <QImageReader>
-#include <QPainter>
-#include <QSvgRenderer>
 
 namespace {
 
@@ -123,30 +121,31 @@ ImageDecoder::Decoded refusal(Status status, const QString &reason)
 bool isDrawingFormat(const QByteArray &format, const QByteArray &data)
 {
     return format == "svg" || format == "svgz" ||
-           (format.isEmpty() && SvgSanitizer::looksLikeSvg(data));
+           (format.isEmpty() && SvgDrawing::looksLikeSvg(data));
 }
 
 ImageDecoder::Decoded decodeSvg(const QByteArray &data)
 {
-    const SvgSanitizer::Result safe = SvgSanitizer::sanitize(data);
-    switch (safe.verdict) {
-    case SvgSanitizer::Verdict::Safe:
+    const SvgDrawing drawing(data);
+    switch (drawing.failure()) {
+    case SvgDrawing::Failure::None:
         break;
-    case SvgSanitizer::Verdict::NotSvg:
-        return refusal(Status::NotImage, safe.reason);
-    case SvgSanitizer::Verdict::Damaged:
-        return refusal(Status::Damaged, safe.reason);
-    case SvgSanitizer::Verdict::TooLarge:
-        return refusal(Status::TooLarge, safe.reason);
+    case SvgDrawing::Failure::NotSvg:
+        return refusal(Status::NotImage, drawing.reason());
+    case SvgDrawing::Failure::TooLarge:
+        return refusal(Status::TooLarge, drawing.reason());
+    case SvgDrawing::Failure::Damaged:
+    case SvgDrawing::Failure::NoSize:
+        return refusal(Status::Damaged, drawing.reason());
     }
-    QSvgRenderer renderer(safe.svg);
-    const QSize size = renderer.defaultSize();
-    if (!renderer.isValid() || size.isEmpty())
-        return refusal(Status::Damaged, QStringLiteral("the drawing has no size"));
+    // A drawing the renderer refuses (a reference cycle, say) is told now, not at export.
+    if (drawing.render(QSize(16, 16)).isNull())
+        return refusal(Status::Damaged, QStringLiteral("the drawing cannot be drawn"));
     ImageDecoder::Decoded decoded;
     decoded.status = Status::Ok;
-    decoded.svg = safe.svg;
-    decoded.size = QSizeF(size);
+    decoded.svg = drawing.xml();
+    decoded.size = drawing.size();
+    decoded.missingFonts = drawing.missingFonts();
     return decoded;
 }
 
@@ -155,7 +154,7 @@ ImageDecoder::Decoded decodeSvg(const QByteArray &data)
 ImageDecoder::Decoded ImageDecoder::decode(const QByteArray &data)
 {
     if (data.size() > MaxFileBytes)
-        return refusal(Status::TooLarge, QStringLiteral("the file is larger than 512 MiB"));
+        return refusal(Status::TooLarge, tooLargeFileReason());
     if (data.isEmpty())
         return refusal(Status::NotImage, QStringLiteral("the file is empty"));
 
@@ -233,28 +232,7 @@ void ImageDecoder::setAllocationLimit(int megabytes)
     allocationLimit = qBound(1, megabytes, AllocationLimitMB);
 }
 
-bool ImageDecoder::isDrawing(const QByteArray &data)
+QString ImageDecoder::tooLargeFileReason()
 {
-    WarningCapture capture;
-    QBuffer buffer;
-    buffer.setData(data);
-    buffer.open(QIODevice::ReadOnly);
-    return isDrawingFormat(QImageReader(&buffer).format(), data);
-}
-
-QImage ImageDecoder::renderSvg(const QByteArray &svg, QSize size)
-{
-    if (size.isEmpty() || tooLarge(size))
-        return {};
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull())
-        return {};
-    image.fill(Qt::transparent);
-    QSvgRenderer renderer(svg);
-    renderer.setAspectRatioMode(Qt::IgnoreAspectRatio);
-    QPainter painter(&image);
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
-    painter.end();
-    return image.convertToFormat(QImage::Format_ARGB32);
+    return QStringLiteral("the file is larger than %1 MiB").arg(MaxFileBytes >> 20);
 }

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 // Turns file bytes into bitmaps or a safe drawing, refusing what would exhaust memory and what is
 // damaged instead of inventing pixels. It runs inside the decoding worker process; nothing here
@@ -25,21 +26,19 @@ public:
     struct Decoded
     {
         Status status = Status::NotImage;
-        QString reason;         // why, for any status but Ok
-        QList<QImage> frames;   // ARGB32 or RGB32
-        QByteArray svg;         // a sanitised drawing instead of frames
-        QSizeF size;            // the size the fields show
-        QColorSpace colorSpace; // invalid for plain sRGB
+        QString reason;           // why, for any status but Ok
+        QList<QImage> frames;     // ARGB32 or RGB32
+        QByteArray svg;           // a drawing's text instead of frames
+        QStringList missingFonts; // families the drawing's text names but this system lacks
+        QSizeF size;              // the size the fields show
+        QColorSpace colorSpace;   // invalid for plain sRGB
     };
 
     static Decoded decode(const QByteArray &data);
-    // Whether decode() takes the data for a drawing; only drawings need a GUI application (fonts).
-    static bool isDrawing(const QByteArray &data);
 
     // Lowers how much a decoder may allocate (in MiB, at most AllocationLimitMB): a fuzzer
     // needs its speed more than gigabyte images.
     static void setAllocationLimit(int megabytes);
 
-    // Renders a sanitised drawing into exactly `size` pixels, stretched.
-    static QImage renderSvg(const QByteArray &svg, QSize size);
+    static QString tooLargeFileReason();
 };

@@ -7,6 +7,9 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 // The worker is this very program, unless the environment names another one (the tests do: they
@@ -34,8 +37,10 @@ IsolatedDecoder::Limits IsolatedDecoder::limits()
     Limits limits;
     bool ok = false;
     const int timeout = qEnvironmentVariableIntValue("ASSETSMITH_DECODE_TIMEOUT_MS", &ok);
-    if (ok && timeout > 0)
+    if (ok && timeout > 0) {
         limits.timeoutMs = timeout;
+        limits.renderMsPerMegapixel = timeout / 5;
+    }
     const qint64 memory = qgetenv("ASSETSMITH_DECODE_MEMORY_MB").toLongLong(&ok);
     if (ok && memory >= 0)
         limits.memoryBytes = memory << 20;
@@ -48,35 +53,52 @@ ImageDecoder::Decoded IsolatedDecoder::decodeFile(const QString &path)
     if (!info.isFile())
         return failure(ImageDecoder::Status::NotImage, QStringLiteral("there is no such file"));
     if (info.size() > ImageDecoder::MaxFileBytes)
-        return failure(ImageDecoder::Status::TooLarge,
-                       QStringLiteral("the file is larger than 512 MiB"));
-    return runWorker({QStringLiteral("decode"), info.absoluteFilePath()}, {});
+        return failure(ImageDecoder::Status::TooLarge, ImageDecoder::tooLargeFileReason());
+    return runWorker({QStringLiteral("decode"), info.absoluteFilePath()}, {}, limits().timeoutMs);
 }
 
 ImageDecoder::Decoded IsolatedDecoder::decodeData(const QByteArray &data)
 {
     if (data.size() > ImageDecoder::MaxFileBytes)
-        return failure(ImageDecoder::Status::TooLarge,
-                       QStringLiteral("the data is larger than 512 MiB"));
-    return runWorker({QStringLiteral("decode"), QStringLiteral("-")}, data);
+        return failure(
+            ImageDecoder::Status::TooLarge,
+            QStringLiteral("the data is larger than %1 MiB").arg(ImageDecoder::MaxFileBytes >> 20));
+    return runWorker({QStringLiteral("decode"), QStringLiteral("-")}, DecodeWorker::frame(data),
+                     limits().timeoutMs);
 }
 
-QImage IsolatedDecoder::renderSvg(const QByteArray &svg, QSize size)
+int IsolatedDecoder::renderTimeoutMs(const QList<QSize> &sizes)
 {
-    const ImageDecoder::Decoded decoded = runWorker(
-        {QStringLiteral("render"), QString::number(size.width()), QString::number(size.height())},
-        svg);
-    if (decoded.status != ImageDecoder::Status::Ok || decoded.frames.size() != 1 ||
-        decoded.frames.first().size() != size)
-        return {};
-    return decoded.frames.first();
+    const Limits limits = IsolatedDecoder::limits();
+    double pixels = 0;
+    for (const QSize &size : sizes)
+        pixels += double(size.width()) * size.height();
+    const double ms = limits.timeoutMs + pixels / 1e6 * limits.renderMsPerMegapixel;
+    return int(std::min(ms, double(std::numeric_limits<int>::max())));
+}
+
+ImageDecoder::Decoded IsolatedDecoder::renderSvg(const QByteArray &svg, const QList<QSize> &sizes)
+{
+    QStringList arguments{QStringLiteral("render")};
+    for (const QSize &size : sizes) {
+        if (size.width() < 1 || size.height() < 1)
+            return failure(ImageDecoder::Status::Damaged,
+                           QStringLiteral("a drawing cannot be drawn at %1 by %2 pixels")
+                               .arg(size.width())
+                               .arg(size.height()));
+        arguments.append(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()));
+    }
+    if (sizes.isEmpty())
+        return failure(ImageDecoder::Status::Ok, {});
+    return runWorker(arguments, DecodeWorker::frame(svg), renderTimeoutMs(sizes), sizes);
 }
 
 ImageDecoder::Decoded IsolatedDecoder::runWorker(const QStringList &arguments,
-                                                 const QByteArray &input)
+                                                 const QByteArray &input, int timeoutMs,
+                                                 const QList<QSize> &expected)
 {
     const Limits limits = IsolatedDecoder::limits();
-    const QDeadlineTimer deadline(limits.timeoutMs);
+    const QDeadlineTimer deadline(timeoutMs);
     QProcess worker;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("ASSETSMITH_WORKER_MEMORY_MB"),
@@ -121,7 +143,7 @@ ImageDecoder::Decoded IsolatedDecoder::runWorker(const QStringList &arguments,
         return true;
     };
     ImageDecoder::Decoded decoded;
-    const bool complete = DecodeWorker::read(readExactly, &decoded);
+    const bool complete = DecodeWorker::read(readExactly, &decoded, expected);
     if (worker.state() != QProcess::NotRunning && !timedOut)
         worker.waitForFinished(int(deadline.remainingTime()));
     if (worker.state() != QProcess::NotRunning) {
@@ -133,8 +155,10 @@ ImageDecoder::Decoded IsolatedDecoder::runWorker(const QStringList &arguments,
         return decoded;
     if (timedOut)
         return failure(ImageDecoder::Status::TookTooLong,
-                       QStringLiteral("reading it took too long"));
-    if (worker.exitStatus() == QProcess::NormalExit && worker.exitCode() == 3)
+                       expected.isEmpty() ? QStringLiteral("reading it took too long")
+                                          : QStringLiteral("drawing it took too long"));
+    if (worker.exitStatus() == QProcess::NormalExit &&
+        worker.exitCode() == DecodeWorker::OutOfMemoryExit)
         return failure(ImageDecoder::Status::TooLarge,
                        QStringLiteral("decoding it needs too much memory"));
     return failure(ImageDecoder::Status::Damaged, QStringLiteral("the image reader failed on it"));

@@ -2,6 +2,8 @@
 
 #include "ImageDecoder.h"
 
+#include <QList>
+#include <QSize>
 #include <QString>
 
 // Decodes and renders in the decoding worker process and waits for it the way a load in this
@@ -13,6 +15,9 @@ public:
     struct Limits
     {
         int timeoutMs = 15000;
+        // Drawing is given this much more per megapixel asked for: a filter-heavy drawing takes
+        // about 0.7 s a megapixel. A lowered timeout lowers it in proportion.
+        int renderMsPerMegapixel = 3000;
         qint64 memoryBytes = qint64(2560)
                              << 20; // 0: no limit (the sanitizers reserve address space)
     };
@@ -23,8 +28,13 @@ public:
 
     static ImageDecoder::Decoded decodeFile(const QString &path);
     static ImageDecoder::Decoded decodeData(const QByteArray &data);
-    static QImage renderSvg(const QByteArray &svg, QSize size);
+    // The drawing at every size asked for, in one worker: frames in the order of `sizes`, or a
+    // failure and its reason. The time limit grows with the pixels asked for, so an honest
+    // drawing at a large size has the time it needs while a hostile one still stops.
+    static ImageDecoder::Decoded renderSvg(const QByteArray &svg, const QList<QSize> &sizes);
+    static int renderTimeoutMs(const QList<QSize> &sizes);
 
 private:
-    static ImageDecoder::Decoded runWorker(const QStringList &arguments, const QByteArray &input);
+    static ImageDecoder::Decoded runWorker(const QStringList &arguments, const QByteArray &input,
+                                           int timeoutMs, const QList<QSize> &expected = {});
 };

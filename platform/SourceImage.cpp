@@ -50,6 +50,7 @@ SourceImage::Loaded SourceImage::fromDecoded(const ImageDecoder::Decoded &decode
     auto source = std::make_shared<SourceImage>();
     source->m_frames = decoded.frames;
     source->m_svg = decoded.svg;
+    source->m_missingFonts = decoded.missingFonts;
     source->m_size = decoded.size;
     source->m_colorSpace = decoded.colorSpace;
     return {source, {}};
@@ -73,9 +74,12 @@ QImage SourceImage::bitmapFor(QSize target) const
     return best ? *best : QImage();
 }
 
-QImage SourceImage::renderVector(QSize target) const
+SourceImage::Drawn SourceImage::renderVector(const QList<QSize> &targets) const
 {
-    if (m_svg.isEmpty() || target.isEmpty())
-        return {};
-    return IsolatedDecoder::renderSvg(m_svg, target);
+    if (m_svg.isEmpty())
+        return {{}, QStringLiteral("the source is not a drawing")};
+    const ImageDecoder::Decoded decoded = IsolatedDecoder::renderSvg(m_svg, targets);
+    if (decoded.status != ImageDecoder::Status::Ok)
+        return {{}, decoded.reason};
+    return {decoded.frames, {}};
 }

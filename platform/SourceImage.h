@@ -9,6 +9,7 @@
 #include <QSize>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -47,14 +48,23 @@ public:
     // The bitmap that fits a target best: the smallest at least as large as the target in both
     // directions, else the largest. Format ARGB32 or RGB32 (opaque). Null for a vector source.
     QImage bitmapFor(QSize target) const;
-    // The drawing rendered into exactly `target` pixels, stretched; null for a bitmap source.
-    QImage renderVector(QSize target) const;
+    // The drawing rendered into exactly each target's pixels, stretched, all in one trip to the
+    // decoding worker: the images in the order of `targets`, or none and a sentence saying why.
+    struct Drawn
+    {
+        QList<QImage> images;
+        QString error;
+    };
+    Drawn renderVector(const QList<QSize> &targets) const;
+    // Font families the drawing's text names that are not installed here.
+    QStringList missingFonts() const { return m_missingFonts; }
     // The colour space to tag rendered files with; invalid when they are plain sRGB.
     QColorSpace colorSpace() const { return m_colorSpace; }
 
 private:
     QList<QImage> m_frames;
     QByteArray m_svg;
+    QStringList m_missingFonts;
     QSizeF m_size;
     QColorSpace m_colorSpace;
 };
