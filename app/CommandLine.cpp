@@ -9,6 +9,7 @@
 
 #include <QColor>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QJsonDocument>
@@ -17,6 +18,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -108,19 +110,64 @@ int report(const ExportReport &report, const Output &out)
     return ok ? Success : Failed;
 }
 
-int runCheck(const QStringList &paths, const Output &out)
+// A source as the window loads it, but a path that names nothing is said to be absent rather
+// than unreadable.
+SourceImage::Loaded loadSource(const QString &path)
 {
+    if (!QFileInfo::exists(path))
+        return {nullptr, QStringLiteral("“%1” does not exist.").arg(path)};
+    return SourceImage::fromFile(QFileInfo(path).absoluteFilePath());
+}
+
+QString counted(int n, const char *one, const char *many)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}
+
+int runCheck(const QStringList &paths, bool strict, const Output &out)
+{
+    using Level = CatalogueChecker::Level;
+    for (const QString &path : paths) {
+        if (!QFileInfo::exists(path))
+            return usageError(QStringLiteral("no such file or folder: %1").arg(path));
+        if (!QFileInfo(path).isDir())
+            return usageError(QStringLiteral("not a folder: %1").arg(path));
+    }
     const CatalogueChecker::Result result = CatalogueChecker::check(paths);
     for (const CatalogueChecker::Finding &finding : result.findings) {
-        out.record(
-            {{"path", finding.path}, {"problem", finding.problem}, {"message", finding.message}});
-        if (!out.json)
-            std::fprintf(stdout, "%s: %s\n", qPrintable(finding.path), qPrintable(finding.message));
+        const QString level = CatalogueChecker::levelName(finding.level);
+        out.record({{"path", finding.path},
+                    {"level", level},
+                    {"problem", finding.problem},
+                    {"message", finding.message}});
+        if (!out.json && (!out.quiet || finding.level == Level::Error))
+            std::fprintf(stdout, "%s: %s: %s\n", qPrintable(finding.path), qPrintable(level),
+                         qPrintable(finding.message));
     }
-    const int n = int(result.findings.size());
-    out.line(n == 0 ? QStringLiteral("No problems in %1 sets").arg(result.setsChecked)
-                    : QStringLiteral("%1 problems in %2 sets").arg(n).arg(result.setsChecked));
-    return n == 0 ? Success : Failed;
+    const int errors = result.count(Level::Error);
+    const int warnings = result.count(Level::Warning);
+    const int notes = result.count(Level::Note);
+    const int problems = int(result.findings.size());
+    out.record({{"summary", QJsonObject{{"sets", result.setsChecked},
+                                        {"problems", problems},
+                                        {"errors", errors},
+                                        {"warnings", warnings},
+                                        {"notes", notes}}}});
+    const QString sets = counted(result.setsChecked, "set", "sets");
+    if (problems == 0) {
+        out.line(QStringLiteral("No problems in %1").arg(sets));
+    } else {
+        QStringList levels;
+        for (auto [n, one, many] : {std::tuple{errors, "error", "errors"},
+                                    {warnings, "warning", "warnings"},
+                                    {notes, "note", "notes"}}) {
+            if (n > 0)
+                levels << counted(n, one, many);
+        }
+        out.line(QStringLiteral("%1 in %2 (%3)")
+                     .arg(counted(problems, "problem", "problems"), sets, levels.join(", ")));
+    }
+    return errors > 0 || (strict && problems > 0) ? Failed : Success;
 }
 
 } // namespace
@@ -155,7 +202,7 @@ int CommandLine::run(int argc, char **argv)
         "  assetsmith ios SOURCE --single-size [--dark SOURCE] [--tinted SOURCE|auto] [...]\n"
         "  assetsmith mac SOURCE [--out FOLDER]\n"
         "  assetsmith imageset SOURCE --width W [--height H] [--name NAME] [--out FOLDER]\n"
-        "  assetsmith check PATH...\n"
+        "  assetsmith check PATH... [--strict] [--json]\n"
         "  assetsmith [FILE]            opens the window"));
     const QCommandLineOption outOption(
         QStringLiteral("out"),
@@ -192,8 +239,12 @@ int CommandLine::run(int argc, char **argv)
         QStringLiteral("ios --single-size: the tinted appearance's source, or auto for a grey "
                        "of the main source."),
         QStringLiteral("SOURCE"));
+    const QCommandLineOption strictOption(
+        QStringLiteral("strict"),
+        QStringLiteral("check: fail on warnings and notes too, not only on errors."));
     parser.addOptions({outOption, widthOption, heightOption, nameOption, backgroundOption,
-                       singleSizeOption, darkOption, tintedOption, quietOption, jsonOption});
+                       singleSizeOption, darkOption, tintedOption, strictOption, quietOption,
+                       jsonOption});
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"),
@@ -221,6 +272,8 @@ int CommandLine::run(int argc, char **argv)
     QSet<QString> allowed{QStringLiteral("quiet"), QStringLiteral("json")};
     if (command != QLatin1String("check"))
         allowed << QStringLiteral("out");
+    else
+        allowed << QStringLiteral("strict");
     if (command == QLatin1String("imageset"))
         allowed << QStringLiteral("width") << QStringLiteral("height") << QStringLiteral("name");
     if (command == QLatin1String("ios"))
@@ -234,7 +287,7 @@ int CommandLine::run(int argc, char **argv)
     if (command == QLatin1String("check")) {
         if (positional.size() < 2)
             return usageError(QStringLiteral("check needs at least one PATH"));
-        return runCheck(positional.mid(1), out);
+        return runCheck(positional.mid(1), parser.isSet(strictOption), out);
     }
     if (positional.size() != 2)
         return usageError(positional.size() < 2
@@ -270,7 +323,7 @@ int CommandLine::run(int argc, char **argv)
     }
 
     const QString source = QFileInfo(positional.at(1)).absoluteFilePath();
-    const SourceImage::Loaded loaded = SourceImage::fromFile(source);
+    const SourceImage::Loaded loaded = loadSource(positional.at(1));
     if (!loaded.image) {
         out.record({{"file", source}, {"ok", false}, {"message", loaded.error}});
         out.error(loaded.error);
@@ -278,6 +331,13 @@ int CommandLine::run(int argc, char **argv)
     }
     const QString folder = parser.isSet(outOption) ? parser.value(outOption)
                                                    : AppDelegate::defaultOutputFolder(source);
+    // A pipeline names a folder to fill, not one it made first; the window makes one level only.
+    if (parser.isSet(outOption) && !QFileInfo(folder).isDir() && !QDir().mkpath(folder)) {
+        const QString message = QStringLiteral("Could not create the folder %1.").arg(folder);
+        out.record({{"file", folder}, {"ok", false}, {"message", message}});
+        out.error(message);
+        return Failed;
+    }
     if (command != QLatin1String("imageset")) {
         // The appearances' sources load as the main one does, and fail the same way.
         SourceImagePtr dark, tinted;
@@ -289,8 +349,7 @@ int CommandLine::run(int argc, char **argv)
                 options.tintedFromSource = true;
                 continue;
             }
-            const SourceImage::Loaded appearance =
-                SourceImage::fromFile(QFileInfo(value).absoluteFilePath());
+            const SourceImage::Loaded appearance = loadSource(value);
             if (!appearance.image) {
                 out.record({{"file", value}, {"ok", false}, {"message", appearance.error}});
                 out.error(appearance.error);

@@ -1,13 +1,16 @@
 #include "CatalogueChecker.h"
 
+#include "CatalogueModel.h"
+#include "MemberFile.h"
+
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
-#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QSet>
 
 #include <cmath>
@@ -16,239 +19,539 @@
 namespace {
 
 using Finding = CatalogueChecker::Finding;
+using Level = CatalogueChecker::Level;
+using Kind = CatalogueModel::Kind;
+using Members = CatalogueModel::Members;
+using Files = CatalogueModel::Files;
+using Format = MemberFile::Format;
 
-bool isSetFolder(const QString &path)
+// The pixels a tvOS or visionOS image needs, set by the asset that holds it.
+struct Need
 {
-    return path.endsWith(QLatin1String(".appiconset")) || path.endsWith(QLatin1String(".imageset"));
-}
-
-struct PngFacts
-{
-    bool isPng = false;
-    bool hasAlpha = false;
-    QSize size;
+    enum Mode {
+        Free,   // any size (an image set on its own)
+        Exact,  // points x scale (a top shelf image)
+        AtMost, // no larger than points x scale (a layer of an App Icon stack)
+        Fixed,  // these pixels at any scale (a visionOS icon layer)
+    };
+    Mode mode = Free;
+    QSizeF points;
+    QString what; // the asset that sets the need, for messages
 };
 
-quint32 bigEndian32(const QByteArray &bytes, qsizetype at)
+// Pixels = points x scale when that is a whole count a picture can have.
+std::optional<QSize> pixelsOf(QSizeF points, double scale)
 {
-    return quint32(uchar(bytes[at])) << 24 | quint32(uchar(bytes[at + 1])) << 16 |
-           quint32(uchar(bytes[at + 2])) << 8 | quint32(uchar(bytes[at + 3]));
-}
-
-// Alpha is in the IHDR colour type (4, 6) or in a tRNS chunk, which must come before the image
-// data; the chunks are walked rather than searched, since the bytes "tRNS" may occur anywhere.
-bool declaresAlpha(const QByteArray &head)
-{
-    const int colourType = uchar(head[25]);
-    if (colourType == 4 || colourType == 6)
-        return true;
-    qsizetype at = 8;
-    while (at + 8 <= head.size()) {
-        const quint32 length = bigEndian32(head, at);
-        const QByteArray type = head.mid(at + 4, 4);
-        if (type == "tRNS")
-            return true;
-        if (type == "IDAT" || type == "IEND" || length > quint32(head.size()))
-            return false;
-        at += 12 + qsizetype(length);
-    }
-    return false;
-}
-
-PngFacts readPng(const QString &path)
-{
-    PngFacts facts;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return facts;
-    const QByteArray head = file.read(1 << 20);
-    if (!head.startsWith(QByteArray("\x89PNG\r\n\x1a\n", 8)) || head.size() < 33)
-        return facts;
-    facts.hasAlpha = declaresAlpha(head);
-    file.seek(0);
-    QImageReader reader(&file, "png");
-    const QImage image = reader.read();
-    facts.isPng = !image.isNull();
-    facts.size = image.size();
-    return facts;
-}
-
-// A number in a "size" or "scale" text, or -1 when it is not a plain positive number.
-double positiveNumber(const QString &text)
-{
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    return ok && std::isfinite(value) && value > 0 ? value : -1.0;
-}
-
-// The pixel count points x scale names, when it is a whole number a PNG can have.
-std::optional<int> pixelsOf(double points, double scale)
-{
-    const double pixels = points * scale;
-    if (points <= 0 || scale <= 0 || pixels > 1e6 || pixels != std::floor(pixels))
+    const double width = points.width() * scale, height = points.height() * scale;
+    if (scale <= 0 || !(width > 0 && width <= 1e6 && height > 0 && height <= 1e6) ||
+        width != std::floor(width) || height != std::floor(height))
         return std::nullopt;
-    return int(pixels);
+    return QSize(int(width), int(height));
 }
 
-bool isStoreIcon(const QJsonObject &entry)
+QString sizeText(QSize size)
 {
-    const QString idiom = entry[QLatin1String("idiom")].toString();
-    if (idiom == QLatin1String("ios-marketing"))
-        return true;
-    // A dark or tinted appearance is drawn on the system's background and may be transparent.
-    return idiom == QLatin1String("universal") && !entry.contains(QLatin1String("appearances")) &&
-           entry[QLatin1String("platform")].toString() == QLatin1String("ios") &&
-           entry[QLatin1String("size")].toString() == QLatin1String("1024x1024");
+    return QStringLiteral("%1 by %2").arg(size.width()).arg(size.height());
 }
+
+bool namedPng(const QString &fileName)
+{
+    return fileName.endsWith(QLatin1String(".png"), Qt::CaseInsensitive);
+}
+
+bool isImageName(const QString &fileName)
+{
+    static const QStringList suffixes{"png", "jpg",  "jpeg", "heic", "heif", "pdf",
+                                      "svg", "webp", "gif",  "tif",  "tiff"};
+    return suffixes.contains(QFileInfo(fileName).suffix().toLower());
+}
+
+class Walk
+{
+public:
+    CatalogueChecker::Result result;
+
+    void start(const QString &path)
+    {
+        const QString clean = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+        if (!QFileInfo(clean).isDir())
+            return;
+        const Kind *kind = CatalogueModel::kindOf(QFileInfo(clean).fileName());
+        if (!kind)
+            search(clean);
+        else if (kind->isSet())
+            asset(clean, *kind, {});
+        else
+            group(clean, *kind);
+    }
+
+private:
+    QSet<QString> visited;
+    QSet<QString> said;
+
+    void add(const QString &path, Level level, const char *problem, const QString &message)
+    {
+        const QString key =
+            path + QLatin1Char('\n') + QLatin1String(problem) + QLatin1Char('\n') + message;
+        if (said.contains(key))
+            return;
+        said.insert(key);
+        result.findings.append({path, level, QString::fromLatin1(problem), message});
+    }
+
+    static QFileInfoList childFolders(const QString &folder)
+    {
+        return QDir(folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    // Outside a catalogue: only the folders the model knows are looked at.
+    void search(const QString &folder)
+    {
+        for (const QFileInfo &child : childFolders(folder))
+            start(child.filePath());
+    }
+
+    void unknownFolder(const QString &path)
+    {
+        add(path, Level::Note, "unknown-folder",
+            QStringLiteral("Xcode knows no folder kind “.%1”: it is not part of the catalogue")
+                .arg(QFileInfo(path).suffix()));
+    }
+
+    // Contents.json read and its keys checked against the kind; nothing when it is absent or
+    // unreadable (and then said so when the kind needs one).
+    std::optional<QJsonObject> contents(const QString &folder, const Kind &kind)
+    {
+        const QString path = folder + QStringLiteral("/Contents.json");
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            if (kind.isSet())
+                add(path, Level::Error, "missing-contents",
+                    QStringLiteral("Contents.json is missing: Xcode cannot read %1 without it")
+                        .arg(QFileInfo(folder).fileName()));
+            return std::nullopt;
+        }
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+        if (error.error != QJsonParseError::NoError || !document.isObject()) {
+            add(path, Level::Error, "bad-json",
+                QStringLiteral("Contents.json is not a JSON object: %1")
+                    .arg(error.error != QJsonParseError::NoError
+                             ? error.errorString()
+                             : QStringLiteral("not an object")));
+            return std::nullopt;
+        }
+        const QJsonObject object = document.object();
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            if (it.key() != kind.list && !CatalogueModel::topLevelKeys().contains(it.key()))
+                add(path, Level::Note, "unknown-key",
+                    QStringLiteral("Contents.json holds “%1”, which Xcode does not read in %2")
+                        .arg(it.key(), QFileInfo(folder).fileName()));
+        }
+        const QJsonValue properties = object[QLatin1String("properties")];
+        if (!properties.isUndefined() && !properties.isObject()) {
+            add(path, Level::Error, "bad-json",
+                QStringLiteral("Contents.json: “properties” is not an object"));
+        } else {
+            const QJsonObject known = properties.toObject();
+            for (auto it = known.begin(); it != known.end(); ++it) {
+                if (!kind.properties.contains(it.key()))
+                    add(path, Level::Note, "unknown-key",
+                        QStringLiteral("Contents.json has the property “%1”, which Xcode does "
+                                       "not read in %2")
+                            .arg(it.key(), QFileInfo(folder).fileName()));
+            }
+        }
+        return object;
+    }
+
+    // The entries of the kind's list; an absent list is an empty asset.
+    std::optional<QList<QJsonObject>> entries(const QString &folder, const Kind &kind,
+                                              const QJsonObject &object)
+    {
+        const QString path = folder + QStringLiteral("/Contents.json");
+        const QJsonValue list = object[kind.list];
+        if (list.isUndefined())
+            return QList<QJsonObject>();
+        if (!list.isArray()) {
+            add(path, Level::Error, "bad-json",
+                QStringLiteral("Contents.json: “%1” is not a list").arg(kind.list));
+            return std::nullopt;
+        }
+        QList<QJsonObject> all;
+        for (const QJsonValue &value : list.toArray()) {
+            const QJsonValue fileName = value.toObject().value(QLatin1String("filename"));
+            if (!value.isObject() || (!fileName.isUndefined() && !fileName.isString())) {
+                add(path, Level::Error, "bad-json",
+                    QStringLiteral("Contents.json: an entry of “%1” is not an object with a "
+                                   "file name in words")
+                        .arg(kind.list));
+                return std::nullopt;
+            }
+            all << value.toObject();
+        }
+        // The same slot filled twice: Xcode keeps one of them. Entries with no trait but their
+        // file name (a stack's layers) are an order, not slots.
+        QHash<QString, QString> filled;
+        for (const QJsonObject &entry : std::as_const(all)) {
+            const QString key = CatalogueModel::slotKey(entry);
+            if (key == QLatin1String("{}"))
+                continue;
+            const QString name = entry[QLatin1String("filename")].toString();
+            if (filled.contains(key))
+                add(path, Level::Warning, "duplicate-slot",
+                    QStringLiteral("two entries fill the slot “%1”: %2 and %3")
+                        .arg(CatalogueModel::describeSlot(entry), filled.value(key), name));
+            else
+                filled.insert(key, name);
+        }
+        return all;
+    }
+
+    void group(const QString &folder, const Kind &kind)
+    {
+        if (visited.contains(folder))
+            return;
+        visited.insert(folder);
+        if (QFileInfo::exists(folder + QStringLiteral("/Contents.json")))
+            contents(folder, kind);
+        for (const QFileInfo &child : childFolders(folder)) {
+            const QString name = child.fileName();
+            const Kind *childKind = CatalogueModel::kindOf(name);
+            if (childKind && childKind->isSet())
+                asset(child.filePath(), *childKind, {});
+            else if (childKind || !CatalogueModel::hasExtension(name))
+                group(child.filePath(), childKind ? *childKind : CatalogueModel::group());
+            else
+                unknownFolder(child.filePath());
+        }
+    }
+
+    void asset(const QString &folder, const Kind &kind, const Need &need)
+    {
+        if (visited.contains(folder))
+            return;
+        visited.insert(folder);
+        ++result.setsChecked;
+        const std::optional<QJsonObject> object = contents(folder, kind);
+        std::optional<QList<QJsonObject>> list;
+        if (object)
+            list = entries(folder, kind, *object);
+        switch (kind.members) {
+        case Members::Files:
+            if (list)
+                files(folder, kind, *list, need);
+            break;
+        case Members::Values:
+            if (list)
+                values(folder, *list);
+            break;
+        case Members::Folders:
+            if (list)
+                folders(folder, kind, *list, need);
+            break;
+        case Members::Layer:
+            layer(folder, kind, need);
+            break;
+        case Members::None:
+            break;
+        }
+        if (kind.members == Members::Files || kind.members == Members::Values) {
+            for (const QFileInfo &child : childFolders(folder))
+                unknownFolder(child.filePath());
+        }
+    }
+
+    void values(const QString &folder, const QList<QJsonObject> &list)
+    {
+        for (const QJsonObject &entry : list) {
+            const QJsonValue colour = entry[QLatin1String("color")];
+            if (!colour.isUndefined() && !colour.isObject())
+                add(folder + QStringLiteral("/Contents.json"), Level::Error, "bad-json",
+                    QStringLiteral("Contents.json: the colour of “%1” is not an object")
+                        .arg(CatalogueModel::describeSlot(entry)));
+        }
+    }
+
+    // The format judged once a file, however many slots name it.
+    bool judgeFormat(const QString &path, const QString &name, Files files,
+                     const MemberFile &member)
+    {
+        const Format format = member.format;
+        const QString holds = MemberFile::formatName(format);
+        if (format == Format::Missing) {
+            add(path, Level::Error, "missing-file",
+                QStringLiteral("the file %1 named in Contents.json is missing").arg(name));
+            return false;
+        }
+        if (format == Format::Unknown || format == Format::Damaged) {
+            add(path, Level::Error, "not-image",
+                format == Format::Damaged
+                    ? QStringLiteral("%1 is damaged: no image can be read from it").arg(name)
+                    : QStringLiteral("%1 holds no image format Xcode reads").arg(name));
+            return false;
+        }
+        const bool raster = format == Format::Png || format == Format::Jpeg ||
+                            format == Format::Heif || format == Format::WebP ||
+                            format == Format::Gif || format == Format::Tiff;
+        switch (files) {
+        case Files::IconPng:
+        case Files::LaunchPng:
+            if (!raster) {
+                add(path, Level::Error, "not-image",
+                    QStringLiteral("%1 holds %2: this slot takes a PNG image").arg(name, holds));
+                return false;
+            }
+            if (format != Format::Png)
+                add(path, Level::Warning, "wrong-format",
+                    QStringLiteral("%1 holds %2, not PNG: Xcode converts it, but this slot takes "
+                                   "PNG; re-save it as PNG")
+                        .arg(name, holds));
+            return true;
+        case Files::Svg:
+            if (format != Format::Svg) {
+                add(path, Level::Error, "not-image",
+                    QStringLiteral("%1 holds %2: a symbol image is SVG").arg(name, holds));
+                return false;
+            }
+            return true;
+        case Files::Image:
+            if (format == Format::WebP || format == Format::Gif || format == Format::Tiff ||
+                (namedPng(name) && format != Format::Png))
+                add(path, Level::Warning, "wrong-format",
+                    QStringLiteral("%1 holds %2%3: re-save it as PNG, JPEG, HEIF, PDF or SVG and "
+                                   "name it so")
+                        .arg(name, holds,
+                             namedPng(name) ? QStringLiteral(", not PNG") : QString()));
+            return true;
+        case Files::Nothing:
+        case Files::Anything:
+            return true;
+        }
+        return true;
+    }
+
+    void storeIcon(const QString &path, const QString &name, const MemberFile &member)
+    {
+        if (!member.declaresAlpha)
+            return;
+        switch (MemberFile::alphaOf(path)) {
+        case MemberFile::Alpha::None:
+            return;
+        case MemberFile::Alpha::Transparent:
+            add(path, Level::Error, "marketing-alpha",
+                QStringLiteral("%1 is the App Store icon and has transparent pixels; upload "
+                               "refuses an alpha channel: fill them with a colour (export with "
+                               "--background COLOR)")
+                    .arg(name));
+            return;
+        case MemberFile::Alpha::Opaque:
+            add(path, Level::Error, "marketing-alpha",
+                QStringLiteral("%1 is the App Store icon and is opaque but stored with an alpha "
+                               "channel, which upload refuses: re-save it without alpha (or "
+                               "export with --background COLOR)")
+                    .arg(name));
+            return;
+        }
+    }
+
+    void files(const QString &folder, const Kind &kind, const QList<QJsonObject> &list,
+               const Need &need)
+    {
+        const QString contentsPath = folder + QStringLiteral("/Contents.json");
+        QHash<QString, MemberFile> members;
+        QSet<QString> usable;
+        QSet<QString> named;
+        // Entries that differ only in scale: scale -> file, for the advice on their sizes.
+        QHash<QString, QMap<double, QString>> scales;
+        for (const QJsonObject &entry : list) {
+            const QString name = entry[QLatin1String("filename")].toString();
+            named.insert(name);
+            const double scale = CatalogueModel::scaleOf(entry);
+            const QString slot = CatalogueModel::describeSlot(entry);
+            std::optional<QSize> needed;
+            QString neededFor = QStringLiteral("the slot “%1”").arg(slot);
+            bool atMost = false;
+            if (kind.files == Files::IconPng) {
+                double width = 0, height = 0;
+                const QString size = entry[QLatin1String("size")].toString();
+                if (CatalogueModel::parseSize(size, &width, &height))
+                    needed = pixelsOf({width, height}, scale);
+                if (!needed) {
+                    add(contentsPath, Level::Error, "bad-json",
+                        QStringLiteral("Contents.json: the slot “%1” names no whole pixel size")
+                            .arg(slot));
+                    continue;
+                }
+            } else if (need.mode != Need::Free) {
+                needed = pixelsOf(need.points, need.mode == Need::Fixed ? 1.0 : scale);
+                neededFor = need.what;
+                atMost = need.mode == Need::AtMost;
+            }
+            if (name.isEmpty())
+                continue; // an empty slot is Xcode's own way of saying "not filled"
+            const QString path = folder + QLatin1Char('/') + name;
+            if (!members.contains(name)) {
+                const bool inside = !name.contains(QLatin1Char('/')) && name != QLatin1String("..");
+                const MemberFile member = inside ? MemberFile::read(path) : MemberFile();
+                members.insert(name, member);
+                if (judgeFormat(path, name, kind.files, member))
+                    usable.insert(name);
+                if (usable.contains(name) && kind.files == Files::IconPng &&
+                    CatalogueModel::isStoreIcon(entry))
+                    storeIcon(path, name, member);
+            }
+            if (!usable.contains(name))
+                continue;
+            const QSize pixels = members.value(name).pixels;
+            if (needed && pixels.isValid()) {
+                const bool fits = atMost ? pixels.width() <= needed->width() &&
+                                               pixels.height() <= needed->height()
+                                         : pixels == *needed;
+                if (!fits)
+                    add(path, Level::Error, "wrong-size",
+                        QStringLiteral("%1 is %2 pixels; %3 needs %4%5 at %6")
+                            .arg(name, sizeText(pixels), neededFor,
+                                 atMost ? QStringLiteral("at most ") : QString(), sizeText(*needed),
+                                 entry[QLatin1String("scale")].toString(QStringLiteral("1x"))));
+            } else if (!needed && kind.files == Files::Image && pixels.isValid() && scale > 0) {
+                scales[CatalogueModel::scaleFreeKey(entry)].insert(scale, name);
+            }
+        }
+        scaleAdvice(folder, members, scales);
+        unassigned(folder, kind, named);
+    }
+
+    // A 2x or 3x image that is not its 1x image at that scale, give or take a pixel. Advice
+    // only: apps put one full-size splash image in every scale on purpose.
+    void scaleAdvice(const QString &folder, const QHash<QString, MemberFile> &members,
+                     const QHash<QString, QMap<double, QString>> &scales)
+    {
+        for (const QMap<double, QString> &byScale : scales) {
+            if (!byScale.contains(1.0))
+                continue;
+            const QString base = byScale.value(1.0);
+            const QSize one = members.value(base).pixels;
+            for (auto it = byScale.cbegin(); it != byScale.cend(); ++it) {
+                if (it.key() == 1.0)
+                    continue;
+                const QSize pixels = members.value(it.value()).pixels;
+                const double width = one.width() * it.key(), height = one.height() * it.key();
+                if (std::abs(pixels.width() - width) <= 1 &&
+                    std::abs(pixels.height() - height) <= 1)
+                    continue;
+                add(folder + QLatin1Char('/') + it.value(), Level::Note, "scale-mismatch",
+                    QStringLiteral("%1 is %2 pixels; at %3x beside %4 (%5) it would be %6 by %7")
+                        .arg(it.value(), sizeText(pixels), QString::number(it.key()), base,
+                             sizeText(one), QString::number(std::round(width)),
+                             QString::number(std::round(height))));
+            }
+        }
+    }
+
+    void unassigned(const QString &folder, const Kind &kind, const QSet<QString> &named)
+    {
+        for (const QString &name : QDir(folder).entryList(QDir::Files, QDir::Name)) {
+            if (named.contains(name) || name == QLatin1String("Contents.json"))
+                continue;
+            if (kind.files != Files::Anything && !isImageName(name))
+                continue; // a README beside the images is not part of the set
+            add(folder + QLatin1Char('/') + name, Level::Warning, "unassigned",
+                QStringLiteral("%1 is in the set but no slot names it").arg(name));
+        }
+    }
+
+    void folders(const QString &folder, const Kind &kind, const QList<QJsonObject> &list,
+                 const Need &need)
+    {
+        QSet<QString> named;
+        const bool brand = kind.extension == QLatin1String(".brandassets");
+        const bool vision = kind.extension == QLatin1String(".solidimagestack");
+        for (const QJsonObject &entry : list) {
+            const QString name = entry[QLatin1String("filename")].toString();
+            if (name.isEmpty())
+                continue;
+            named.insert(name);
+            const QString path = folder + QLatin1Char('/') + name;
+            const Kind *childKind = CatalogueModel::kindOf(name);
+            if (name.contains(QLatin1Char('/')) || !QFileInfo(path).isDir()) {
+                add(path, Level::Error, "missing-file",
+                    QStringLiteral("the folder %1 named in Contents.json is missing").arg(name));
+                continue;
+            }
+            if (!childKind || !kind.children.contains(childKind->extension)) {
+                unknownFolder(path);
+                continue;
+            }
+            Need childNeed = need;
+            double width = 0, height = 0;
+            if (brand && CatalogueModel::parseSize(entry[QLatin1String("size")].toString(), &width,
+                                                   &height)) {
+                const bool stack = childKind->extension != QLatin1String(".imageset");
+                childNeed = {stack ? Need::AtMost : Need::Exact,
+                             {width, height},
+                             QStringLiteral("“%1” (%2)")
+                                 .arg(entry[QLatin1String("role")].toString(),
+                                      entry[QLatin1String("size")].toString())};
+            } else if (vision) {
+                childNeed = {Need::Fixed,
+                             {double(CatalogueModel::VisionLayerPixels),
+                              double(CatalogueModel::VisionLayerPixels)},
+                             QStringLiteral("a visionOS icon layer")};
+            }
+            asset(path, *childKind, childNeed);
+        }
+        for (const QFileInfo &child : childFolders(folder)) {
+            if (named.contains(child.fileName()))
+                continue;
+            if (const Kind *childKind = CatalogueModel::kindOf(child.fileName());
+                childKind && kind.children.contains(childKind->extension))
+                add(child.filePath(), Level::Warning, "unassigned",
+                    QStringLiteral("%1 is in the set but no entry names it").arg(child.fileName()));
+            else
+                unknownFolder(child.filePath());
+        }
+    }
+
+    void layer(const QString &folder, const Kind &kind, const Need &need)
+    {
+        for (const QFileInfo &child : childFolders(folder)) {
+            const Kind *childKind = CatalogueModel::kindOf(child.fileName());
+            if (childKind && kind.children.contains(childKind->extension))
+                asset(child.filePath(), *childKind, need);
+            else
+                unknownFolder(child.filePath());
+        }
+    }
+};
 
 } // namespace
 
-QList<Finding> CatalogueChecker::checkSet(const QString &folder)
+int CatalogueChecker::Result::count(Level level) const
 {
-    QList<Finding> findings;
-    const QString contentsPath = folder + QStringLiteral("/Contents.json");
-    QFile contentsFile(contentsPath);
-    if (!contentsFile.open(QIODevice::ReadOnly))
-        return {{contentsPath, QStringLiteral("missing-contents"),
-                 QStringLiteral("Contents.json is missing")}};
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(contentsFile.readAll(), &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject() ||
-        !document.object()[QLatin1String("images")].isArray())
-        return {{contentsPath, QStringLiteral("bad-json"),
-                 QStringLiteral("Contents.json is not a valid catalogue: %1")
-                     .arg(error.error != QJsonParseError::NoError
-                              ? error.errorString()
-                              : QStringLiteral("no \"images\" array"))}};
-
-    const bool imageSet = folder.endsWith(QLatin1String(".imageset"));
-    QSet<QString> named;
-    QSet<QString> seenSlots;
-    QHash<QString, PngFacts> facts;
-    QHash<int, QSize> imageSetSizes; // scale -> pixels
-    for (const QJsonValue &value : document.object()[QLatin1String("images")].toArray()) {
-        const QJsonObject entry = value.toObject();
-        const QString size = entry[QLatin1String("size")].toString();
-        const QString scale = entry[QLatin1String("scale")].toString();
-        const QString slot =
-            QStringList{
-                entry[QLatin1String("idiom")].toString(), size, scale,
-                entry[QLatin1String("platform")].toString(),
-                QString::fromUtf8(QJsonDocument(entry[QLatin1String("appearances")].toArray())
-                                      .toJson(QJsonDocument::Compact))}
-                .join(QLatin1Char('|'));
-        if (seenSlots.contains(slot))
-            findings.append({contentsPath, QStringLiteral("duplicate-slot"),
-                             QStringLiteral("two entries fill the slot %1 %2 %3")
-                                 .arg(entry[QLatin1String("idiom")].toString(), size, scale)});
-        seenSlots.insert(slot);
-
-        const QString fileName = entry[QLatin1String("filename")].toString();
-        if (fileName.isEmpty())
-            continue; // an empty slot is Xcode's own way of saying "not filled"
-        named.insert(fileName);
-        const QString path = folder + QLatin1Char('/') + fileName;
-        // A file several slots name is missing or unreadable once, not once a slot.
-        const bool firstMention = !facts.contains(fileName);
-        if (!QFileInfo(path).isFile()) {
-            facts.insert(fileName, PngFacts());
-            if (firstMention)
-                findings.append({path, QStringLiteral("missing-file"),
-                                 QStringLiteral("the file %1 named in Contents.json is missing")
-                                     .arg(fileName)});
-            continue;
-        }
-        if (!facts.contains(fileName))
-            facts.insert(fileName, readPng(path));
-        const PngFacts png = facts.value(fileName);
-        if (!png.isPng) {
-            if (firstMention)
-                findings.append({path, QStringLiteral("not-png"),
-                                 QStringLiteral("%1 is not a readable PNG file").arg(fileName)});
-            continue;
-        }
-        // A single-size icon names no scale: it is 1x.
-        const double scaleValue = scale.isEmpty() ? 1.0
-                                  : scale.endsWith(QLatin1Char('x'))
-                                      ? positiveNumber(scale.chopped(1))
-                                      : positiveNumber(QString());
-        if (!size.isEmpty()) {
-            const std::optional<int> width =
-                pixelsOf(positiveNumber(size.section(QLatin1Char('x'), 0, 0)), scaleValue);
-            const std::optional<int> height =
-                pixelsOf(positiveNumber(size.section(QLatin1Char('x'), 1)), scaleValue);
-            if (!width || !height)
-                findings.append({contentsPath, QStringLiteral("bad-json"),
-                                 QStringLiteral("the slot size “%1” at scale “%2” of %3 names no "
-                                                "whole pixel size")
-                                     .arg(size, scale, fileName)});
-            else if (png.size != QSize(*width, *height))
-                findings.append(
-                    {path, QStringLiteral("wrong-size"),
-                     QStringLiteral("%1 is %2 by %3 pixels; the slot %4 at %5 needs %6 by %7")
-                         .arg(fileName)
-                         .arg(png.size.width())
-                         .arg(png.size.height())
-                         .arg(size, scale)
-                         .arg(*width)
-                         .arg(*height)});
-        } else if (imageSet && (scaleValue == 1 || scaleValue == 2 || scaleValue == 3)) {
-            imageSetSizes.insert(int(scaleValue), png.size);
-        }
-        if (isStoreIcon(entry) && png.hasAlpha)
-            findings.append(
-                {path, QStringLiteral("marketing-alpha"),
-                 QStringLiteral("%1 has an alpha channel, which App Store upload refuses")
-                     .arg(fileName)});
-    }
-    if (imageSetSizes.contains(1)) {
-        const QSize base = imageSetSizes.value(1);
-        for (auto it = imageSetSizes.cbegin(); it != imageSetSizes.cend(); ++it) {
-            if (it.value() != base * it.key())
-                findings.append(
-                    {folder, QStringLiteral("wrong-size"),
-                     QStringLiteral("the %1x image is %2 by %3 pixels; the 1x image is %4 by %5")
-                         .arg(it.key())
-                         .arg(it.value().width())
-                         .arg(it.value().height())
-                         .arg(base.width())
-                         .arg(base.height())});
-        }
-    }
-    const QStringList pngs =
-        QDir(folder).entryList({QStringLiteral("*.png"), QStringLiteral("*.PNG")}, QDir::Files);
-    for (const QString &png : pngs) {
-        if (!named.contains(png))
-            findings.append({folder + QLatin1Char('/') + png, QStringLiteral("unassigned"),
-                             QStringLiteral("%1 is in the folder but no slot names it").arg(png)});
-    }
-    return findings;
+    int n = 0;
+    for (const Finding &finding : findings)
+        n += finding.level == level ? 1 : 0;
+    return n;
 }
 
 CatalogueChecker::Result CatalogueChecker::check(const QStringList &paths)
 {
-    Result result;
-    for (const QString &path : paths) {
-        QStringList sets;
-        if (isSetFolder(QDir::cleanPath(path))) {
-            sets << QDir::cleanPath(path);
-        } else {
-            for (QDirIterator it(path, QDir::Dirs | QDir::NoDotAndDotDot,
-                                 QDirIterator::Subdirectories);
-                 it.hasNext();) {
-                const QString folder = it.next();
-                if (isSetFolder(folder))
-                    sets << folder;
-            }
-            sets.sort();
-        }
-        if (sets.isEmpty())
-            result.findings.append({path, QStringLiteral("missing-contents"),
-                                    QStringLiteral("no .appiconset or .imageset here")});
-        for (const QString &set : std::as_const(sets)) {
-            result.findings += checkSet(set);
-            ++result.setsChecked;
-        }
+    Walk walk;
+    for (const QString &path : paths)
+        walk.start(path);
+    return walk.result;
+}
+
+QString CatalogueChecker::levelName(Level level)
+{
+    switch (level) {
+    case Level::Error:
+        return QStringLiteral("error");
+    case Level::Warning:
+        return QStringLiteral("warning");
+    case Level::Note:
+        return QStringLiteral("note");
     }
-    return result;
+    return {};
 }

@@ -4,16 +4,20 @@
 #include <QString>
 #include <QStringList>
 
-// Checks asset catalogue folders as Xcode and App Store upload will read them: every slot's file
-// present, a real PNG of points x scale pixels, no file without a slot, no slot twice, and no
-// alpha channel in an App Store icon. Knows the general rule, so sets other tools wrote are
-// checked too.
+// Checks asset catalogues as Xcode and App Store upload read them, by the model of the catalogue:
+// every folder kind Xcode knows, each slot's file present and of a format its set may hold, app
+// icons and tvOS and visionOS images of the pixel size they need, no App Store icon with an alpha
+// channel. What Xcode or upload refuses is an error; what Xcode warns of is a warning; advice and
+// what Xcode ignores are notes.
 class CatalogueChecker
 {
 public:
+    enum class Level { Error, Warning, Note };
+
     struct Finding
     {
         QString path;
+        Level level = Level::Error;
         QString problem; // a short fixed code, e.g. "missing-file"
         QString message;
     };
@@ -22,10 +26,13 @@ public:
     {
         QList<Finding> findings;
         int setsChecked = 0;
+
+        int count(Level level) const;
     };
 
-    // Each path is an ".appiconset", an ".imageset", or any folder (an ".xcassets") walked for
-    // them.
+    // Each path is a catalogue, an asset folder of a kind the model knows, or any folder searched
+    // for them. A path that does not exist adds nothing.
     static Result check(const QStringList &paths);
-    static QList<Finding> checkSet(const QString &folder);
+
+    static QString levelName(Level level);
 };

@@ -42,7 +42,6 @@ private slots:
     void singleSize_data();
     void singleSize();
     void tintedAutoIsGreyInTheSourcesShape();
-    void checkKnowsTheSingleSizeForm();
 
 private:
     QString save(const QImage &image, const QString &name)
@@ -238,29 +237,6 @@ void AppStoreTest::tintedAutoIsGreyInTheSourcesShape()
     }
     // The red (220, 20, 20) as luminance: 0.2126 * 220 + 0.7152 * 20 + 0.0722 * 20 = 62.5.
     QVERIFY(qAbs(qRed(tinted.pixel(512, 512)) - 62) <= 1);
-}
-
-void AppStoreTest::checkKnowsTheSingleSizeForm()
-{
-    const QString source = save(card({1024, 1024}, true, Red), "logo.png");
-    const QString folder = dir->filePath("AppIcon.appiconset");
-    const CommandRun written =
-        run({"ios", source, "--single-size", "--dark", source, "--json", "--out", dir->path()});
-    QCOMPARE(written.exitCode, 0);
-    QCOMPARE(written.records().last()["warning"].toString(), "transparent-store-icon");
-    // The transparent main icon is refused at upload; the transparent dark one is as it should be.
-    const CommandRun check = run({"check", folder, "--json"});
-    QCOMPARE(check.exitCode, 1);
-    const QList<QJsonObject> findings = check.records();
-    QCOMPARE(findings.size(), 1);
-    QCOMPARE(findings[0]["problem"].toString(), "marketing-alpha");
-    QCOMPARE(QFileInfo(findings[0]["path"].toString()).fileName(), "Icon-1024.png");
-
-    // Wrong sizes are found in this form too.
-    QVERIFY(card({512, 512}, false, Red).save(folder + "/Icon-1024-dark.png"));
-    QStringList problems = run({"check", folder, "--json"}).problems();
-    problems.sort();
-    QCOMPARE(problems, QStringList({"marketing-alpha", "wrong-size"}));
 }
 
 int main(int argc, char **argv)

@@ -25,9 +25,10 @@ private slots:
     void failuresAreNamed();
     void checkIsCleanOnOwnOutput_data();
     void checkIsCleanOnOwnOutput();
-    void checkFindsEachProblem_data();
-    void checkFindsEachProblem();
-    void checkWalksACatalogue();
+    void checkLevelsAndExitCodes_data();
+    void checkLevelsAndExitCodes();
+    void checkPaths();
+    void outFolderAndMissingSource();
     void usageErrors_data();
     void usageErrors();
     void helpAndVersion();
@@ -213,10 +214,10 @@ void CommandLineTest::failuresAreNamed()
     QVERIFY(plain.err.contains("Icon-60@2x.png"));
     QVERIFY(plain.err.contains("Wrote 13 of 14 files"));
 
-    const CommandRun nowhere = run({"ios", path, "--out", dir->filePath("missing/parent")});
+    // An --out folder that cannot be made, under a file.
+    const CommandRun nowhere = run({"ios", path, "--out", path + "/sub"});
     QCOMPARE(nowhere.exitCode, 1);
-    QVERIFY(!nowhere.err.trimmed().isEmpty());
-    QVERIFY(!QFileInfo::exists(dir->filePath("missing")));
+    QVERIFY(nowhere.err.contains("sub"));
 
     const QString words = dir->filePath("words/notes.png");
     QVERIFY(writeFile(words, "just some words, not a picture\n"));
@@ -247,120 +248,91 @@ void CommandLineTest::checkIsCleanOnOwnOutput()
     const CommandRun result = run({"check", set, "--json"});
     QCOMPARE(result.problems(), problems);
     QCOMPARE(result.exitCode, problems.isEmpty() ? 0 : 1);
-    const CommandRun plain = run({"check", set});
-    QCOMPARE(plain.exitCode, result.exitCode);
     if (problems.isEmpty())
-        QCOMPARE(plain.out.trimmed(), QByteArray("No problems in 1 sets"));
+        QCOMPARE(run({"check", set}).out.trimmed(), QByteArray("No problems in 1 set"));
 }
 
-// Each row breaks a set of our own in one way and names what check must say and where.
-void CommandLineTest::checkFindsEachProblem_data()
+// Exit codes by level, --strict, and what is printed: each finding once, then the summary.
+void CommandLineTest::checkLevelsAndExitCodes_data()
 {
-    QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("breakage");
-    QTest::addColumn<QString>("problem");
-    QTest::addColumn<QString>("where"); // the file name the finding is about
-    struct Row
-    {
-        const char *row, *command, *breakage, *problem, *where;
-    };
-    const Row rows[] = {
-        {"missing file", "ios", "delete Icon-40.png", "missing-file", "Icon-40.png"},
-        {"wrong size", "ios", "shrink Icon-76@2x.png", "wrong-size", "Icon-76@2x.png"},
-        {"mac wrong size", "mac", "shrink Icon-1024.png", "wrong-size", "Icon-1024.png"},
-        {"unassigned file", "ios", "add extra.png", "unassigned", "extra.png"},
-        {"duplicate slot", "mac", "duplicate 0", "duplicate-slot", "Contents.json"},
-        {"not a png", "ios", "words Icon-Small.png", "not-png", "Icon-Small.png"},
-        {"jpeg named png", "ios", "jpeg Icon-Small@2x.png", "not-png", "Icon-Small@2x.png"},
-        {"bad json", "ios", "truncate Contents.json", "bad-json", "Contents.json"},
-        {"no images array", "mac", "empty Contents.json", "bad-json", "Contents.json"},
-        {"missing contents", "ios", "delete Contents.json", "missing-contents", "Contents.json"},
-        {"opaque marketing icon with alpha channel", "ios", "alpha Icon-1024.png",
-         "marketing-alpha", "Icon-1024.png"},
-        {"image set 2x not twice 1x", "imageset", "shrink logo@2x.png", "wrong-size",
-         "logo.imageset"},
-        {"size no pixel count can have", "ios", "size 0", "bad-json", "Contents.json"},
-    };
-    for (const Row &r : rows)
-        QTest::newRow(r.row) << QString(r.command) << QString(r.breakage) << QString(r.problem)
-                             << QString(r.where);
+    QTest::addColumn<bool>("strict");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("clean") << "" << true << 0 << "No problems in 1 set";
+    QTest::newRow("error") << "delete logo@3x.png" << false << 1 << "1 problem in 1 set (1 error)";
+    QTest::newRow("warning") << "add extra.png" << false << 0 << "1 problem in 1 set (1 warning)";
+    QTest::newRow("warning strict")
+        << "add extra.png" << true << 1 << "1 problem in 1 set (1 warning)";
+    QTest::newRow("note") << "shrink logo@2x.png" << false << 0 << "1 problem in 1 set (1 note)";
+    QTest::newRow("note strict") << "shrink logo@2x.png" << true << 1
+                                 << "1 problem in 1 set (1 note)";
+    QTest::newRow("two problems") << "both" << false << 1
+                                  << "2 problems in 1 set (1 error, 1 warning)";
 }
 
-void CommandLineTest::checkFindsEachProblem()
+void CommandLineTest::checkLevelsAndExitCodes()
 {
-    QFETCH(QString, command);
     QFETCH(QString, breakage);
-    QFETCH(QString, problem);
-    QFETCH(QString, where);
-    const QString set = writeOwnSet(command, false);
-    const QString verb = breakage.section(' ', 0, 0);
-    const QString target = set + "/" + breakage.section(' ', 1);
-    const QString contents = set + "/Contents.json";
+    QFETCH(bool, strict);
+    QFETCH(int, exitCode);
+    QFETCH(QString, summary);
+    const QString set = writeOwnSet("imageset", false);
+    if (breakage.startsWith("delete") || breakage == "both")
+        QVERIFY(QFile::remove(set + "/logo@3x.png"));
+    if (breakage.startsWith("add") || breakage == "both")
+        QVERIFY(card({20, 20}, false).save(set + "/extra.png"));
+    if (breakage.startsWith("shrink"))
+        QVERIFY(card({50, 50}, false).save(set + "/logo@2x.png"));
+    // The set given twice, and inside its folder: still one set, each finding once.
+    QStringList arguments{"check", set, set, dir->filePath("out")};
+    if (strict)
+        arguments << "--strict";
+    const CommandRun plain = run(arguments);
+    QCOMPARE(plain.exitCode, exitCode);
+    const QList<QByteArray> lines = plain.out.trimmed().split('\n');
+    QCOMPARE(lines.last(), summary.toUtf8());
+    QCOMPARE(lines.size() - 1, breakage == "both" ? 2 : breakage.isEmpty() ? 0 : 1);
 
-    if (verb == "delete") {
-        QVERIFY(QFile::remove(target));
-    } else if (verb == "shrink" || verb == "add" || verb == "jpeg") {
-        const int side = verb == "shrink" ? 7 : verb == "add" ? 20 : 58;
-        QVERIFY(card({side, side}, false).save(target, verb == "jpeg" ? "jpg" : "png"));
-    } else if (verb == "words" || verb == "truncate" || verb == "empty") {
-        QVERIFY(writeFile(target, verb == "words"      ? QByteArray("not an image")
-                                  : verb == "truncate" ? bytesOf(target).left(100)
-                                                       : QByteArray("{}")));
-    } else if (verb == "alpha") {
-        QVERIFY(card({1024, 1024}, false).save(target, "png"));
-        QCOMPARE(pngColourType(bytesOf(target)), 6); // every pixel opaque, alpha kept
-    } else if (verb == "duplicate" || verb == "size") {
-        QJsonObject document = readJson(contents);
-        QJsonArray images = document["images"].toArray();
-        const int index = breakage.section(' ', 1).toInt();
-        if (verb == "duplicate") {
-            images.append(images[index]);
-        } else {
-            QJsonObject entry = images[index].toObject();
-            entry["size"] = "nanxnan";
-            images[index] = entry;
-        }
-        document["images"] = images;
-        QVERIFY(writeFile(contents, QJsonDocument(document).toJson()));
-    }
-
-    const CommandRun result = run({"check", set, "--json"});
-    QCOMPARE(result.exitCode, 1);
-    bool found = false;
-    for (const QJsonObject &record : result.records()) {
-        QVERIFY(!record["message"].toString().isEmpty());
-        found = found || (record["problem"].toString() == problem &&
-                          QFileInfo(record["path"].toString()).fileName() == where);
-    }
-    QVERIFY2(found, result.out.constData());
-    // The broken part alone is reported: nothing else of the set is faulted.
-    QCOMPARE(result.problems(), QStringList{problem});
-
-    const CommandRun plain = run({"check", set});
-    QCOMPARE(plain.exitCode, 1);
-    QVERIFY(plain.out.contains(where.toUtf8()));
+    const CommandRun json = run(arguments << "--json");
+    QCOMPARE(json.exitCode, exitCode);
+    const QList<QJsonObject> records = json.records();
+    QCOMPARE(records.size(), lines.size());
+    for (qsizetype i = 0; i + 1 < records.size(); ++i)
+        QCOMPARE(QStringList(records[i].keys()),
+                 QStringList({"level", "message", "path", "problem"}));
+    const QJsonObject total = records.last()["summary"].toObject();
+    QCOMPARE(total["sets"].toInt(), 1);
+    QCOMPARE(total["problems"].toInt(), lines.size() - 1);
 }
 
-void CommandLineTest::checkWalksACatalogue()
+void CommandLineTest::checkPaths()
 {
-    const QString catalogue = dir->filePath("Assets.xcassets");
-    const QString path = source(card({200, 200}, true));
-    QCOMPARE(run({"ios", path, "--out", catalogue + "/Phone", "--quiet"}).exitCode, 1);
-    QVERIFY(QDir().mkpath(catalogue + "/Phone"));
-    QCOMPARE(run({"ios", path, "--out", catalogue + "/Phone", "--quiet"}).exitCode, 0);
-    QCOMPARE(run({"imageset", path, "--width", "16", "--out", catalogue, "--quiet"}).exitCode, 0);
-    QVERIFY(QFile::remove(catalogue + "/logo.imageset/logo@3x.png"));
+    const QString empty = dir->filePath("empty.xcassets");
+    QVERIFY(QDir().mkpath(empty));
+    const CommandRun nothing = run({"check", empty});
+    QCOMPARE(nothing.exitCode, 0);
+    QCOMPARE(nothing.out.trimmed(), QByteArray("No problems in 0 sets"));
 
-    const CommandRun result = run({"check", catalogue, "--json"});
-    QCOMPARE(result.exitCode, 1);
-    QStringList found;
-    for (const QJsonObject &record : result.records())
-        found << QDir(catalogue).relativeFilePath(record["path"].toString()) + " " +
-                     record["problem"].toString();
-    found.sort();
-    QCOMPARE(found, QStringList({"Phone/AppIcon.appiconset/Icon-1024.png marketing-alpha",
-                                 "logo.imageset/logo@3x.png missing-file"}));
-    QCOMPARE(run({"check", dir->filePath("src")}).exitCode, 1); // no set in it
+    const CommandRun absent = run({"check", empty, dir->filePath("nowhere")});
+    QCOMPARE(absent.exitCode, 2);
+    QVERIFY2(absent.err.contains("no such file or folder: " + dir->filePath("nowhere").toUtf8()),
+             absent.err.constData());
+    QVERIFY(absent.out.isEmpty());
+}
+
+// A pipeline's --out need not exist; the source it names must, and is said to be absent.
+void CommandLineTest::outFolderAndMissingSource()
+{
+    const QString path = source(card({64, 64}, false));
+    const QString deep = dir->filePath("a/b/c");
+    QCOMPARE(run({"mac", path, "--out", deep, "--quiet"}).exitCode, 0);
+    QVERIFY(QFileInfo(deep + "/AppIcon.appiconset/Contents.json").isFile());
+
+    const CommandRun missing = run({"ios", dir->filePath("gone.png"), "--out", deep});
+    QCOMPARE(missing.exitCode, 1);
+    QVERIFY2(missing.err.contains("does not exist"), missing.err.constData());
+    QVERIFY(!missing.err.contains("is not an image"));
 }
 
 void CommandLineTest::usageErrors_data()
