@@ -1,11 +1,12 @@
 #include "AppDelegate.h"
 
 #include "ImageWell.h"
+#include "catalogue/AssetNaming.h"
 #include "catalogue/ImageSetDescription.h"
 #include "export/AssetExporter.h"
 #include "export/PngEncoder.h"
 #include "export/Renderer.h"
-#include "platform/DigitText.h"
+#include "catalogue/DigitText.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -120,29 +121,14 @@ void AppDelegate::updateFields()
     }
     const QString sourcePath = selectedUrl.toLocalFile();
     if (textOf(_filePathField).isEmpty() && !sourcePath.isEmpty())
-        setTextOf(_filePathField, defaultOutputFolder(sourcePath));
+        setTextOf(_filePathField, AssetNaming::defaultOutputFolder(sourcePath));
     if (!sourcePath.isEmpty())
-        setTextOf(_assetNameField, defaultAssetName(selectedUrl.fileName()));
+        setTextOf(_assetNameField, AssetNaming::defaultAssetName(selectedUrl.fileName()));
     if (originalImage && _imageView)
         _imageView->setImage(originalImage);
     const QString outputPath = selectedOutput.toLocalFile();
     if (!outputPath.isEmpty())
         setTextOf(_filePathField, outputPath);
-}
-
-QString AppDelegate::defaultOutputFolder(const QString &path)
-{
-    QStringList pieces = path.split(QLatin1Char('/'));
-    pieces.removeLast();
-    QString folder;
-    for (const QString &piece : std::as_const(pieces))
-        folder += piece + QLatin1Char('/');
-    return folder;
-}
-
-QString AppDelegate::defaultAssetName(const QString &fileName)
-{
-    return fileName.section(QLatin1Char('.'), 0, 0);
 }
 
 void AppDelegate::generateIcons(QObject *)
@@ -174,15 +160,13 @@ void AppDelegate::sizeFieldChanged(QObject *sender)
     if (field == _widthField) {
         if (stateOf(_proportionsCheckBox) != 1)
             return;
-        const double width = double(DigitText::toFloat(textOf(_widthField)));
-        setTextOf(_heightField,
-                  QString::number(DigitText::roundToInt32(width * heightDividedByWidthRatio)));
+        setTextOf(_heightField, QString::number(AssetNaming::heightForWidth(
+                                    textOf(_widthField), heightDividedByWidthRatio)));
     } else if (field == _heightField) {
         if (stateOf(_proportionsCheckBox) != 1)
             return;
-        const double height = double(DigitText::toFloat(textOf(_heightField)));
-        setTextOf(_widthField,
-                  QString::number(DigitText::roundToInt32(height / heightDividedByWidthRatio)));
+        setTextOf(_widthField, QString::number(AssetNaming::widthForHeight(
+                                   textOf(_heightField), heightDividedByWidthRatio)));
     }
 }
 

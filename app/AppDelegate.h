@@ -2,7 +2,7 @@
 
 #include "ImageWell.h"
 #include "TextFieldDelegate.h"
-#include "platform/SourceImage.h"
+#include "source/SourceImage.h"
 
 #include <QByteArray>
 #include <QCheckBox>
@@ -78,12 +78,6 @@ public:
     QUrl currentSourceUrl() const { return selectedUrl; }
     SourceImagePtr currentImage() const { return originalImage; }
     double currentRatio() const { return heightDividedByWidthRatio; }
-
-    // The default output folder for a source file path: every piece but the file's own name,
-    // each followed by "/".
-    static QString defaultOutputFolder(const QString &path);
-    // The default asset name: the decoded file name up to its first ".".
-    static QString defaultAssetName(const QString &fileName);
 
 private:
     void showStatus(const QString &message);

@@ -1,11 +1,11 @@
 #include "CommandLine.h"
 
-#include "AppDelegate.h"
+#include "catalogue/AssetNaming.h"
 #include "catalogue/CatalogueChecker.h"
 #include "catalogue/ImageSetDescription.h"
 #include "export/AssetExporter.h"
-#include "platform/DigitText.h"
-#include "platform/SourceImage.h"
+#include "catalogue/DigitText.h"
+#include "source/SourceImage.h"
 
 #include <QColor>
 #include <QCommandLineParser>
@@ -18,6 +18,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <tuple>
 #include <utility>
 
@@ -64,17 +65,17 @@ int usageError(const QString &message)
 }
 
 // A whole number of pixels: ASCII digits within the 32-bit range, nothing else.
+// Decimal digits of any script, as the window's size fields take them, within 32 bits.
 bool parseSize(const QString &text, int *value)
 {
-    if (text.isEmpty() || text.size() > 10)
+    if (text.isEmpty() || DigitText::keepDigits(text) != text)
         return false;
-    for (QChar c : text) {
-        if (c < u'0' || c > u'9')
+    qint64 number = 0;
+    for (const char32_t c : text.toUcs4()) {
+        number = number * 10 + QChar::digitValue(c);
+        if (number > std::numeric_limits<std::int32_t>::max())
             return false;
     }
-    const qint64 number = text.toLongLong();
-    if (number > 2147483647)
-        return false;
     *value = int(number);
     return true;
 }
@@ -330,7 +331,7 @@ int CommandLine::run(int argc, char **argv)
         return Failed;
     }
     const QString folder = parser.isSet(outOption) ? parser.value(outOption)
-                                                   : AppDelegate::defaultOutputFolder(source);
+                                                   : AssetNaming::defaultOutputFolder(source);
     // A pipeline names a folder to fill, not one it made first; the window makes one level only.
     if (parser.isSet(outOption) && !QFileInfo(folder).isDir() && !QDir().mkpath(folder)) {
         const QString message = QStringLiteral("Could not create the folder %1.").arg(folder);
@@ -365,12 +366,12 @@ int CommandLine::run(int argc, char **argv)
 
     if (!parser.isSet(heightOption)) {
         const QSizeF size = loaded.image->size();
-        // As the proportion lock computes it when the width is typed.
-        height = DigitText::roundToInt32(double(float(width)) * (size.height() / size.width()));
+        height =
+            AssetNaming::heightForWidth(parser.value(widthOption), size.height() / size.width());
     }
     const QString name = parser.isSet(nameOption)
                              ? parser.value(nameOption)
-                             : AppDelegate::defaultAssetName(QFileInfo(source).fileName());
+                             : AssetNaming::defaultAssetName(QFileInfo(source).fileName());
     return report(AssetExporter::writeImageSet(loaded.image.get(), folder,
                                                ImageSetDescription(width, height, name)),
                   out);

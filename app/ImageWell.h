@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SourceImage.h"
+#include "source/SourceImage.h"
 
 #include <QImage>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #include "ApplicationMain.h"
 #include "CommandLine.h"
-#include "platform/DecodeWorker.h"
+#include "source/DecodeWorker.h"
 
 int main(int argc, char **argv)
 {

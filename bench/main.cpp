@@ -20,7 +20,7 @@
 #include "catalogue/QVIconData.h"
 #include "export/PngEncoder.h"
 #include "export/Renderer.h"
-#include "platform/SourceImage.h"
+#include "source/SourceImage.h"
 
 #include <QAbstractButton>
 #include <QApplication>

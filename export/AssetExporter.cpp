@@ -1,16 +1,17 @@
 #include "AssetExporter.h"
 
+#include "Parallel.h"
 #include "PngEncoder.h"
 #include "Renderer.h"
 #include "catalogue/QVIconData.h"
 #include "platform/FileSystem.h"
+#include "source/ImageLimits.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLocale>
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <numeric>
@@ -190,26 +191,19 @@ void renderInOrder(const std::vector<Planned> &plan, const std::vector<Drawn> &d
 
     std::mutex mutex;
     std::condition_variable ready;
-    std::atomic<size_t> next{0};
-    auto work = [&] {
-        for (size_t n; (n = next.fetch_add(1)) < order.size();) {
-            const size_t i = order[n];
-            const QImage image = renderPlanned(plan[i], drawn[i]);
-            const bool opaque = !image.isNull() && PngEncoder::isOpaque(image);
-            QByteArray png = PngEncoder::encode(image);
-            std::lock_guard lock(mutex);
-            results[i].png = std::move(png);
-            results[i].opaque = opaque;
-            results[i].done = true;
-            ready.notify_all();
-        }
+    auto job = [&](size_t n) {
+        const size_t i = order[n];
+        const QImage image = renderPlanned(plan[i], drawn[i]);
+        bool opaque = false;
+        QByteArray png = PngEncoder::encode(image, 0, &opaque);
+        std::lock_guard lock(mutex);
+        results[i].png = std::move(png);
+        results[i].opaque = opaque;
+        results[i].done = true;
+        ready.notify_all();
     };
-
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const size_t workers = std::min(plan.size(), size_t(threads > 0 ? unsigned(threads) : cores));
-    std::vector<std::jthread> pool;
-    for (size_t w = 0; w < workers; ++w)
-        pool.emplace_back(work);
+    // The workers render while this thread writes each file as soon as its turn comes.
+    std::jthread workers([&] { Parallel::forEach(order.size(), threads, job); });
 
     for (size_t i = 0; i < plan.size(); ++i) {
         QByteArray png;
@@ -359,14 +353,14 @@ ExportReport AssetExporter::writeImageSet(const SourceImage *source, const QStri
     }
     const QList<QSizeF> sizes = set.sizes();
     const QSizeF largest = sizes.last();
-    if (!Renderer::canRender(largest.width(), largest.height())) {
+    if (!ImageLimits::fits(largest.width(), largest.height())) {
         return ExportReport::refused(
             QStringLiteral("The image set is too large: its 3x image would be %1 by %2 pixels, "
                            "and at most %3 pixels a side and %4 pixels in all can be made.")
                 .arg(largest.width(), 0, 'f', 0)
                 .arg(largest.height(), 0, 'f', 0)
-                .arg(Renderer::MaxSide)
-                .arg(Renderer::MaxPixels));
+                .arg(ImageLimits::MaxSide)
+                .arg(ImageLimits::MaxPixels));
     }
 
     std::vector<Planned> plan;

@@ -2,7 +2,7 @@
 
 #include "ExportReport.h"
 #include "catalogue/ImageSetDescription.h"
-#include "platform/SourceImage.h"
+#include "source/SourceImage.h"
 
 #include <QColor>
 #include <QJsonObject>

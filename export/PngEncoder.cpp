@@ -1,5 +1,7 @@
 #include "PngEncoder.h"
 
+#include "Parallel.h"
+
 #include <QColorSpace>
 #include <QtEndian>
 
@@ -9,7 +11,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -139,11 +140,13 @@ bool PngEncoder::isOpaque(const QImage &image)
     return true;
 }
 
-QByteArray PngEncoder::encode(const QImage &image, int threads)
+QByteArray PngEncoder::encode(const QImage &image, int threads, bool *wasOpaque)
 {
     if (image.isNull())
         return {};
     const bool opaque = isOpaque(image);
+    if (wasOpaque)
+        *wasOpaque = opaque;
     const QImage pixels =
         image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_RGB32
             ? image
@@ -218,20 +221,7 @@ QByteArray PngEncoder::encode(const QImage &image, int threads)
         piece.filteredSize = size;
     };
 
-    std::atomic<size_t> next{0};
-    auto work = [&] {
-        for (size_t i; (i = next.fetch_add(1)) < pieces.size();)
-            deflatePiece(i);
-    };
-    {
-        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-        const size_t workers =
-            std::min(pieces.size(), size_t(threads > 0 ? unsigned(threads) : cores));
-        std::vector<std::jthread> pool;
-        for (size_t i = 1; i < workers; ++i)
-            pool.emplace_back(work);
-        work();
-    }
+    Parallel::forEach(pieces.size(), threads, deflatePiece);
 
     QByteArray png("\x89PNG\r\n\x1a\n", 8);
     char header[13];

@@ -11,7 +11,8 @@ class PngEncoder
 public:
     // Empty for a null image. The image data is filtered and deflated in pieces spread over
     // `threads` threads (0: one per core); the bytes are the same whatever the count.
-    static QByteArray encode(const QImage &image, int threads = 0);
+    // `opaque`, when given, tells whether the image was written without alpha.
+    static QByteArray encode(const QImage &image, int threads = 0, bool *opaque = nullptr);
 
     static bool isOpaque(const QImage &image);
 };

@@ -1,17 +1,9 @@
 #include "Renderer.h"
 
 #include "Resampler.h"
+#include "source/ImageLimits.h"
 
 #include <cmath>
-
-bool Renderer::canRender(double width, double height)
-{
-    if (!(width >= 1.0 && height >= 1.0)) // also false for NaN
-        return false;
-    if (width > MaxSide || height > MaxSide)
-        return false;
-    return width * height <= double(MaxPixels);
-}
 
 QImage Renderer::render(const SourceImage *source, QSizeF target, int threads)
 {
@@ -25,12 +17,12 @@ Renderer::Rendered Renderer::renderAll(const SourceImage *source, const QList<QS
         return {{}, QStringLiteral("there is no source image")};
     QList<QSize> pixels;
     for (const QSizeF &target : targets) {
-        if (!canRender(target.width(), target.height()))
+        if (!ImageLimits::fits(target.width(), target.height()))
             return {{},
                     QStringLiteral("%1 by %2 pixels cannot be made")
                         .arg(target.width(), 0, 'f', 0)
                         .arg(target.height(), 0, 'f', 0)};
-        // canRender bounds both sides, so they round into an int.
+        // The limits bound both sides, so they round into an int.
         pixels.append(QSize(int(std::lround(target.width())), int(std::lround(target.height()))));
     }
     Rendered rendered;

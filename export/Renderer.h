@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SourceImage.h"
+#include "source/SourceImage.h"
 
 #include <QColor>
 #include <QImage>
@@ -14,14 +14,6 @@
 class Renderer
 {
 public:
-    // The largest file this product makes: beyond it a render gives nothing rather than
-    // exhausting memory.
-    static constexpr int MaxSide = 16384;
-    static constexpr qint64 MaxPixels = qint64(1) << 28;
-
-    // Whether a width and height (whole pixels) can be rendered: at least 1 and within the limits.
-    static bool canRender(double width, double height);
-
     // A null image when the target cannot be rendered or the source is absent.
     static QImage render(const SourceImage *source, QSizeF target, int threads = 0);
     // Several targets at once: a drawing is drawn at all of them in one trip to the decoding

@@ -4,8 +4,8 @@
 // worker would.
 #include "export/PngEncoder.h"
 #include "export/Resampler.h"
-#include "platform/ImageDecoder.h"
-#include "platform/SvgDrawing.h"
+#include "source/ImageDecoder.h"
+#include "source/SvgDrawing.h"
 
 #include <QGuiApplication>
 

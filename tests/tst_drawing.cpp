@@ -2,10 +2,10 @@
 // alpha, nothing read beside the source, the worker's one trip, and librsvg's own reference
 // renderings as the independent judge of what the pixels should be.
 #include "export/AssetExporter.h"
-#include "platform/DecodeWorker.h"
-#include "platform/IsolatedDecoder.h"
-#include "platform/SourceImage.h"
-#include "platform/SvgDrawing.h"
+#include "source/DecodeWorker.h"
+#include "source/IsolatedDecoder.h"
+#include "source/SourceImage.h"
+#include "source/SvgDrawing.h"
 
 #include <QBuffer>
 #include <QDirIterator>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ImageLimits.h"
+
 #include <QByteArray>
 #include <QColorSpace>
 #include <QImage>
@@ -14,11 +16,8 @@
 class ImageDecoder
 {
 public:
-    static constexpr int MaxSide = 16384;
-    static constexpr qint64 MaxPixels = qint64(1) << 28;
-    static constexpr qint64 MaxFileBytes = qint64(512) << 20;
-    static constexpr int MaxFrames = 64;
-    // As 8-bit RGBA, MaxPixels need exactly this much; Qt's decoders may take no more.
+    // As 8-bit RGBA, ImageLimits::MaxPixels need exactly this much; Qt's decoders may take no
+    // more.
     static constexpr int AllocationLimitMB = 1024;
 
     enum class Status { Ok, NotImage, Damaged, TooLarge, TookTooLong };

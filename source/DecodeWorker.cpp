@@ -1,6 +1,6 @@
 #include "DecodeWorker.h"
 
-#include "ProcessLimits.h"
+#include "platform/ProcessLimits.h"
 #include "SvgDrawing.h"
 
 #include <QBuffer>
@@ -101,8 +101,7 @@ QList<QSize> parseSizes(int argc, char **argv, int first)
         bool okW = false, okH = false;
         const int w = sides.size() == 2 ? sides[0].toInt(&okW) : 0;
         const int h = sides.size() == 2 ? sides[1].toInt(&okH) : 0;
-        if (!okW || !okH || w < 1 || h < 1 || w > ImageDecoder::MaxSide ||
-            h > ImageDecoder::MaxSide || qint64(w) * h > ImageDecoder::MaxPixels)
+        if (!okW || !okH || !ImageLimits::fits(QSize(w, h)))
             return {};
         sizes.append(QSize(w, h));
     }
@@ -149,11 +148,11 @@ int DecodeWorker::run(int argc, char **argv)
         QFile file(QFile::decodeName(argv[3]));
         if (!file.open(QIODevice::ReadOnly))
             return finish(write(&out, failure(ImageDecoder::Status::NotImage, file.errorString())));
-        if (file.size() > ImageDecoder::MaxFileBytes)
+        if (file.size() > ImageLimits::MaxFileBytes)
             return finish(write(
                 &out, failure(ImageDecoder::Status::TooLarge, ImageDecoder::tooLargeFileReason())));
         input = file.readAll();
-    } else if (!unframe(readAllInput(ImageDecoder::MaxFileBytes + 16), ImageDecoder::MaxFileBytes,
+    } else if (!unframe(readAllInput(ImageLimits::MaxFileBytes + 16), ImageLimits::MaxFileBytes,
                         &input)) {
         return finish(write(&out, failure(ImageDecoder::Status::Damaged,
                                           QStringLiteral("the image reader received it cut "
@@ -250,14 +249,14 @@ bool DecodeWorker::read(const ReadExactly &read, ImageDecoder::Decoded *decoded,
         status > quint32(ImageDecoder::Status::TookTooLong) || !getBytes(read, MaxText, &reason) ||
         !getDouble(read, &width) || !getDouble(read, &height) ||
         !getBytes(read, MaxProfile, &profile) ||
-        !getBytes(read, quint32(ImageDecoder::MaxFileBytes), &decoded->svg) ||
+        !getBytes(read, quint32(ImageLimits::MaxFileBytes), &decoded->svg) ||
         !getBytes(read, MaxText, &fonts) || !getU32(read, &frames))
         return false;
     // An image's size goes into the fields; only a failure may leave it unset (negative).
     if (!std::isfinite(width) || !std::isfinite(height) ||
         (status == quint32(ImageDecoder::Status::Ok) && (width < 0 || height < 0)))
         return false;
-    if (expected.isEmpty() ? frames > quint32(ImageDecoder::MaxFrames)
+    if (expected.isEmpty() ? frames > quint32(ImageLimits::MaxFrames)
                            : ImageDecoder::Status(status) == ImageDecoder::Status::Ok &&
                                  frames != quint32(expected.size()))
         return false;
@@ -281,13 +280,13 @@ bool DecodeWorker::read(const ReadExactly &read, ImageDecoder::Decoded *decoded,
             decoded->frames.clear();
             return true;
         }
-        if (w == 0 || h == 0 || w > quint32(ImageDecoder::MaxSide) ||
-            h > quint32(ImageDecoder::MaxSide))
+        if (w == 0 || h == 0 || w > quint32(ImageLimits::MaxSide) ||
+            h > quint32(ImageLimits::MaxSide))
             return false;
         if (!expected.isEmpty() && QSize(int(w), int(h)) != expected[i])
             return false;
         pixels += qint64(w) * h;
-        if (expected.isEmpty() && pixels > ImageDecoder::MaxPixels)
+        if (expected.isEmpty() && pixels > ImageLimits::MaxPixels)
             return false;
         QImage frame(int(w), int(h), alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
         if (frame.isNull())

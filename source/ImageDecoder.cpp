@@ -97,8 +97,7 @@ QString missingEnd(const QByteArray &format, const QByteArray &data)
 
 bool tooLarge(QSize size)
 {
-    return size.width() > ImageDecoder::MaxSide || size.height() > ImageDecoder::MaxSide ||
-           qint64(size.width()) * size.height() > ImageDecoder::MaxPixels;
+    return !ImageLimits::fits(size);
 }
 
 QImage normalised(QImage image)
@@ -153,7 +152,7 @@ ImageDecoder::Decoded decodeSvg(const QByteArray &data)
 
 ImageDecoder::Decoded ImageDecoder::decode(const QByteArray &data)
 {
-    if (data.size() > MaxFileBytes)
+    if (data.size() > ImageLimits::MaxFileBytes)
         return refusal(Status::TooLarge, tooLargeFileReason());
     if (data.isEmpty())
         return refusal(Status::NotImage, QStringLiteral("the file is empty"));
@@ -176,7 +175,7 @@ ImageDecoder::Decoded ImageDecoder::decode(const QByteArray &data)
     Decoded decoded;
     // Only files made of several sizes or pages offer a choice; an animation gives its first frame.
     const bool severalImages = format == "ico" || format == "icns" || format == "tiff";
-    const int count = severalImages ? qBound(1, reader.imageCount(), MaxFrames) : 1;
+    const int count = severalImages ? qBound(1, reader.imageCount(), ImageLimits::MaxFrames) : 1;
     qint64 pixels = 0;
     for (int i = 0; i < count; ++i) {
         if (i > 0 && !reader.jumpToNextImage())
@@ -207,7 +206,7 @@ ImageDecoder::Decoded ImageDecoder::decode(const QByteArray &data)
                 Status::TooLarge,
                 QStringLiteral("it is %1 by %2 pixels").arg(image.width()).arg(image.height()));
         pixels += qint64(image.width()) * image.height();
-        if (pixels > MaxPixels)
+        if (pixels > ImageLimits::MaxPixels)
             return refusal(Status::TooLarge, QStringLiteral("its images hold too many pixels"));
         // Qt reads only RGB profiles: a grey or CMYK source arrives without one, its values
         // taken as sRGB.
@@ -234,5 +233,5 @@ void ImageDecoder::setAllocationLimit(int megabytes)
 
 QString ImageDecoder::tooLargeFileReason()
 {
-    return QStringLiteral("the file is larger than %1 MiB").arg(MaxFileBytes >> 20);
+    return QStringLiteral("the file is larger than %1 MiB").arg(ImageLimits::MaxFileBytes >> 20);
 }

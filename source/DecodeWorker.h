@@ -33,7 +33,7 @@ public:
     // The result as the worker sends it: a header, then each frame. The application reads it
     // back; `read` is asked for exactly `size` bytes and returns false when it cannot deliver
     // them. With `expected` sizes the frames must be exactly those, in that order; without, at
-    // most ImageDecoder::MaxFrames frames of ImageDecoder::MaxPixels in all.
+    // most ImageLimits::MaxFrames frames of ImageLimits::MaxPixels in all.
     static bool writeHeader(QIODevice *out, const ImageDecoder::Decoded &decoded, int frames);
     static bool writeFrame(QIODevice *out, const QImage &frame);
     static bool write(QIODevice *out, const ImageDecoder::Decoded &decoded);

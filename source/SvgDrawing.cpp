@@ -5,7 +5,7 @@
 
 #include "SvgDrawing.h"
 
-#include "ImageDecoder.h"
+#include "ImageLimits.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -250,9 +250,7 @@ bool SvgDrawing::looksLikeSvg(const QByteArray &data)
 
 QImage SvgDrawing::render(QSize target) const
 {
-    if (m_failure != Failure::None || target.isEmpty() || target.width() > ImageDecoder::MaxSide ||
-        target.height() > ImageDecoder::MaxSide ||
-        qint64(target.width()) * target.height() > ImageDecoder::MaxPixels)
+    if (m_failure != Failure::None || !ImageLimits::fits(target))
         return {};
     QImage image(target, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())

@@ -52,17 +52,17 @@ ImageDecoder::Decoded IsolatedDecoder::decodeFile(const QString &path)
     const QFileInfo info(path);
     if (!info.isFile())
         return failure(ImageDecoder::Status::NotImage, QStringLiteral("there is no such file"));
-    if (info.size() > ImageDecoder::MaxFileBytes)
+    if (info.size() > ImageLimits::MaxFileBytes)
         return failure(ImageDecoder::Status::TooLarge, ImageDecoder::tooLargeFileReason());
     return runWorker({QStringLiteral("decode"), info.absoluteFilePath()}, {}, limits().timeoutMs);
 }
 
 ImageDecoder::Decoded IsolatedDecoder::decodeData(const QByteArray &data)
 {
-    if (data.size() > ImageDecoder::MaxFileBytes)
+    if (data.size() > ImageLimits::MaxFileBytes)
         return failure(
             ImageDecoder::Status::TooLarge,
-            QStringLiteral("the data is larger than %1 MiB").arg(ImageDecoder::MaxFileBytes >> 20));
+            QStringLiteral("the data is larger than %1 MiB").arg(ImageLimits::MaxFileBytes >> 20));
     return runWorker({QStringLiteral("decode"), QStringLiteral("-")}, DecodeWorker::frame(data),
                      limits().timeoutMs);
 }
