@@ -175,11 +175,13 @@ FloatWeights toFloat(const AxisWeights &table)
 }
 
 // Back to straight 8-bit: premultiplied colour is clamped to [0, alpha] so ringing can neither
-// invent colour under transparency nor overflow.
+// invent colour under transparency nor overflow. Colour is divided by the alpha the filter gave,
+// before that is capped at 1: where alpha overshoots just inside an edge, dividing by the capped
+// value would lighten the colour there, a visible light rim on every enlarged shape.
 QRgb straighten(double r, double g, double b, double a)
 {
-    a = std::clamp(a, 0.0, 1.0);
-    const int alpha = int(a * 255.0 + 0.5);
+    a = std::max(a, 0.0);
+    const int alpha = int(std::min(a, 1.0) * 255.0 + 0.5);
     if (alpha == 0)
         return 0;
     auto channel = [a](double c) { return int(std::clamp(c, 0.0, a) / a * 255.0 + 0.5); };
@@ -256,12 +258,12 @@ void straightenRow(const float *acc, int width, QRgb *out)
     const __m128i alphaLane = _mm_set_epi32(-1, 0, 0, 0);
     for (int x = 0; x < width; ++x) {
         const __m128 p = _mm_loadu_ps(acc + size_t(x) * 4);
-        __m128 a = _mm_shuffle_ps(p, p, _MM_SHUFFLE(3, 3, 3, 3));
-        a = _mm_min_ps(_mm_max_ps(a, zero), one);
+        const __m128 a = _mm_max_ps(_mm_shuffle_ps(p, p, _MM_SHUFFLE(3, 3, 3, 3)), zero);
         const __m128 colour = _mm_min_ps(_mm_max_ps(p, zero), a);
         const __m128 scale = _mm_div_ps(full, _mm_max_ps(a, tiny));
         const __m128i c = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(colour, scale), half));
-        const __m128i alpha = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(a, full), half));
+        const __m128i alpha =
+            _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_min_ps(a, one), full), half));
         const __m128i merged =
             _mm_or_si128(_mm_andnot_si128(alphaLane, c), _mm_and_si128(alphaLane, alpha));
         const __m128i bytes16 = _mm_packs_epi32(merged, merged);
