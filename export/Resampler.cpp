@@ -37,15 +37,25 @@ double catmullRom(double x)
     return 0.0;
 }
 
-// The cubic of the same family with a = -0.75: support 2, interpolating, with a deeper negative
-// lobe, so an enlarged edge is steeper than Catmull-Rom makes it.
-double sharpCubic(double x)
+// Cubics of the same family with a = -0.75 and a = -1: support 2, interpolating, with deeper
+// negative lobes than Catmull-Rom's, so an enlarged edge is steeper.
+double cubic75(double x)
 {
     x = std::abs(x);
     if (x < 1.0)
         return (1.25 * x - 2.25) * x * x + 1.0;
     if (x < 2.0)
         return ((-0.75 * x + 3.75) * x - 6.0) * x + 3.0;
+    return 0.0;
+}
+
+double cubic100(double x)
+{
+    x = std::abs(x);
+    if (x < 1.0)
+        return (x - 2.0) * x * x + 1.0;
+    if (x < 2.0)
+        return ((-x + 5.0) * x - 8.0) * x + 4.0;
     return 0.0;
 }
 
@@ -146,16 +156,18 @@ AxisWeights areaWeights(int srcLen, int dstLen)
 }
 
 // Shrinking by more than 1.3 averages the area each target pixel covers; near 1:1 Lanczos3 keeps
-// the most detail. Enlarging uses the a = -0.75 cubic: measured from a 64 source to every size
-// from 76 to 1024 on two cards, Catmull-Rom was best on shapes with soft, transparent edges but
-// up to 0.011 SSIM behind Lanczos on small glyphs and 1 px lines, and Lanczos3 the reverse (its
-// ringing at transparent edges cost up to 0.024); this cubic has the smallest worst loss on the
-// two together.
+// the most detail. Enlarging, measured from a 64 source to every size from 76 to 1024 on two
+// cards (soft shapes on transparency; small glyphs and 1 px lines): Catmull-Rom was up to 0.011
+// SSIM behind Lanczos on the glyphs, Lanczos3 up to 0.02 behind on transparent edges from 4x up,
+// where each source pixel spans many target pixels and its ringing shows. The a = -1 cubic is
+// best below 3x on both cards; from 3x up the a = -0.75 one rings less and loses least.
 AxisWeights weightsFor(int srcLen, int dstLen)
 {
     const double factor = double(srcLen) / dstLen;
-    if (factor < 1.0)
-        return kernelWeights(srcLen, dstLen, sharpCubic, 2.0);
+    if (factor < 1.0) {
+        return 3.0 * srcLen <= dstLen ? kernelWeights(srcLen, dstLen, cubic75, 2.0)
+                                      : kernelWeights(srcLen, dstLen, cubic100, 2.0);
+    }
     return factor < 1.3 ? kernelWeights(srcLen, dstLen, lanczos3, 3.0)
                         : areaWeights(srcLen, dstLen);
 }

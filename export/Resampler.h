@@ -11,9 +11,9 @@
 //
 // Which filter: measured against a vector drawing rendered directly at the target size, no single
 // classic filter wins everywhere.
-// - Enlarging: the interpolating cubic with a = -0.75 (support 2 source pixels), a little
-//   sharper than Catmull-Rom and with shorter ringing than Lanczos3 (see weightsFor for the
-//   measurements behind the choice).
+// - Enlarging: an interpolating cubic (support 2 source pixels), sharper than Catmull-Rom:
+//   a = -1 below 3 times the size, a = -0.75 from there up, where ringing would show (see
+//   weightsFor for the measurements behind the choice).
 // - Shrinking by a factor below 1.3: Lanczos3 (support 3 source pixels, widened by the factor).
 //   A resize to the source's own size returns the source unchanged.
 // - Shrinking by 1.3 or more: the area each target pixel covers, averaged over a smooth
