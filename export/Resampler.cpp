@@ -159,8 +159,8 @@ AxisWeights areaWeights(int srcLen, int dstLen)
 // the most detail. Enlarging, measured from a 64 source to every size from 76 to 1024 on two
 // cards (soft shapes on transparency; small glyphs and 1 px lines): Catmull-Rom was up to 0.011
 // SSIM behind Lanczos on the glyphs, Lanczos3 up to 0.02 behind on transparent edges from 4x up,
-// where each source pixel spans many target pixels and its ringing shows. The a = -1 cubic is
-// best below 3x on both cards; from 3x up the a = -0.75 one rings less and loses least.
+// where each source pixel spans many target pixels and its ringing shows. Below 3x the a = -1
+// cubic has the smallest worst loss over both cards; from 3x up the a = -0.75 one does.
 AxisWeights weightsFor(int srcLen, int dstLen)
 {
     const double factor = double(srcLen) / dstLen;
