@@ -19,6 +19,7 @@ part of the card is within a filter's reach of the box (120 up, and the enlargem
 import json
 import math
 import os
+import random
 import shutil
 import sys
 
@@ -109,6 +110,124 @@ def card_svg():
     parts.append('<path d="M770 812 L790 1000 L800 812 Z" fill="%s"/>' % colour)
     parts.append("</svg>")
     return "\n".join(parts)
+
+
+# Glyph-like marks for the fine card: polylines on a 4 x 6 grid (x right, y down), drawn as
+# strokes, so no font is involved. "q" starts a quadratic curve: control point, then end point.
+GLYPHS = [
+    [[(4, 0), (0, 0), (0, 6), (4, 6)], [(0, 3), (3, 3)]],
+    [[(0, 0), (0, 6)], [(4, 0), (4, 6)], [(0, 3), (4, 3)]],
+    [[(0, 6), (2, 0), (4, 6)], [(1, 3.5), (3, 3.5)]],
+    [[(2, 0), "q", (0, 0), (0, 3), "q", (0, 6), (2, 6), "q", (4, 6), (4, 3), "q", (4, 0), (2, 0)]],
+    [[(4, 1), "q", (4, 0), (2, 0), "q", (0, 0), (0, 1.5), "q", (0, 3), (2, 3), "q", (4, 3),
+      (4, 4.5), "q", (4, 6), (2, 6), "q", (0, 6), (0, 5)]],
+    [[(0, 0), (0, 6)], [(4, 0), (0, 3.5)], [(1.2, 2.5), (4, 6)]],
+    [[(0, 6), (0, 0), (2, 3), (4, 0), (4, 6)]],
+    [[(0, 6), (0, 0), (4, 6), (4, 0)]],
+    [[(0, 0), (4, 0)], [(2, 0), (2, 6)]],
+    [[(0, 0), (0, 6), (4, 6)]],
+    [[(0, 0), (4, 6)], [(4, 0), (0, 6)]],
+    [[(0, 0), (4, 0), (0, 6), (4, 6)]],
+    [[(0, 6), (0, 0), (3, 0), "q", (4, 0), (4, 1.5), "q", (4, 3), (3, 3), (0, 3)], [(2, 3), (4, 6)]],
+    [[(1, 0), (3, 0)], [(2, 0), (2, 6)], [(1, 6), (3, 6)]],
+    [[(0, 0), (2, 3), (4, 0)], [(2, 3), (2, 6)]],
+    [[(0, 1), (2, 0), (2, 6)], [(0, 6), (4, 6)]],
+]
+
+
+def glyph_path(glyph, x, y, cell):
+    """The path data of one glyph whose 4 x 6 grid starts at (x, y), `cell` units a grid step."""
+    d = []
+    for line in glyph:
+        items = list(line)
+        px, py = items.pop(0)
+        d.append("M%.2f %.2f" % (x + px * cell, y + py * cell))
+        while items:
+            item = items.pop(0)
+            if item == "q":
+                (cx_, cy_), (ex, ey) = items.pop(0), items.pop(0)
+                d.append("Q%.2f %.2f %.2f %.2f" % (x + cx_ * cell, y + cy_ * cell,
+                                                   x + ex * cell, y + ey * cell))
+            else:
+                d.append("L%.2f %.2f" % (x + item[0] * cell, y + item[1] * cell))
+    return "".join(d)
+
+
+def text_lines(rng, x0, y0, width, rows, colour, extra=""):
+    """Rows of glyph-like marks, largest first: (glyph height, stroke width) per row."""
+    parts = []
+    y = y0
+    for height, stroke in rows:
+        cell = height / 6.0
+        advance = cell * 4 + max(stroke, cell) * 1.6
+        x = x0
+        d = []
+        while x + cell * 4 <= x0 + width:
+            d.append(glyph_path(GLYPHS[rng.randrange(len(GLYPHS))], x, y, cell))
+            x += advance
+            if rng.random() < 0.15:
+                x += advance  # a word break
+        parts.append('<path d="%s" fill="none" stroke="%s" stroke-width="%.2f" '
+                     'stroke-linecap="round" stroke-linejoin="round"%s/>' % (
+                         "".join(d), colour, stroke, extra))
+        y += height + max(4.0, height * 0.45)
+    return parts
+
+
+def fine_card_svg():
+    """A second card with finer detail than the first: glyph-like strokes down to a few units
+    high, 1 unit lines a few units apart, hairline rings, and marks on transparency."""
+    rng = random.Random(20240612)
+    parts = ['<svg xmlns="http://www.w3.org/2000/svg" width="1024" height="1024" '
+             'viewBox="0 0 1024 1024">']
+    # Dark glyphs on a white panel, from headline to footnote size.
+    parts.append('<rect x="8" y="8" width="496" height="496" rx="12" fill="#ffffff"/>')
+    parts += text_lines(rng, 20, 20, 472, [(40, 4.0), (28, 3.0), (20, 2.2), (14, 1.6),
+                                           (11, 1.3), (9, 1.1), (8, 1.0), (7, 1.0), (6, 0.9),
+                                           (14, 1.6), (11, 1.2), (9, 1.0), (8, 1.0), (20, 2.0),
+                                           (7, 0.9), (11, 1.3)], "#111111")
+    # Gratings of 1 unit lines at spacings of 3 to 8 units: horizontal, vertical, slanted.
+    parts.append('<rect x="520" y="8" width="496" height="496" fill="#f6f2e8"/>')
+    for i, spacing in enumerate((3, 4, 5, 6, 8)):
+        x0 = 528 + i * 97
+        d = "".join("M%d %.1fh88" % (x0, 16.5 + k * spacing) for k in range(int(150 / spacing)))
+        d += "".join("M%.1f 176v150" % (x0 + 0.5 + k * spacing) for k in range(int(88 / spacing)))
+        parts.append('<path d="%s" stroke="#1c2a40" stroke-width="1" fill="none"/>' % d)
+        slant = "".join("M%.1f 340l60 160" % (x0 + k * spacing - 30) for k in
+                        range(int(118 / spacing)))
+        parts.append('<g clip-path="url(#c%d)"><path d="%s" stroke="#7a1020" stroke-width="1" '
+                     'fill="none"/></g>' % (i, slant))
+        parts.append('<clipPath id="c%d"><rect x="%d" y="340" width="88" height="160"/>'
+                     '</clipPath>' % (i, x0))
+    # Coloured glyphs and hairline rings straight on transparency.
+    colours = ["#d02030", "#1060d0", "#109050", "#e0a000", "#8030c0"]
+    for k, colour in enumerate(colours):
+        parts += text_lines(rng, 16, 524 + k * 52, 300, [(16 - 2 * k, 1.8 - 0.2 * k),
+                                                          (9, 1.1)], colour)
+    parts.append('<path d="%s" stroke="#203060" stroke-width="1" fill="none"/>' % "".join(
+        "M%d 880a%d %d 0 1 0 %d 0a%d %d 0 1 0 %d 0" % (410 - r, r, r, 2 * r, r, r, -2 * r)
+        for r in range(4, 96, 5)))
+    for k in range(9):
+        parts.append('<line x1="%d" y1="%d" x2="%d" y2="%d" stroke="%s" stroke-width="1"/>' % (
+            16, 800 + k * 24, 300, 790 + k * 27, colours[k % 5]))
+    # White glyphs on a dark panel, and a lattice of dots one to three units across.
+    parts.append('<rect x="520" y="520" width="496" height="300" rx="20" fill="#102040"/>')
+    parts += text_lines(rng, 536, 536, 464, [(24, 2.6), (14, 1.6), (10, 1.2), (8, 1.0),
+                                             (12, 1.4), (7, 0.9), (16, 1.8), (9, 1.0),
+                                             (11, 1.2)], "#fafafa")
+    dots = []
+    for j in range(12):
+        for i in range(40):
+            r = 0.5 + (i % 5) * 0.25
+            dots.append("M%.2f %da%.2f %.2f 0 1 0 %.2f 0a%.2f %.2f 0 1 0 %.2f 0" % (
+                530 + i * 12 - r, 840 + j * 14, r, r, 2 * r, r, r, -2 * r))
+    parts.append('<path d="%s" fill="#303030"/>' % "".join(dots))
+    parts.append("</svg>")
+    return "\n".join(parts)
+
+
+# The cards, each measured on its own: name, drawing, whether it holds the edge-bias shape.
+CARDS = [("card", card_svg, True), ("fine", fine_card_svg, False)]
 
 
 def load_rgba(path):
@@ -237,36 +356,34 @@ def make_outputs(source, sizes, folder):
     return images
 
 
-def main():
-    work = mkdir(os.path.join(OUT, "quality"))
-    svg = os.path.join(work, "card.svg")
-    text = card_svg()
+HALO_SIZES = (29, 32, 40)
+
+
+def measure_card(name, draw, with_edge):
+    """Every tool on every case of one card: {(src, size, tool): metrics}, and the cases."""
+    work = mkdir(os.path.join(OUT, "quality", name))
+    svg = os.path.join(work, name + ".svg")
+    text = draw()
     if not os.path.exists(svg) or open(svg).read() != text:
-        for name in os.listdir(work):
-            if name.startswith("card_") and name.endswith(".png"):
-                os.remove(os.path.join(work, name))
-        shutil.rmtree(os.path.join(OUT, "sources"), ignore_errors=True)
+        shutil.rmtree(work)
+        mkdir(work)
     with open(svg, "w") as f:
         f.write(text)
 
     def render_card(size):
-        path = os.path.join(work, "card_%d.png" % size)
+        path = os.path.join(work, "truth_%d.png" % size)
         if not os.path.exists(path):
             run([RSVG, "-w", str(size), "-h", str(size), "-o", path, svg])
         return path
 
     sizes = sorted(set(IOS_SIZES) | set(MAC_SIZES))
-    cases = []  # (label, source size, target size)
-    for src in (4096, 1024):
-        for s in sizes:
-            cases.append((src, s))
-    cases += [(64, 180), (64, 1024)]
+    cases = [(src, s) for src in (4096, 1024) for s in sizes]
+    cases += [(64, s) for s in sizes if s > 64]
 
-    results = {}  # (src, size, tool) -> metrics
+    results = {}
     for src in (4096, 1024, 64):
         targets = [s for (c, s) in cases if c == src]
-        source = render_card(src)
-        images = make_outputs(source, targets, os.path.join(work, "from_%d" % src))
+        images = make_outputs(render_card(src), targets, os.path.join(work, "from_%d" % src))
         for s in targets:
             truth = load_rgba(render_card(s))
             tg, tp = over_grey(truth), premultiplied(truth)
@@ -275,33 +392,36 @@ def main():
                 if img.shape != truth.shape:
                     raise RuntimeError("%s gave %s for %d" % (tool, img.shape, s))
                 g, p = over_grey(img), premultiplied(img)
-                inside, outside = edge_bias(img, truth)
+                inside, outside = edge_bias(img, truth) if with_edge else (0.0, 0.0)
                 results[(src, s, tool)] = {
                     "ssim_grey": ssim(g, tg), "psnr_grey": psnr(g, tg),
                     "ssim_premul": ssim(p, tp), "psnr_premul": psnr(p, tp),
                     "edge_in": inside, "edge_out": outside}
-        print("measured source %d" % src, file=sys.stderr)
+        print("measured %s from %d" % (name, src), file=sys.stderr)
+    return results, cases
 
-    lines = []
-    summary = {}
-    short = {"product": "product", "imagemagick": "IM", "vips": "vips",
-             "pil_lanczos": "PIL-Lz", "pil_box": "PIL-box", "qt_smooth": "Qt",
-             "straight_lanczos": "straight*"}
+
+SHORT = {"product": "product", "imagemagick": "IM", "vips": "vips", "pil_lanczos": "PIL-Lz",
+         "pil_box": "PIL-box", "qt_smooth": "Qt", "straight_lanczos": "straight*"}
+
+
+def report_card(name, results, cases, with_edge, summary):
+    lines = ["", "== Card: %s" % name]
     fails = {"ssim": 0, "psnr": 0, "lanczos": 0}
     stretch_total = stretch_won = 0
     worst_ssim = worst_psnr = float("inf")
+    worst_at = {}
     for variant in ("grey", "premul"):
         for metric in ("ssim", "psnr"):
             key = "%s_%s" % (metric, variant)
             tol = 0.001 if metric == "ssim" else 0.3
             fmt = "%8.4f" if metric == "ssim" else "%8.2f"
             lines.append("")
-            lines.append("%s, %s (%s)" % (metric.upper(), variant,
-                                          "composited over mid-grey, RGB" if variant == "grey"
-                                          else "premultiplied RGBA"))
-            header = "%-11s" % "src->size" + "".join(
-                "%9s" % short[t] for t in TOOLS + REFERENCE) + "   vs best  best peer"
-            lines.append(header)
+            lines.append("%s, %s (%s), card %s" % (
+                metric.upper(), variant, "composited over mid-grey, RGB" if variant == "grey"
+                else "premultiplied RGBA", name))
+            lines.append("%-11s" % "src->size" + "".join(
+                "%9s" % SHORT[t] for t in TOOLS + REFERENCE) + "   vs best  best peer")
             for (src, s) in cases:
                 row = [results[(src, s, t)][key] for t in TOOLS + REFERENCE]
                 peer_values = {t: results[(src, s, t)][key] for t in PEERS}
@@ -319,15 +439,35 @@ def main():
                     stretch_total += 1
                     stretch_won += margin > 0
                 if metric == "ssim":
-                    worst_ssim = min(worst_ssim, margin)
-                else:
-                    worst_psnr = min(worst_psnr, margin)
+                    if margin < worst_ssim:
+                        worst_ssim, worst_at["ssim"] = margin, "%d->%d %s" % (src, s, variant)
+                elif margin < worst_psnr:
+                    worst_psnr, worst_at["psnr"] = margin, "%d->%d %s" % (src, s, variant)
                 lines.append("%-11s" % ("%d->%d" % (src, s)) + "".join(fmt % v for v in row) +
                              ("  %+8.4f" if metric == "ssim" else "  %+8.2f") % margin +
-                             "  %s%s" % (short[best_tool], flags))
-    lines.append("")
-    lines.append("* straight: Pillow Lanczos on straight (not premultiplied) alpha, for reference;"
-                 " not a peer.")
+                             "  %s%s" % (SHORT[best_tool], flags))
+    n = len(cases) * 2
+    summary.update({
+        "quality_%s_cases" % name: len(cases),
+        "quality_%s_ssim_misses" % name: "%d of %d" % (fails["ssim"], n),
+        "quality_%s_psnr_misses" % name: "%d of %d" % (fails["psnr"], n),
+        "quality_%s_below_a_lanczos_tool" % name: "%d of %d" % (fails["lanczos"], n * 2),
+        "quality_%s_worst_ssim_vs_best_peer" % name: "%+.4f (%s)" % (worst_ssim,
+                                                                     worst_at["ssim"]),
+        "quality_%s_worst_psnr_vs_best_peer_db" % name: "%+.2f (%s)" % (worst_psnr,
+                                                                        worst_at["psnr"]),
+        "quality_%s_stretch_wins_1.5_to_4" % name: "%d of %d" % (stretch_won, stretch_total),
+    })
+    for variant in ("grey", "premul"):
+        for metric in ("ssim", "psnr"):
+            key = "%s_%s" % (metric, variant)
+            for (src, s) in ((4096, 87), (4096, 1024), (1024, 180), (1024, 512), (64, 180),
+                             (64, 1024)):
+                value = results[(src, s, "product")][key]
+                summary["%s_%s_%d_to_%d_product" % (key, name, src, s)] = (
+                    "%.4f" % value if metric == "ssim" else "%.2f" % value)
+    if not with_edge:
+        return lines
 
     lines.append("")
     lines.append("Edge bias (levels; worst over sizes from %d up and the enlargements; negative ="
@@ -340,37 +480,58 @@ def main():
         worst_out = max((results[(src, s, tool)]["edge_out"] for (src, s) in edge_cases),
                         key=abs)
         bias[tool] = (worst_in, worst_out)
-        lines.append("%-12s %+9.2f %+9.2f" % (short[tool], worst_in, worst_out))
+        lines.append("%-12s %+9.2f %+9.2f" % (SHORT[tool], worst_in, worst_out))
     best_in = min(abs(bias[t][0]) for t in PEERS)
     best_out = min(abs(bias[t][1]) for t in PEERS)
+    summary["edge_bias_inside_product"] = "%+.2f (best peer |%.2f|)" % (bias["product"][0],
+                                                                         best_in)
+    summary["edge_bias_outside_product"] = "%+.2f (best peer |%.2f|)" % (bias["product"][1],
+                                                                          best_out)
 
+    # At the smallest sizes other parts of the card lie within a filter's reach of the box, so
+    # this is a figure for comparing tools with each other, not a clean measure of the edge.
+    lines.append("")
+    lines.append("Halo at small sizes: edge bias (levels) of the larger of inside and outside,"
+                 " per size; + is lighter than the shape")
+    lines.append("%-11s" % "src->size" + "".join("%9s" % SHORT[t] for t in TOOLS) +
+                 "  product vs best peer")
+    for src in (4096, 1024):
+        worst_product = worst_gap = 0.0
+        for s in HALO_SIZES:
+            halo = {t: max(results[(src, s, t)]["edge_in"], results[(src, s, t)]["edge_out"],
+                           key=abs) for t in TOOLS}
+            best = min((abs(halo[t]) for t in PEERS))
+            gap = abs(halo["product"]) - best
+            lines.append("%-11s" % ("%d->%d" % (src, s)) +
+                         "".join("%+9.2f" % halo[t] for t in TOOLS) + "  %+9.2f" % gap)
+            if abs(halo["product"]) >= abs(worst_product):
+                worst_product = halo["product"]
+            worst_gap = max(worst_gap, gap)
+        summary["halo_%d_to_%d_%d_product" % (src, HALO_SIZES[0], HALO_SIZES[-1])] = (
+            "%+.2f (worst over best peer %+.2f)" % (worst_product, worst_gap))
+    return lines
+
+
+def main():
+    mkdir(os.path.join(OUT, "quality"))
+    summary = {}
+    lines = []
+    everything = {}
+    for name, draw, with_edge in CARDS:
+        results, cases = measure_card(name, draw, with_edge)
+        lines += report_card(name, results, cases, with_edge, summary)
+        everything.update({"%s %d %d %s" % ((name,) + k): v for k, v in results.items()})
+    lines.append("")
+    lines.append("* straight: Pillow Lanczos on straight (not premultiplied) alpha, for reference;"
+                 " not a peer.")
     report = "\n".join(lines)
     print(report)
     with open(os.path.join(OUT, "quality.txt"), "w") as f:
         f.write(report + "\n")
-    n = len(cases) * 2
-    summary = {
-        "quality_cases": len(cases),
-        "quality_ssim_misses": "%d of %d" % (fails["ssim"], n),
-        "quality_psnr_misses": "%d of %d" % (fails["psnr"], n),
-        "quality_below_a_lanczos_tool": "%d of %d" % (fails["lanczos"], n * 2),
-        "quality_worst_ssim_vs_best_peer": "%+.4f" % worst_ssim,
-        "quality_worst_psnr_vs_best_peer_db": "%+.2f" % worst_psnr,
-        "quality_stretch_wins_1.5_to_4": "%d of %d" % (stretch_won, stretch_total),
-        "edge_bias_inside_product": "%+.2f (best peer |%.2f|)" % (bias["product"][0], best_in),
-        "edge_bias_outside_product": "%+.2f (best peer |%.2f|)" % (bias["product"][1], best_out),
-    }
-    for variant in ("grey", "premul"):
-        for metric in ("ssim", "psnr"):
-            key = "%s_%s" % (metric, variant)
-            for (src, s) in ((4096, 87), (4096, 1024), (1024, 180), (1024, 512), (64, 1024)):
-                summary["%s_%d_to_%d_product" % (key, src, s)] = (
-                    "%.4f" % results[(src, s, "product")][key] if metric == "ssim" else
-                    "%.2f" % results[(src, s, "product")][key])
     with open(os.path.join(OUT, "summary-quality.json"), "w") as f:
         json.dump(summary, f, indent=1)
     with open(os.path.join(OUT, "quality.json"), "w") as f:
-        json.dump({"%d %d %s" % k: v for k, v in results.items()}, f)
+        json.dump(everything, f)
 
 
 if __name__ == "__main__":

@@ -13,6 +13,8 @@ encoded with the product's encoder (files spread over every core, as an export s
 `floor_1t` on one thread), written without sync.
 memory: the peak resident set of one load and export in a fresh process (the window's process)
 and of the decoding worker it starts, measured apart.
+svg: the iOS set from an app icon drawing with a gradient, a mask and filters (blur and drop
+shadow), load and export as above, beside `rsvg-convert -w N -h N` run once per size in turn.
 """
 
 import json
@@ -49,15 +51,65 @@ def make_photo(path):
     Image.fromarray(np.clip(field, 0, 255).astype(np.uint8), "RGB").save(path, quality=90)
 
 
+def icon_svg():
+    """An app icon as a designer draws one: a gradient background, a masked emblem, a blurred
+    glow and a drop shadow, in a 1024 viewBox. The shadow is built from blur, offset, flood and
+    composite: this librsvg draws nothing for an element filtered with feDropShadow."""
+    return """<svg xmlns="http://www.w3.org/2000/svg" width="1024" height="1024" viewBox="0 0 1024 1024">
+<defs>
+ <linearGradient id="bg" x1="0" y1="0" x2="1" y2="1">
+  <stop offset="0" stop-color="#ff9a3c"/><stop offset="0.55" stop-color="#e8456b"/>
+  <stop offset="1" stop-color="#5b2a9e"/>
+ </linearGradient>
+ <radialGradient id="shine" cx="0.3" cy="0.25" r="0.8">
+  <stop offset="0" stop-color="#ffffff" stop-opacity="0.55"/>
+  <stop offset="1" stop-color="#ffffff" stop-opacity="0"/>
+ </radialGradient>
+ <mask id="cut">
+  <rect width="1024" height="1024" fill="#fff"/>
+  <circle cx="600" cy="430" r="150" fill="#000"/>
+  <rect x="300" y="640" width="424" height="36" rx="18" fill="#808080"/>
+ </mask>
+ <filter id="glow" x="-30%" y="-30%" width="160%" height="160%">
+  <feGaussianBlur stdDeviation="24"/>
+ </filter>
+ <filter id="shadow" x="-20%" y="-20%" width="140%" height="150%">
+  <feGaussianBlur in="SourceAlpha" stdDeviation="20"/>
+  <feOffset dy="18" result="blur"/>
+  <feFlood flood-color="#1a0630" flood-opacity="0.6"/>
+  <feComposite in2="blur" operator="in" result="shadow"/>
+  <feMerge><feMergeNode in="shadow"/><feMergeNode in="SourceGraphic"/></feMerge>
+ </filter>
+</defs>
+<rect width="1024" height="1024" rx="180" fill="url(#bg)"/>
+<circle cx="512" cy="470" r="300" fill="#ffe9a8" opacity="0.7" filter="url(#glow)"/>
+<g filter="url(#shadow)">
+ <path d="M512 170 L800 330 L800 650 Q800 760 512 870 Q224 760 224 650 L224 330 Z"
+       fill="#fdfdfd" mask="url(#cut)"/>
+</g>
+<path d="M360 480 L470 590 L680 360" fill="none" stroke="#e8456b" stroke-width="56"
+      stroke-linecap="round" stroke-linejoin="round" filter="url(#shadow)"/>
+<rect width="1024" height="1024" rx="180" fill="url(#shine)"/>
+</svg>
+"""
+
+
+def card_source():
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import quality
+    return quality.card_svg()
+
+
 def sources():
     folder = mkdir(os.path.join(OUT, "sources"))
-    card = os.path.join(OUT, "quality", "card.svg")
-    if not os.path.exists(card):
-        sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-        import quality
-        mkdir(os.path.dirname(card))
+    card = os.path.join(folder, "card.svg")
+    text = card_source()
+    if not os.path.exists(card) or open(card).read() != text:
+        for name in ("card-1024.png", "card-4096.png"):
+            if os.path.exists(os.path.join(folder, name)):
+                os.remove(os.path.join(folder, name))
         with open(card, "w") as f:
-            f.write(quality.card_svg())
+            f.write(text)
     result = []
     for side in (1024, 4096):
         path = os.path.join(folder, "card-%d.png" % side)
@@ -146,12 +198,39 @@ def measure(source, size, kind):
     }
 
 
+def measure_svg():
+    """The iOS set from the icon drawing, beside rsvg-convert drawing each size in its own
+    process."""
+    folder = mkdir(os.path.join(OUT, "sources"))
+    svg = os.path.join(folder, "icon.svg")
+    with open(svg, "w") as f:
+        f.write(icon_svg())
+    work = mkdir(os.path.join(OUT, "speed", "icon.svg"))
+    product = parse(run([BENCH_EXE, "export", svg, "ios", os.path.join(work, "product"),
+                         str(RUNS)]))
+    rsvg_dir = os.path.join(work, "rsvg")
+    times = []
+    for _ in range(RUNS):
+        shutil.rmtree(rsvg_dir, ignore_errors=True)
+        mkdir(rsvg_dir)
+        total = 0.0
+        for w, h, name in outputs("ios", None):
+            total += timed([RSVG, "-w", str(w), "-h", str(h), "-o",
+                            os.path.join(rsvg_dir, name), svg])
+        times.append(total)
+    return {"load": product["median_load"], "export": product["median_export"],
+            "total": product["median_total"], "rsvg": median(times),
+            "bytes": int(product["bytes"]), "rsvg_bytes": folder_bytes(rsvg_dir)}
+
+
 def main():
     results = {}
     for label, path, size in sources():
         for kind in ("ios", "mac", "imageset"):
             results[(label, kind)] = measure(path, size, kind)
             print("measured %s %s" % (label, kind), file=sys.stderr)
+    svg = measure_svg()
+    print("measured svg ios", file=sys.stderr)
 
     lines = ["Times in seconds, medians of %d runs; bytes are the set's files (Contents.json "
              "included for the product)." % RUNS,
@@ -191,6 +270,20 @@ def main():
             misses.append("%s bytes over 1.1x ImageMagick" % key)
         if label == "rgba4096" and max(r["peak_mib"], r["worker_peak_mib"]) >= 400:
             misses.append("%s peak memory 400 MiB or more" % key)
+    svg_ratio = svg["total"] / svg["rsvg"]
+    lines += ["",
+              "SVG icon (gradients, a mask, blur and drop shadow), iOS set of 13 sizes:",
+              "%-10s %-8s %7s %7s %7s %7s %6s %9s %9s" % (
+                  "source", "set", "load", "export", "total", "rsvg", "/rsvg", "bytes",
+                  "rsvg byt"),
+              "%-10s %-8s %7.3f %7.3f %7.3f %7.3f %6.2f %9d %9d" % (
+                  "svg", "ios", svg["load"], svg["export"], svg["total"], svg["rsvg"], svg_ratio,
+                  svg["bytes"], svg["rsvg_bytes"])]
+    summary["time_svg_ios"] = "%.3f s (load %.3f, export %.3f; rsvg-convert %.3f)" % (
+        svg["total"], svg["load"], svg["export"], svg["rsvg"])
+    summary["ratio_vs_rsvg_convert_svg_ios"] = "%.2f" % svg_ratio
+    if svg_ratio > 1.5:
+        misses.append("svg_ios over 1.5x rsvg-convert")
     for label in ("rgba1024", "rgba4096", "photo6000"):
         summary["load_%s" % label] = "%.3f s" % results[(label, "ios")]["load"]
     if results[("rgba1024", "ios")]["load"] >= 0.2:

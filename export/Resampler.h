@@ -11,8 +11,11 @@
 //
 // Which filter: measured against a vector drawing rendered directly at the target size, no single
 // classic filter wins everywhere.
-// - Enlarging, and shrinking by a factor below 1.3: Lanczos3 (support 3 source pixels, widened by
-//   the factor when shrinking). A resize to the source's own size returns the source unchanged.
+// - Enlarging: an interpolating cubic (support 2 source pixels), sharper than Catmull-Rom:
+//   a = -1 below 3 times the size, a = -0.75 from there up, where ringing would show (see
+//   weightsFor for the measurements behind the choice).
+// - Shrinking by a factor below 1.3: Lanczos3 (support 3 source pixels, widened by the factor).
+//   A resize to the source's own size returns the source unchanged.
 // - Shrinking by 1.3 or more: the area each target pixel covers, averaged over a smooth
 //   reconstruction of the source. The running sum of each row (and column) is known exactly at
 //   pixel edges; it is interpolated between them with a Catmull-Rom cubic and differenced at the
