@@ -330,8 +330,11 @@ int CommandLine::run(int argc, char **argv)
         out.error(loaded.error);
         return Failed;
     }
-    const QString folder = parser.isSet(outOption) ? parser.value(outOption)
-                                                   : AssetNaming::defaultOutputFolder(source);
+    // The source's folder without the window's trailing "/", so the paths printed have one
+    // slash where they join.
+    const QString folder = parser.isSet(outOption)
+                               ? parser.value(outOption)
+                               : QDir::cleanPath(AssetNaming::defaultOutputFolder(source));
     // A pipeline names a folder to fill, not one it made first; the window makes one level only.
     if (parser.isSet(outOption) && !QFileInfo(folder).isDir() && !QDir().mkpath(folder)) {
         const QString message = QStringLiteral("Could not create the folder %1.").arg(folder);

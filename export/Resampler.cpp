@@ -1,10 +1,10 @@
 #include "Resampler.h"
 
+#include "Parallel.h"
+
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <numbers>
-#include <thread>
 #include <vector>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -400,35 +400,26 @@ QImage Resampler::resample(const QImage &sourceImage, int width, int height, int
     uchar *const resultBits = result.bits();
     const qsizetype resultStride = result.bytesPerLine();
 
-    std::atomic<int> nextBand{0};
-    auto work = [&] {
+    // Each band is computed the same way whichever thread takes it.
+    Parallel::forEach(size_t(bands), threads, [&](size_t band) {
         std::vector<float> rowBuffer(size_t(srcWidth) * 4);
         std::vector<float> acc(rowStride);
         std::vector<float> rows;
-        for (int band; (band = nextBand.fetch_add(1)) < bands;) {
-            const int y0 = band * bandRows;
-            const int y1 = std::min(height, y0 + bandRows);
-            const int firstRow = v.first[size_t(y0)];
-            const int lastRow = v.first[size_t(y1 - 1)] + v.count[size_t(y1 - 1)];
-            rows.resize(size_t(lastRow - firstRow) * rowStride);
-            for (int sy = firstRow; sy < lastRow; ++sy) {
-                const auto *line = reinterpret_cast<const QRgb *>(source.constScanLine(sy));
-                horizontalRow(line, srcWidth, h, rowBuffer.data(),
-                              rows.data() + size_t(sy - firstRow) * rowStride);
-            }
-            for (int y = y0; y < y1; ++y) {
-                verticalRow(rows.data(), rowStride, firstRow, v, y, acc.data(),
-                            reinterpret_cast<QRgb *>(resultBits + y * resultStride), width);
-            }
+        const int y0 = int(band) * bandRows;
+        const int y1 = std::min(height, y0 + bandRows);
+        const int firstRow = v.first[size_t(y0)];
+        const int lastRow = v.first[size_t(y1 - 1)] + v.count[size_t(y1 - 1)];
+        rows.resize(size_t(lastRow - firstRow) * rowStride);
+        for (int sy = firstRow; sy < lastRow; ++sy) {
+            const auto *line = reinterpret_cast<const QRgb *>(source.constScanLine(sy));
+            horizontalRow(line, srcWidth, h, rowBuffer.data(),
+                          rows.data() + size_t(sy - firstRow) * rowStride);
         }
-    };
-
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const int workers = std::min(bands, threads > 0 ? threads : int(cores));
-    std::vector<std::jthread> pool;
-    for (int i = 1; i < workers; ++i)
-        pool.emplace_back(work);
-    work();
+        for (int y = y0; y < y1; ++y) {
+            verticalRow(rows.data(), rowStride, firstRow, v, y, acc.data(),
+                        reinterpret_cast<QRgb *>(resultBits + y * resultStride), width);
+        }
+    });
     return result;
 }
 

@@ -23,9 +23,15 @@ bool FileSystem::writeFileAtomically(const QString &path, const QByteArray &byte
         *error = file.errorString();
         return false;
     }
-    // Flushing here keeps the system's reason (a full disk, say); a failing commit only says
-    // "Unknown error".
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
+    // A full disk first shows as a short write with no reason given, and a failing commit only
+    // says "Unknown error": writing on and flushing here brings out the system's reason.
+    qint64 written = 0;
+    for (qint64 n = 0; written < bytes.size(); written += n) {
+        n = file.write(bytes.constData() + written, bytes.size() - written);
+        if (n <= 0)
+            break;
+    }
+    if (written != bytes.size() || !file.flush()) {
         *error = file.errorString();
         file.cancelWriting();
         return false;

@@ -28,6 +28,7 @@ dpkg-deb --contents "$deb" | awk '{print $6}' | grep -v '/$' | sort >"$out/files
 cat >"$out/expected" <<LIST
 ./usr/bin/assetsmith
 ./usr/share/applications/$id.desktop
+./usr/share/doc/assetsmith/copyright
 ./usr/share/icons/hicolor/128x128/apps/$id.png
 ./usr/share/icons/hicolor/16x16/apps/$id.png
 ./usr/share/icons/hicolor/256x256/apps/$id.png

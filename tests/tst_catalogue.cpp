@@ -1,35 +1,42 @@
-#include "catalogue/ImageSetDescription.h"
+#include "catalogue/AssetNaming.h"
+#include "catalogue/DigitText.h"
 #include "catalogue/QVIconData.h"
-#include "export/AssetExporter.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QRegularExpression>
-#include <QSet>
 #include <QTest>
 
 namespace {
 
-struct Catalogue
-{
-    QList<int> sizes;
-    QStringList names;
-    QJsonObject contents;
-};
+// Xcode's slots as "idiom points scale Icon-<name>.png", written out by hand.
+const char *IosSlots = "iphone 20 2 40,iphone 20 3 60,iphone 29 2 Small@2x,iphone 29 3 Small@3x,"
+                       "iphone 40 2 40@2x,iphone 40 3 60@2x,iphone 60 2 60@2x,iphone 60 3 60@3x,"
+                       "ipad 20 1 20,ipad 20 2 40,ipad 29 1 Small,ipad 29 2 Small@2x,ipad 40 1 40,"
+                       "ipad 40 2 40@2x,ipad 76 1 76,ipad 76 2 76@2x,ipad 83.5 2 83.5@2x,"
+                       "ios-marketing 1024 1 1024";
+const char *MacSlots = "mac 16 1 16,mac 16 2 32,mac 32 1 32,mac 32 2 64,mac 128 1 128,mac 128 2 "
+                       "256,mac 256 1 256,mac 256 2 512,mac 512 1 512,mac 512 2 1024";
+// path|folder|name: the folder without its "/", the name cut at the last dot.
+const char *Paths = "/home/u/my.logo.png|/home/u/|my;logo.png||logo;/icon|/|icon;a b/.x.png|a b/|";
+// text|ratio|height|width|the ratio truncated: halves not away from zero, a double read of the
+// text, floor(x + 0.5), undefined conversions of huge, infinite or NaN values.
+const char *Proportions =
+    "5|0.5|3|10|0;1|-2.5|-3|0|-2;16777217|1|16777216|16777216|1;1|0.49999999999999994|0|2|0;"
+    "1|2147483646.5|2147483647|0|2147483646;1000|-1e300|-2147483648|0|-2147483648;"
+    "100|0|0|2147483647|0;0|0|0|0|0;3|inf|2147483647|0|2147483647;3|nan|0|0|0;"
+    "9999999999999999999999999999999999999999|1|2147483647|2147483647|1";
+// text|cursor|digits kept|cursor after|toInt32|toFloat: digits of other scripts and planes
+// dropped, split or read as 0; a cursor counted in code points; wrapping; strtod's exponents.
+const char *FieldTexts = "12ab3|3|123|2|12|12;١٢x|2|١٢|2|12|12;x𝟏|2|𝟏|0|0|0;𝟏𝟐|2|𝟏𝟐|2|12|12;"
+                         "²½Ⅻ3|4|3|1|0|0;  -45x|4|45|1|-45|-45;1e5 0x10|8|15010|5|1|1;"
+                         "-2147483649|0|2147483649|0|-2147483648|-2147483648;"
+                         "99999999999999999999|0|99999999999999999999|0|2147483647|1e20";
 
-Catalogue catalogue(const QString &which)
+// A table written as "field|field;next row|...", each row named by its own text.
+void rowsOf(const char *table)
 {
-    if (which == "ios")
-        return {QVIconData::sizesToMakeForIcon(), QVIconData::filenamesForSizes(),
-                QVIconData::appIconContents()};
-    return {QVIconData::sizesToMakeForIconMac(), QVIconData::filenamesForSizesMac(),
-            QVIconData::appIconContentsMac()};
-}
-
-QSet<QString> keySet(const QJsonObject &object)
-{
-    const QStringList keys = object.keys();
-    return QSet<QString>(keys.begin(), keys.end());
+    QTest::addColumn<QStringList>("f");
+    for (const QString &row : QString(table).split(';'))
+        QTest::newRow(qPrintable(row)) << row.split('|');
 }
 
 } // namespace
@@ -38,86 +45,59 @@ class CatalogueTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void invariants_data();
-    void invariants();
-    void imageSetDocument();
+    void iconTables_data() { rowsOf("ios;mac"); }
+    // A wrong slot or file name, a missing or extra file, a name paired with another's size.
+    void iconTables()
+    {
+        const bool ios = QTest::currentDataTag() == QByteArray("ios");
+        const auto sizes =
+            ios ? QVIconData::sizesToMakeForIcon() : QVIconData::sizesToMakeForIconMac();
+        const auto names =
+            ios ? QVIconData::filenamesForSizes() : QVIconData::filenamesForSizesMac();
+        QJsonArray images;
+        QMap<QString, int> pixels;
+        for (const QString &slot : QString(ios ? IosSlots : MacSlots).split(',')) {
+            const QStringList s = slot.split(' ');
+            const QString file = "Icon-" + s[3] + ".png";
+            images.append(QJsonObject{{"idiom", s[0]},
+                                      {"size", s[1] + 'x' + s[1]},
+                                      {"scale", s[2] + 'x'},
+                                      {"filename", file}});
+            pixels[file] = int(s[1].toDouble() * s[2].toInt());
+        }
+        QCOMPARE(names.size(), pixels.size());
+        for (qsizetype i = 0; i < names.size(); ++i)
+            QCOMPARE(sizes.value(i), pixels.value(names[i], -1));
+        QCOMPARE(ios ? QVIconData::appIconContents() : QVIconData::appIconContentsMac(),
+                 (QJsonObject{{"images", images},
+                              {"info", QJsonObject{{"version", 1}, {"author", "xcode"}}}}));
+    }
+    void namingDefaults_data() { rowsOf(Paths); }
+    void namingDefaults()
+    {
+        QFETCH(QStringList, f);
+        QCOMPARE(AssetNaming::defaultOutputFolder(f[0]), f[1]);
+        QCOMPARE(AssetNaming::defaultAssetName(f[0].section('/', -1)), f[2]);
+    }
+    void proportions_data() { rowsOf(Proportions); }
+    void proportions()
+    {
+        QFETCH(QStringList, f);
+        QCOMPARE(AssetNaming::heightForWidth(f[0], f[1].toDouble()), f[2].toInt());
+        QCOMPARE(AssetNaming::widthForHeight(f[0], f[1].toDouble()), f[3].toInt());
+        QCOMPARE(DigitText::truncateToInt32(f[1].toDouble()), f[4].toInt());
+    }
+    void fieldText_data() { rowsOf(FieldTexts); }
+    void fieldText()
+    {
+        QFETCH(QStringList, f);
+        int cursor = f[1].toInt();
+        QCOMPARE(DigitText::keepDigits(f[0], &cursor), f[2]);
+        QCOMPARE(cursor, f[3].toInt());
+        QCOMPARE(DigitText::toInt32(f[0]), f[4].toInt());
+        QCOMPARE(DigitText::toFloat(f[0]), f[5].toFloat());
+    }
 };
-
-void CatalogueTest::invariants_data()
-{
-    QTest::addColumn<QString>("which");
-    QTest::addColumn<int>("files");
-    QTest::addColumn<int>("slotCount");
-    QTest::newRow("ios") << "ios" << 13 << 18;
-    QTest::newRow("mac") << "mac" << 7 << 10;
-}
-
-void CatalogueTest::invariants()
-{
-    QFETCH(QString, which);
-    QFETCH(int, files);
-    QFETCH(int, slotCount);
-    const Catalogue c = catalogue(which);
-    QCOMPARE(c.sizes.size(), files);
-    QCOMPARE(c.names.size(), files);
-    QCOMPARE(c.contents["images"].toArray().size(), slotCount);
-
-    // Distinct sizes and names: a first-equal search finds each size's own position.
-    for (int i = 0; i < c.sizes.size(); ++i)
-        QCOMPARE(c.sizes.indexOf(c.sizes[i]), i);
-    QCOMPARE(QSet<QString>(c.names.begin(), c.names.end()).size(), files);
-
-    // The document's form, and points x scale of every slot is the pixel size paired with its
-    // file; every file fills at least one slot.
-    QCOMPARE(keySet(c.contents), (QSet<QString>{"images", "info"}));
-    QCOMPARE(c.contents["info"].toObject(), (QJsonObject{{"version", 1}, {"author", "xcode"}}));
-    QVERIFY(c.contents["info"].toObject()["version"].isDouble());
-    const QSet<QString> members{"size", "idiom", "filename", "scale"};
-    QSet<QString> named;
-    for (const QJsonValue &value : c.contents["images"].toArray()) {
-        const QJsonObject entry = value.toObject();
-        QCOMPARE(keySet(entry), members);
-        for (const QString &key : members)
-            QVERIFY(entry[key].isString());
-        const QString size = entry["size"].toString();
-        QVERIFY(QRegularExpression("^[0-9.]+x[0-9.]+$").match(size).hasMatch());
-        const QString file = entry["filename"].toString();
-        const int position = c.names.indexOf(file);
-        QVERIFY2(position >= 0, qPrintable(file));
-        QCOMPARE(size.section('x', 0, 0).toDouble() * entry["scale"].toString().chopped(1).toInt(),
-                 double(c.sizes[position]));
-        named.insert(file);
-    }
-    QCOMPARE(named.size(), files);
-    QCOMPARE(catalogue(which).contents, c.contents); // every call builds equal content
-
-    // Written pretty-printed, and the text parses back to the same data.
-    const QByteArray text = AssetExporter::serialise(c.contents);
-    QVERIFY(text.count('\n') > 20);
-    QVERIFY(text.contains("\"version\": 1"));
-    QJsonParseError error;
-    QCOMPARE(QJsonDocument::fromJson(text, &error).object(), c.contents);
-    QCOMPARE(error.error, QJsonParseError::NoError);
-}
-
-void CatalogueTest::imageSetDocument()
-{
-    const ImageSetDescription set(20, 10, "my logo");
-    QCOMPARE(set.fileNameForIndex((std::int64_t(1) << 32) + 1), QString("my logo@1x.png"));
-    QCOMPARE(set.folderName(), QString("my logo.imageset"));
-    const QStringList names{"my logo.png", "my logo@2x.png", "my logo@3x.png"};
-    const QJsonArray images = set.contents()["images"].toArray();
-    QCOMPARE(images.size(), 3);
-    for (int k = 0; k < 3; ++k) {
-        QCOMPARE(set.fileNameForIndex(k + 1), names[k]);
-        QCOMPARE(images[k].toObject(), (QJsonObject{{"idiom", "universal"},
-                                                    {"filename", names[k]},
-                                                    {"scale", QString("%1x").arg(k + 1)}}));
-    }
-    QCOMPARE(set.contents()["info"].toObject(), QVIconData::info());
-    // Sizes past the 32-bit range are carried exactly, not wrapped.
-    QCOMPARE(ImageSetDescription(2147483647, 1, "x").sizes().last(), QSizeF(6442450941.0, 3));
-}
 
 QTEST_GUILESS_MAIN(CatalogueTest)
 #include "tst_catalogue.moc"

@@ -1,404 +1,219 @@
 #include "CommandRun.h"
 #include "TestFiles.h"
-#include "catalogue/QVIconData.h"
 
-#include <QJsonArray>
-#include <QLabel>
-#include <QCheckBox>
-#include <QRegularExpression>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QThread>
 
+// The program as a build pipeline runs it: no display, exit codes, what it prints and writes.
 class CommandLineTest : public QObject
 {
     Q_OBJECT
-private slots:
-    void init()
-    {
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-    }
-    void cleanup() { dir.reset(); }
-    void exportsEqualTheWindow_data();
-    void exportsEqualTheWindow();
-    void defaultFolderIsTheSourcesFolder();
-    void jsonAndQuiet();
-    void failuresAreNamed();
-    void checkIsCleanOnOwnOutput_data();
-    void checkIsCleanOnOwnOutput();
-    void checkLevelsAndExitCodes_data();
-    void checkLevelsAndExitCodes();
-    void checkPaths();
-    void outFolderAndMissingSource();
-    void usageErrors_data();
-    void usageErrors();
-    void helpAndVersion();
-
-private:
-    QString source(const QImage &image, const QString &name = "logo.png")
-    {
-        return saveImage(dir->filePath("src/" + name), image);
-    }
-    QString writeOwnSet(const QString &command, bool transparent);
-
     std::unique_ptr<QTemporaryDir> dir;
+    QString at(const QString &name) const { return dir->filePath(name); }
+    QString source(const QString &name, bool clear = false, QColor colour = QColor(220, 20, 20))
+    {
+        return saveImage(at(name), card({256, 256}, clear, colour));
+    }
+
+private slots:
+    void init() { dir = std::make_unique<QTemporaryDir>(); }
+
+    void helpAndVersion()
+    {
+        const CommandRun help = run({"--help"}), version = run({"--version"});
+        QVERIFY(help.exitCode == 0 && help.out.contains("imageset SOURCE --width W") &&
+                version.exitCode == 0 && version.out.startsWith("assetsmith "));
+    }
+
+    // A usage error exits 2, naming what is wrong in one line, and touches nothing.
+    void usageErrors_data()
+    {
+        QTest::addColumn<QByteArray>("named");
+        const QString rows =
+            "ios a.png --shiny|shiny; ios a.png --out|out; imageset a.png --width ten|ten; "
+            "imageset "
+            "a.png --width -4|-4; imageset a.png --width 99999999999|99999999999; imageset "
+            "a.png|--width; ios|SOURCE; mac a.png b.png|SOURCE; ios a.png --width 3|width; "
+            "check|PATH; check nowhere|no such file or folder: nowhere; ios a.png --background "
+            "mauvish|mauvish; ios a.png --background #80ff0000|#80ff0000; mac a.png --background "
+            "white|background; ios a.png --tinted b.png|--single-size; imageset a.png --width 3 "
+            "--single-size|single-size; android a.png|android";
+        for (const QString &row : rows.split("; "))
+            QTest::newRow(qPrintable(row.section('|', 0, 0))) << row.section('|', 1).toUtf8();
+    }
+    void usageErrors()
+    {
+        QFETCH(QByteArray, named);
+        source("a.png");
+        const CommandRun result = run(QString(QTest::currentDataTag()).split(' '), dir->path());
+        const QByteArray said = result.err.trimmed();
+        QVERIFY2(result.exitCode == 2 && !said.contains('\n') && said.contains(named), said.data());
+        QVERIFY(result.out.isEmpty() && tree(dir->path()).keys() == QStringList{"a.png"});
+    }
+
+    // What could be written is written, each failure named, and the run exits 1; a source that is
+    // missing is said not to exist.
+    void failuresExit1()
+    {
+        const QString logo = source("logo.png"), set = at("AppIcon.appiconset/");
+        QVERIFY(QDir().mkpath(set + "Icon-60@2x.png")); // a folder where a file goes
+        const CommandRun json = run({"ios", logo, "--json", "--out", dir->path()});
+        QStringList failed; // each failure, with its message up to the system's reason
+        for (const QJsonObject &record : json.records()) {
+            if (!record["ok"].toBool(true))
+                failed << record["file"].toString() + ": " +
+                              record["message"].toString().section(" in ", 0, 0);
+        }
+        QCOMPARE(json.exitCode, 1);
+        QCOMPARE(failed, QStringList{set + "Icon-60@2x.png: Could not write Icon-60@2x.png"});
+        QCOMPARE(readPng(set + "Icon-1024.png").size(), QSize(1024, 1024));
+        QVERIFY(run({"ios", logo, "--out", dir->path()}).err.contains("Wrote 13 of 14 files"));
+        const CommandRun missing = run({"ios", at("gone.png"), "--out", at("out")});
+        QVERIFY(missing.exitCode == 1 &&
+                missing.err.contains("“" + at("gone.png").toUtf8() + "” does not exist"));
+    }
+
+    // --out is made with its parents; without it the set lands beside the source, found from the
+    // working folder. --quiet prints nothing; --json one record a file, and one a warning.
+    void foldersQuietAndJson()
+    {
+        saveImage(at("src/mark.png"), card({200, 150}, true));
+        const CommandRun quiet = run({"mac", "src/mark.png", "--quiet"}, dir->path());
+        QVERIFY(quiet.exitCode == 0 && quiet.out.isEmpty() && quiet.err.isEmpty());
+        QVERIFY(QFileInfo(at("src/AppIcon.appiconset/Contents.json")).isFile());
+        // Any script's digits, and 101 * 150 / 200 = 75.75 rounded as the proportion lock does.
+        const QStringList arguments{"imageset", at("src/mark.png"), "--width", "١٠١", "--json"};
+        QList<QJsonObject> records = run(arguments + QStringList{"--out", at("a/b/c")}).records();
+        QCOMPARE(records.size(), 5);
+        QCOMPARE(records.takeLast()["warning"].toString(), QString("enlarged"));
+        const QJsonObject contents = records.takeFirst(); // with no pixel size
+        QCOMPARE(contents.keys(), QStringList({"file", "message", "ok"}));
+        QCOMPARE(contents["file"].toString(), at("a/b/c/mark.imageset/Contents.json"));
+        QList<QSize> sizes; // as each record says, and as written
+        for (const QJsonObject &record : records)
+            sizes << QSize(record["width"].toInt(), record["height"].toInt())
+                  << readPng(record["file"].toString()).size();
+        QCOMPARE(
+            sizes,
+            QList<QSize>({{101, 76}, {101, 76}, {202, 152}, {202, 152}, {303, 228}, {303, 228}}));
+    }
+
+    // Runs that must write the same bytes: the same command twice (no thread or buffer leaks
+    // into the files), and sizes in another script's digits, as the window's fields take them.
+    void sameBytes()
+    {
+        const QString logo = saveImage(at("logo.png"), noise({200, 150}, true, 7));
+        for (const QString pair : {"ios @|ios @", "imageset @ --width ४२|imageset @ --width 42"}) {
+            QMap<QString, QByteArray> written[2];
+            for (int i : {0, 1}) {
+                const QString out = at(QString::number(i) + pair.left(3));
+                QStringList arguments = pair.section('|', i, i).replace("@", logo).split(' ');
+                QCOMPARE(run(arguments << "--out" << out << "--quiet").exitCode, 0);
+                written[i] = tree(out);
+            }
+            QVERIFY2(written[0].size() > 3 && written[0] == written[1], qPrintable(pair));
+        }
+    }
+
+    // --background lays every iOS icon over an opaque colour, so none keeps an alpha channel.
+    void background()
+    {
+        const QString logo = source("logo.png", true), set = at("AppIcon.appiconset/");
+        QCOMPARE(run({"ios", logo, "--background", "teal", "--quiet"}).exitCode, 0);
+        QCOMPARE(filesIn(set).size(), 14);
+        for (const QString &name : QDir(set).entryList({"*.png"})) {
+            const QImage icon = readPng(set + name);
+            QVERIFY2(pngColourType(bytesOf(set + name)) == 2, qPrintable(name));
+            QCOMPARE(icon.pixelColor(0, 0), QColor(0, 128, 128)); // a clear corner of the source
+            QCOMPARE(icon.pixelColor(icon.width() / 2, icon.height() / 2), QColor(220, 20, 20));
+        }
+    }
+
+    // --single-size writes one 1024 icon, and the appearances each from its own source: the
+    // tinted one's grey is its source's luminance, not the main one's.
+    void singleSize_data()
+    {
+        QTest::addColumn<QString>("tinted");
+        QTest::addColumn<int>("grey"); // the tinted icon's, give or take 1
+        QTest::newRow("tinted from a file") << "GREY" << 200;
+        // The luminance of the main red: 0.2126 * 220 + 0.7152 * 20 + 0.0722 * 20 = 62.5.
+        QTest::newRow("tinted auto") << "auto" << 62;
+    }
+    void singleSize()
+    {
+        QFETCH(QString, tinted);
+        QFETCH(int, grey);
+        const QString greySource = source("grey.png", false, {200, 200, 200});
+        QStringList arguments{"ios", source("logo.png"), "--single-size", "--quiet", "--dark"};
+        arguments << source("dark.png", true, {20, 180, 40}) << "--tinted"
+                  << tinted.replace("GREY", greySource);
+        QCOMPARE(run(arguments).exitCode, 0);
+        const QString set = at("AppIcon.appiconset/");
+        QStringList centres;
+        for (const QString &file : QDir(set).entryList({"*.png"}))
+            centres << file + " " + readPng(set + file).pixelColor(512, 512).name();
+        QCOMPARE(centres.mid(0, 1) + centres.mid(2),
+                 QStringList({"Icon-1024-dark.png #14b428", "Icon-1024.png #dc1414"}));
+        const QColor tint(centres[1].section(' ', 1));
+        QVERIFY2(qAbs(tint.red() - grey) <= 1 && tint.red() == tint.blue(), qPrintable(centres[1]));
+        QCOMPARE(pngColourType(bytesOf(set + "Icon-1024.png")), 2);
+        QCOMPARE(bytesOf(set + "Contents.json").count("\"Icon-1024"), 3);
+    }
+
+    // check exits 1 on an error, and on any finding with --strict; --json ends with the counts.
+    void check()
+    {
+        QCOMPARE(run({"imageset", source("logo.png"), "--width", "40", "--quiet"}).exitCode, 0);
+        const QString set = at("logo.imageset/");
+        const auto checked = [&](const char *option) {
+            const CommandRun result = run({"check", set, "--json", option});
+            const QJsonObject counts = result.records().last()["summary"].toObject();
+            return QList<int>{result.exitCode, counts["errors"].toInt(),
+                              counts["warnings"].toInt()};
+        }; // the exit code, errors and warnings
+        QCOMPARE(checked("--strict"), QList<int>({0, 0, 0}));
+        saveImage(set + "extra.png", card({20, 20}, false)); // a stray file: a warning
+        QCOMPARE(checked("--json"), QList<int>({0, 0, 1}));
+        QCOMPARE(checked("--strict"), QList<int>({1, 0, 1}));
+        QVERIFY(QFile::remove(set + "logo@3x.png")); // a missing file: an error
+        QCOMPARE(checked("--json"), QList<int>({1, 1, 1}));
+    }
+
+    // A writer killed at 40 random moments, from start-up to past a whole export's length, leaves
+    // each file the set names whole, old or new, and the user's own file untouched.
+    void killedAtRandomMoments()
+    {
+        const QString sources[2] = {source("red.png"), source("blue.png", false, Qt::blue)};
+        const QString set = at("AppIcon.appiconset/");
+        QMap<QString, QByteArray> versions[2];
+        QElapsedTimer timer;
+        timer.start();
+        for (int i : {0, 1}) {
+            QCOMPARE(run({"ios", sources[i], "--out", dir->path(), "--quiet"}).exitCode, 0);
+            versions[i] = tree(set);
+        }
+        const int length = int(timer.elapsed() / 2) + 2; // spreads the kills; nothing is timed
+        QVERIFY(writeFile(set + "notes.txt", "the user's"));
+        QRandomGenerator random(2024);
+        int midway = 0;
+        for (int round = 0; round < 40; ++round) {
+            QProcess writer;
+            writer.start(ASSETSMITH_BINARY,
+                         {"ios", sources[round % 2], "--out", dir->path(), "--quiet"});
+            QVERIFY(writer.waitForStarted());
+            QThread::msleep(random.bounded(length * 5 / 4));
+            midway += writer.state() == QProcess::Running;
+            writer.kill();
+            QVERIFY(writer.waitForFinished());
+            QMap<QString, QByteArray> now = tree(set);
+            QCOMPARE(now["notes.txt"], QByteArray("the user's"));
+            for (auto [name, bytes] : versions[0].asKeyValueRange())
+                QVERIFY2(now[name] == bytes || now[name] == versions[1][name], qPrintable(name));
+        }
+        QVERIFY2(midway >= 10, "too few kills landed during an export");
+    }
 };
 
-QString CommandLineTest::writeOwnSet(const QString &command, bool transparent)
-{
-    const QString path = source(card({300, 300}, transparent));
-    const QString out = dir->filePath("out");
-    QDir().mkpath(out);
-    QStringList arguments{command, path, "--out", out, "--quiet"};
-    if (command == "imageset")
-        arguments << "--width" << QString("40");
-    const CommandRun result = run(arguments);
-    if (result.exitCode != 0)
-        qWarning("%s", result.err.constData());
-    return out + (command == "imageset" ? "/logo.imageset" : "/AppIcon.appiconset");
-}
-
-void CommandLineTest::exportsEqualTheWindow_data()
-{
-    QTest::addColumn<QStringList>("arguments"); // after the source, without --out
-    QTest::addColumn<QSize>("sourceSize");
-    QTest::addColumn<QString>("width"); // typed into the window for an image set
-    QTest::addColumn<QString>("height");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("folder");
-    struct Row
-    {
-        const char *row;
-        QStringList arguments;
-        QSize sourceSize;
-        const char *width, *height, *name, *folder;
-    };
-    const Row rows[] = {
-        {"ios", {"ios"}, {512, 512}, "", "", "", "AppIcon.appiconset"},
-        {"mac", {"mac"}, {300, 300}, "", "", "", "AppIcon.appiconset"},
-        // The height follows the width as the proportion lock makes it: 101 * 150/200 = 75.75.
-        {"imageset height from ratio",
-         {"imageset", "--width", "101"},
-         {200, 150},
-         "101",
-         "76",
-         "logo",
-         "logo.imageset"},
-        {"imageset both sides and a name",
-         {"imageset", "--width", "30", "--height", "50", "--name", "Badge Icon"},
-         {200, 150},
-         "30",
-         "50",
-         "Badge Icon",
-         "Badge Icon.imageset"},
-    };
-    for (const Row &r : rows)
-        QTest::newRow(r.row) << r.arguments << r.sourceSize << QString(r.width) << QString(r.height)
-                             << QString(r.name) << QString(r.folder);
-}
-
-void CommandLineTest::exportsEqualTheWindow()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QSize, sourceSize);
-    QFETCH(QString, width);
-    QFETCH(QString, height);
-    QFETCH(QString, name);
-    QFETCH(QString, folder);
-    const QString path = source(card(sourceSize, true));
-    const QString fromCommand = dir->filePath("command");
-    const QString fromWindow = dir->filePath("window");
-    QDir().mkpath(fromCommand);
-    QDir().mkpath(fromWindow);
-
-    QStringList commandArguments = arguments;
-    commandArguments.insert(1, path);
-    commandArguments << "--out" << fromCommand;
-    const CommandRun result = run(commandArguments);
-    QCOMPARE(result.exitCode, 0);
-
-    const auto ui = openWindow();
-    AppDelegate *d = ui->delegate.get();
-    d->openImageFile(QUrl::fromLocalFile(path));
-    QVERIFY(d->currentImage());
-    typeInto(d->filePathField(), fromWindow);
-    const QString command = arguments.first();
-    if (command == "imageset") {
-        typeInto(d->widthField(), width);
-        if (d->heightField()->text() != height) {
-            d->proportionsCheckBox()->setChecked(false);
-            typeInto(d->heightField(), height);
-        }
-        QCOMPARE(d->heightField()->text(), height);
-        typeInto(d->assetNameField(), name);
-    }
-    press(*ui, command == "ios" ? "iosButton" : command == "mac" ? "macButton" : "imageSetButton");
-    QVERIFY2(d->statusLabel()->text().startsWith("Wrote"), qPrintable(d->statusLabel()->text()));
-    // The command prints what the status line says, for its own folder: the summary, and each
-    // warning with the errors.
-    QStringList said{QString::fromUtf8(result.out.trimmed())};
-    for (const QByteArray &line : result.err.trimmed().split('\n')) {
-        if (!line.isEmpty())
-            said << QString::fromUtf8(line).remove(QRegularExpression("^Warning: "));
-    }
-    QCOMPARE(said.join('\n'), d->statusLabel()->text().replace(fromWindow, fromCommand));
-
-    const QMap<QString, QByteArray> written = tree(fromCommand + "/" + folder);
-    QVERIFY(written.contains("Contents.json"));
-    QCOMPARE(written.keys(), tree(fromWindow + "/" + folder).keys());
-    QVERIFY(written == tree(fromWindow + "/" + folder));
-}
-
-void CommandLineTest::defaultFolderIsTheSourcesFolder()
-{
-    source(card({64, 64}, false), "mark.png");
-    // A relative source is taken from the working folder and the set lands beside it.
-    const CommandRun result = run({"ios", "src/mark.png"}, dir->path());
-    QVERIFY2(result.exitCode == 0, result.err.constData());
-    const QString folder = dir->filePath("src/AppIcon.appiconset");
-    QCOMPARE(QString::fromUtf8(result.out.trimmed()), "Wrote 14 files to " + folder);
-    QCOMPARE(readPng(folder + "/Icon-1024.png").size(), QSize(1024, 1024));
-
-    const CommandRun set = run({"imageset", "src/mark.png", "--width", "10"}, dir->path());
-    QCOMPARE(set.exitCode, 0);
-    QCOMPARE(readPng(dir->filePath("src/mark.imageset/mark@3x.png")).size(), QSize(30, 30));
-}
-
-void CommandLineTest::jsonAndQuiet()
-{
-    const QString path = source(card({128, 128}, false));
-    const CommandRun quiet = run({"mac", path, "--out", dir->path(), "--quiet"});
-    QCOMPARE(quiet.exitCode, 0);
-    QVERIFY(quiet.out.isEmpty());
-    QVERIFY(quiet.err.isEmpty());
-
-    const CommandRun json = run({"mac", path, "--out", dir->path(), "--json"});
-    QCOMPARE(json.exitCode, 0);
-    QList<QJsonObject> records = json.records();
-    // The 128 source makes an enlarged 1024 icon, and says so.
-    QCOMPARE(records.takeLast()["warning"].toString(), "enlarged");
-    QCOMPARE(records.size(), 1 + QVIconData::filenamesForSizesMac().size());
-    QCOMPARE(records.first()["file"].toString(), dir->filePath("AppIcon.appiconset/Contents.json"));
-    for (const QJsonObject &record : records) {
-        QVERIFY(record["ok"].toBool());
-        const QString file = record["file"].toString();
-        QVERIFY2(QFileInfo::exists(file), qPrintable(file));
-        if (file.endsWith(".png"))
-            QCOMPARE(readPng(file).size(),
-                     QSize(record["width"].toInt(), record["height"].toInt()));
-    }
-}
-
-// A failed write exits 1 after writing what it could and names each failure; so does a source that
-// is no image, which writes nothing.
-void CommandLineTest::failuresAreNamed()
-{
-    const QString path = source(card({128, 128}, false));
-    // A folder where one file should go: that file fails, the rest are written.
-    const QString folder = dir->filePath("AppIcon.appiconset");
-    QVERIFY(QDir().mkpath(folder + "/Icon-60@2x.png"));
-    const CommandRun result = run({"ios", path, "--out", dir->path(), "--json"});
-    QCOMPARE(result.exitCode, 1);
-    int failed = 0;
-    for (const QJsonObject &record : result.records()) {
-        if (!record.contains("file") || record["ok"].toBool())
-            continue;
-        ++failed;
-        QCOMPARE(record["file"].toString(), folder + "/Icon-60@2x.png");
-        QVERIFY(record["message"].toString().contains("Icon-60@2x.png"));
-    }
-    QCOMPARE(failed, 1);
-    QCOMPARE(readPng(folder + "/Icon-1024.png").size(), QSize(1024, 1024));
-
-    const CommandRun plain = run({"ios", path, "--out", dir->path()});
-    QCOMPARE(plain.exitCode, 1);
-    QVERIFY(plain.err.contains("Icon-60@2x.png"));
-    QVERIFY(plain.err.contains("Wrote 13 of 14 files"));
-
-    // An --out folder that cannot be made, under a file.
-    const CommandRun nowhere = run({"ios", path, "--out", path + "/sub"});
-    QCOMPARE(nowhere.exitCode, 1);
-    QVERIFY(nowhere.err.contains("sub"));
-
-    const QString words = dir->filePath("words/notes.png");
-    QVERIFY(writeFile(words, "just some words, not a picture\n"));
-    const CommandRun noImage = run({"ios", words, "--out", dir->filePath("words")});
-    QCOMPARE(noImage.exitCode, 1);
-    QVERIFY2(noImage.err.contains("notes.png"), noImage.err.constData());
-    QCOMPARE(QDir(dir->filePath("words")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-             QStringList{"notes.png"});
-}
-
-void CommandLineTest::checkIsCleanOnOwnOutput_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<bool>("transparent");
-    QTest::addColumn<QStringList>("problems");
-    QTest::newRow("ios opaque") << "ios" << false << QStringList();
-    QTest::newRow("ios transparent") << "ios" << true << QStringList{"marketing-alpha"};
-    QTest::newRow("mac transparent") << "mac" << true << QStringList();
-    QTest::newRow("imageset transparent") << "imageset" << true << QStringList();
-}
-
-void CommandLineTest::checkIsCleanOnOwnOutput()
-{
-    QFETCH(QString, command);
-    QFETCH(bool, transparent);
-    QFETCH(QStringList, problems);
-    const QString set = writeOwnSet(command, transparent);
-    const CommandRun result = run({"check", set, "--json"});
-    QCOMPARE(result.problems(), problems);
-    QCOMPARE(result.exitCode, problems.isEmpty() ? 0 : 1);
-    if (problems.isEmpty())
-        QCOMPARE(run({"check", set}).out.trimmed(), QByteArray("No problems in 1 set"));
-}
-
-// Exit codes by level, --strict, and what is printed: each finding once, then the summary.
-void CommandLineTest::checkLevelsAndExitCodes_data()
-{
-    QTest::addColumn<QString>("breakage");
-    QTest::addColumn<bool>("strict");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("summary");
-    QTest::newRow("clean") << "" << true << 0 << "No problems in 1 set";
-    QTest::newRow("error") << "delete logo@3x.png" << false << 1 << "1 problem in 1 set (1 error)";
-    QTest::newRow("warning") << "add extra.png" << false << 0 << "1 problem in 1 set (1 warning)";
-    QTest::newRow("warning strict")
-        << "add extra.png" << true << 1 << "1 problem in 1 set (1 warning)";
-    QTest::newRow("note") << "shrink logo@2x.png" << false << 0 << "1 problem in 1 set (1 note)";
-    QTest::newRow("note strict") << "shrink logo@2x.png" << true << 1
-                                 << "1 problem in 1 set (1 note)";
-    QTest::newRow("two problems") << "both" << false << 1
-                                  << "2 problems in 1 set (1 error, 1 warning)";
-}
-
-void CommandLineTest::checkLevelsAndExitCodes()
-{
-    QFETCH(QString, breakage);
-    QFETCH(bool, strict);
-    QFETCH(int, exitCode);
-    QFETCH(QString, summary);
-    const QString set = writeOwnSet("imageset", false);
-    if (breakage.startsWith("delete") || breakage == "both")
-        QVERIFY(QFile::remove(set + "/logo@3x.png"));
-    if (breakage.startsWith("add") || breakage == "both")
-        QVERIFY(card({20, 20}, false).save(set + "/extra.png"));
-    if (breakage.startsWith("shrink"))
-        QVERIFY(card({50, 50}, false).save(set + "/logo@2x.png"));
-    // The set given twice, and inside its folder: still one set, each finding once.
-    QStringList arguments{"check", set, set, dir->filePath("out")};
-    if (strict)
-        arguments << "--strict";
-    const CommandRun plain = run(arguments);
-    QCOMPARE(plain.exitCode, exitCode);
-    const QList<QByteArray> lines = plain.out.trimmed().split('\n');
-    QCOMPARE(lines.last(), summary.toUtf8());
-    QCOMPARE(lines.size() - 1, breakage == "both" ? 2 : breakage.isEmpty() ? 0 : 1);
-
-    const CommandRun json = run(arguments << "--json");
-    QCOMPARE(json.exitCode, exitCode);
-    const QList<QJsonObject> records = json.records();
-    QCOMPARE(records.size(), lines.size());
-    for (qsizetype i = 0; i + 1 < records.size(); ++i)
-        QCOMPARE(QStringList(records[i].keys()),
-                 QStringList({"level", "message", "path", "problem"}));
-    const QJsonObject total = records.last()["summary"].toObject();
-    QCOMPARE(total["sets"].toInt(), 1);
-    QCOMPARE(total["problems"].toInt(), lines.size() - 1);
-}
-
-void CommandLineTest::checkPaths()
-{
-    const QString empty = dir->filePath("empty.xcassets");
-    QVERIFY(QDir().mkpath(empty));
-    const CommandRun nothing = run({"check", empty});
-    QCOMPARE(nothing.exitCode, 0);
-    QCOMPARE(nothing.out.trimmed(), QByteArray("No problems in 0 sets"));
-
-    const CommandRun absent = run({"check", empty, dir->filePath("nowhere")});
-    QCOMPARE(absent.exitCode, 2);
-    QVERIFY2(absent.err.contains("no such file or folder: " + dir->filePath("nowhere").toUtf8()),
-             absent.err.constData());
-    QVERIFY(absent.out.isEmpty());
-}
-
-// A pipeline's --out need not exist; the source it names must, and is said to be absent.
-void CommandLineTest::outFolderAndMissingSource()
-{
-    const QString path = source(card({64, 64}, false));
-    const QString deep = dir->filePath("a/b/c");
-    QCOMPARE(run({"mac", path, "--out", deep, "--quiet"}).exitCode, 0);
-    QVERIFY(QFileInfo(deep + "/AppIcon.appiconset/Contents.json").isFile());
-
-    const CommandRun missing = run({"ios", dir->filePath("gone.png"), "--out", deep});
-    QCOMPARE(missing.exitCode, 1);
-    QVERIFY2(missing.err.contains("does not exist"), missing.err.constData());
-    QVERIFY(!missing.err.contains("is not an image"));
-}
-
-void CommandLineTest::usageErrors_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("named"); // what the one-line error must mention
-    struct Row
-    {
-        const char *row;
-        QStringList arguments;
-        const char *named;
-    };
-    const Row rows[] = {
-        {"unknown option", {"ios", "a.png", "--shiny"}, "shiny"},
-        {"missing value", {"ios", "a.png", "--out"}, "out"},
-        {"width not a number", {"imageset", "a.png", "--width", "ten"}, "ten"},
-        {"negative width", {"imageset", "a.png", "--width", "-4"}, "-4"},
-        {"width beyond 32 bits", {"imageset", "a.png", "--width", "99999999999"}, "99999999999"},
-        {"fractional height", {"imageset", "a.png", "--width", "4", "--height", "2.5"}, "2.5"},
-        {"no width", {"imageset", "a.png"}, "--width"},
-        {"no source", {"ios"}, "SOURCE"},
-        {"two sources", {"mac", "a.png", "b.png"}, "SOURCE"},
-        {"width for an icon set", {"ios", "a.png", "--width", "3"}, "width"},
-        {"check with nothing", {"check"}, "PATH"},
-        {"no such colour", {"ios", "a.png", "--background", "mauvish"}, "mauvish"},
-        {"colour with alpha", {"ios", "a.png", "--background", "#80ff0000"}, "#80ff0000"},
-        {"background for a mac set", {"mac", "a.png", "--background", "white"}, "background"},
-        {"dark without single size", {"ios", "a.png", "--dark", "b.png"}, "--single-size"},
-        {"single size for an image set",
-         {"imageset", "a.png", "--width", "3", "--single-size"},
-         "single-size"},
-        {"unknown command", {"android", "a.png"}, "android"},
-    };
-    for (const Row &r : rows)
-        QTest::newRow(r.row) << r.arguments << QString(r.named);
-}
-
-void CommandLineTest::usageErrors()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, named);
-    const CommandRun result = run(arguments, dir->path());
-    QCOMPARE(result.exitCode, 2);
-    const QByteArray message = result.err.trimmed();
-    QVERIFY2(!message.contains('\n'), message.constData());
-    QVERIFY2(message.contains(named.toUtf8()), message.constData());
-    QVERIFY(result.out.isEmpty());
-    QVERIFY(QDir(dir->path()).isEmpty());
-}
-
-void CommandLineTest::helpAndVersion()
-{
-    const CommandRun help = run({"--help"});
-    QCOMPARE(help.exitCode, 0);
-    for (const char *word : {"ios", "mac", "imageset", "check", "--out", "--width", "--json"})
-        QVERIFY2(help.out.contains(word), word);
-    const CommandRun version = run({"--version"});
-    QCOMPARE(version.exitCode, 0);
-    QVERIFY(version.out.startsWith("assetsmith "));
-}
-
-int main(int argc, char **argv)
-{
-    QApplication application(argc, argv);
-    CommandLineTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(CommandLineTest)
 #include "tst_commandline.moc"

@@ -1,27 +1,50 @@
 #include "TestFiles.h"
 #include "catalogue/QVIconData.h"
 #include "export/AssetExporter.h"
+#include "export/Renderer.h"
 
 #include <QJsonArray>
-#include <QLabel>
+#include <QProcess>
 #include <QTemporaryDir>
+
+#include <future>
+#include <thread>
 
 namespace {
 
-// Every slot's file exists with points x scale pixels, and the document is the expected one.
-void verifyIconSet(const QString &folder, const QJsonObject &expected)
+// Every file of each set and its pixel size, written out by hand.
+const char *IosFiles = "Icon-20 20,Icon-40 40,Icon-60 60,Icon-Small 29,Icon-Small@2x 58,"
+                       "Icon-Small@3x 87,Icon-40@2x 80,Icon-60@2x 120,Icon-60@3x 180,Icon-76 76,"
+                       "Icon-76@2x 152,Icon-83.5@2x 167,Icon-1024 1024";
+const char *MacFiles =
+    "Icon-16 16,Icon-32 32,Icon-64 64,Icon-128 128,Icon-256 256,Icon-512 512,Icon-1024 1024";
+const QColor Red(220, 20, 20), Dark(40, 40, 160), Green(20, 200, 40);
+const QJsonObject SingleSlot{{"idiom", "universal"}, {"platform", "ios"}, {"size", "1024x1024"}};
+
+// A table written as "row name|field|...;next row", all fields text.
+void rowsOf(const char *table)
 {
-    const QJsonObject written = readJson(folder + "/Contents.json");
-    QCOMPARE(written, expected);
-    QVERIFY(written["info"].toObject()["version"].isDouble());
-    for (const QJsonValue &value : written["images"].toArray()) {
-        const QJsonObject entry = value.toObject();
-        const QImage image = readPng(folder + "/" + entry["filename"].toString());
-        const double points = entry["size"].toString().section('x', 0, 0).toDouble();
-        const int pixels = int(points * entry["scale"].toString().chopped(1).toInt());
-        QVERIFY2(!image.isNull(), qPrintable(entry["filename"].toString()));
-        QCOMPARE(image.size(), QSize(pixels, pixels));
-    }
+    QTest::addColumn<QStringList>("f");
+    for (const QString &row : QString(table).split(';'))
+        QTest::newRow(qPrintable(row.section('|', 0, 0))) << row.split('|');
+}
+
+// What a PNG holds, as the tables write it: "file WxH colour-type corner centre".
+QString looks(const QString &path)
+{
+    const QImage image = readPng(path).convertToFormat(QImage::Format_ARGB32);
+    const QColor corner = image.pixelColor(0, 0),
+                 centre = image.pixelColor(image.width() / 2, image.height() / 2);
+    return QString::asprintf("%s %dx%d %d ", qPrintable(QFileInfo(path).fileName()), image.width(),
+                             image.height(), pngColourType(bytesOf(path))) +
+           corner.name(QColor::HexArgb) + ' ' + centre.name(QColor::HexArgb);
+}
+
+// Mounts a tmpfs at `path` (or remounts it) with the options; false where this process may not.
+bool mount(const QString &path, const QString &options)
+{
+    return QDir().mkpath(path) &&
+           QProcess::execute("mount", {"-t", "tmpfs", "-o", options, "tmpfs", path}) == 0;
 }
 
 } // namespace
@@ -29,276 +52,246 @@ void verifyIconSet(const QString &folder, const QJsonObject &expected)
 class ExportTest : public QObject
 {
     Q_OBJECT
-private slots:
-    void init();
-    void cleanup();
-    void iconSetIsComplete_data();
-    void iconSetIsComplete();
-    void reExportReplacesTheSameFiles();
-    void macAfterIos();
-    void nothingWritten_data();
-    void nothingWritten();
-    void imageSets_data();
-    void imageSets();
-    void opaqueAndTransparentPixels_data();
-    void opaqueAndTransparentPixels();
-    void oneThreadOrManySameBytes();
-
-private:
-    void loadSource(const QImage &image, const QString &name = "logo.png")
-    {
-        d()->openImageFile(QUrl::fromLocalFile(saveImage(dir->filePath("src/" + name), image)));
-        QVERIFY(d()->currentImage());
-    }
-    // A button's mnemonic clicks it a moment later, as a click would look on screen.
-    void pressByKey(Qt::Key key)
-    {
-        d()->statusLabel()->clear();
-        QTest::keyClick(ui->window.get(), key, Qt::AltModifier);
-        QTRY_VERIFY(!status().isEmpty());
-    }
-    AppDelegate *d() { return ui->delegate.get(); }
-    QString status() { return d()->statusLabel()->text(); }
-    // The status line's first line: what was written, before any warnings.
-    QString summary() { return status().section(QLatin1Char('\n'), 0, 0); }
-
-    std::unique_ptr<ApplicationMain::Interface> ui;
     std::unique_ptr<QTemporaryDir> dir;
+    QString folder() const { return dir->filePath("AppIcon.appiconset"); }
+
+private slots:
+    void init() { dir = std::make_unique<QTemporaryDir>(); }
+
+    // name|source size, "clear" when transparent|the platform, then "single", "dark", "tinted",
+    // "auto" (tinted from the main source), "bg=<colour>"|"file colour-type corner centre" ("*":
+    // every file of the set), ...|"warning-code:words of its message", ...
+    void appIcons_data()
+    {
+        rowsOf("mac, transparent: no store icon|1024x1024 clear|mac|* 6 #00000000 #ffdc1414|;"
+               "ios over a background|1024x1024 clear|ios bg=#204080|* 2 #ff204080 #ffdc1414|;"
+               "mac has no background|1024x1024 clear|mac bg=teal|* 6 #00000000 #ffdc1414|;"
+               "single, dark, tinted, over white|1024x1024 clear|ios single dark tinted bg=white|"
+               "Icon-1024 2 #ffffffff #ffdc1414,Icon-1024-dark 6 #00000000 #ff2828a0,"
+               "Icon-1024-tinted 6 #00000000 #ff969696|;"
+               "single, tinted from the main source|1024x1024 clear|ios single auto|Icon-1024 6 "
+               "#00000000 #ffdc1414,Icon-1024-tinted 6 #00000000 #ff3f3f3f|transparent-store-icon:;"
+               "small: enlarged|512x512|ios|* 2 #ffffffff #ffdc1414|"
+               "enlarged:smaller than Icon-1024.png (1024 by 1024 pixels);"
+               "not square: stretched|1200x1024|mac|* 2 #ffffffff #ffdc1414|stretched:1200 by 1024;"
+               "all three|300x200 clear|ios|* 6 #00000000 #ffdc1414|"
+               "transparent-store-icon:Icon-1024.png,enlarged:300 by 200,stretched:300 by 200");
+    }
+    // A missing, extra or wrongly sized file; an option applied to the wrong file or set (the
+    // tinted file made from the main source); alpha dropped or kept wrongly; a warning missed.
+    void appIcons()
+    {
+        QFETCH(QStringList, f);
+        const QStringList words = f[2].split(' '), size = f[1].section(' ', 0, 0).split('x');
+        const bool ios = words[0] == "ios";
+        const auto source = SourceImage::fromImage(
+            card({size[0].toInt(), size[1].toInt()}, f[1].endsWith("clear"), Red));
+        const auto dark = SourceImage::fromImage(card({1024, 1024}, true, Dark));
+        const auto tinted = SourceImage::fromImage(card({1024, 1024}, true, Green));
+        const AssetExporter::AppIconOptions options{
+            QColor(f[2].section("bg=", 1)), words.contains("single"),
+            words.contains("dark") ? dark.get() : nullptr,
+            words.contains("tinted") ? tinted.get() : nullptr, words.contains("auto")};
+        const ExportReport report =
+            AssetExporter::writeAppIconSet(source.get(), dir->path(), words[0], options);
+        QStringList expected, made, said;
+        QJsonArray images;
+        for (const QString &file : f[3].split(',')) {
+            const QString name = file.section(' ', 0, 0), look = name.section('-', 2);
+            const QStringList sides = name == "*" ? QString(ios ? IosFiles : MacFiles).split(',')
+                                                  : QStringList{name + " 1024"};
+            for (const QString &side : sides)
+                expected << side.section(' ', 0, 0) + ".png " + side.section(' ', 1) + 'x' +
+                                side.section(' ', 1) + ' ' + file.section(' ', 1);
+            QJsonObject entry = SingleSlot;
+            entry["filename"] = name + ".png";
+            if (!look.isEmpty())
+                entry["appearances"] =
+                    QJsonArray{QJsonObject{{"appearance", "luminosity"}, {"value", look}}};
+            images.append(entry);
+        }
+        for (const QString &png : filesIn(folder()).filter(".png"))
+            made << looks(folder() + '/' + png);
+        expected.sort();
+        QCOMPARE(made, expected);
+        auto contents = ios ? QVIconData::appIconContents() : QVIconData::appIconContentsMac();
+        if (options.singleSize)
+            contents["images"] = images;
+        QCOMPARE(readJson(folder() + "/Contents.json"), contents);
+        for (const ExportReport::Warning &warning : report.warnings) {
+            const QString hint = f[4].section(',', said.size(), said.size()).section(':', 1);
+            said << warning.code + ':' + (warning.message.contains(hint) ? hint : warning.message);
+        }
+        QCOMPARE(said, f[4].split(',', Qt::SkipEmptyParts));
+    }
+
+    // name|width|height|asset name|1x,2x,3x sizes, none when refused|the refusal or the warning
+    void imageSets_data()
+    {
+        rowsOf("20 by 10 from 300 by 200|20|10|star|20x10,40x20,60x30|;"
+               "enlarged|101|67|logo|101x67,202x134,303x201|logo@3x.png (303 by 201 pixels);"
+               "spaces and other scripts|8|8|my icon Ωмя 日本|8x8,16x16,24x24|;"
+               "3x just fits|5461|1|wide|5461x1,10922x2,16383x3|(16383 by 3 pixels);"
+               "zero width|0|10|star||at least 1 pixel;"
+               "negative height|10|-5|star||at least 1 pixel;"
+               "empty name|20|10|||Type an asset name first.;"
+               "slash in the name|20|10|a/b||without “/”;"
+               "3x too wide|5462|1|wide||would be 16386 by 3 pixels;"
+               "3x beyond 32 bits|2147483647|1|wide||would be 6442450941 by 3 pixels");
+    }
+    // A file of the wrong size or name, a partial set where none is allowed, a size wrapped.
+    void imageSets()
+    {
+        QFETCH(QStringList, f);
+        const auto source = SourceImage::fromImage(card({300, 200}, true));
+        const ImageSetDescription set(f[1].toInt(), f[2].toInt(), f[3]);
+        const ExportReport report = AssetExporter::writeImageSet(source.get(), dir->path(), set);
+        const QString said = report.summaryWithWarnings();
+        QVERIFY2(said.contains(f[5]), qPrintable(said));
+        QCOMPARE(report.warnings.size(), f[4].isEmpty() || f[5].isEmpty() ? 0 : 1);
+        QCOMPARE(QDir(dir->path()).isEmpty(), report.files.isEmpty());
+        const QString folder = dir->filePath(set.folderName()) + '/';
+        QStringList sizes;
+        QJsonArray images;
+        for (int k = 1; k <= 3 && !f[4].isEmpty(); ++k) {
+            const QString file = f[3] + (k > 1 ? QString("@%1x.png").arg(k) : ".png");
+            const QImage image = readPng(folder + file);
+            sizes << QString::number(image.width()) + 'x' + QString::number(image.height());
+            images.append(QJsonObject{
+                {"idiom", "universal"}, {"filename", file}, {"scale", QString("%1x").arg(k)}});
+        }
+        QCOMPARE(sizes.join(','), f[4]);
+        QCOMPARE(filesIn(folder).size(), report.files.size());
+        QCOMPARE(readJson(folder + "Contents.json")["images"].toArray(), images);
+    }
+
+    // Squeezed, mirrored, turned or cropped; the first or the largest of several sizes (an icon
+    // file's) drawn for every size.
+    void rendering()
+    {
+        QImage image(1000, 500, QImage::Format_RGB32);
+        const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
+        for (int q = 0; q < 4; ++q)
+            QPainter(&image).fillRect(q % 2 * 500, q / 2 * 250, 500, 250, colours[q]);
+        const QImage out = Renderer::render(SourceImage::fromImage(image).get(), {100, 100});
+        for (int q = 0; q < 4; ++q)
+            for (int at : {0, 24})
+                QCOMPARE(out.pixelColor(q % 2 ? 99 - at : at, q / 2 ? 99 - at : at), colours[q]);
+
+        ImageDecoder::Decoded decoded;
+        decoded.status = ImageDecoder::Status::Ok;
+        decoded.frames = {card({64, 64}, false, Qt::blue), card({16, 16}, false, Qt::red),
+                          card({128, 128}, false, Qt::green)};
+        const SourceImagePtr icon = SourceImage::fromDecoded(decoded, "app.ico").image;
+        QStringList picked;
+        for (int side : {16, 17, 64, 200}) {
+            const QImage made = Renderer::render(icon.get(), QSizeF(side, side));
+            picked << made.pixelColor(side / 2, side / 2).name();
+        }
+        QCOMPARE(picked, (QStringList{"#ff0000", "#0000ff", "#0000ff", "#00ff00"}));
+    }
+
+    // name|the reason every failed file must give
+    void diskFailures_data() { rowsOf("read-only|is not writable;full|No space left on device"); }
+    // A failure unreported or reported without its file or reason, a file reported as written
+    // that is not whole, an old file lost, a temporary file left behind.
+    void diskFailures()
+    {
+        QFETCH(QStringList, f);
+        const QString disk = dir->filePath("disk");
+        if (!mount(disk, "size=256k"))
+            QSKIP("cannot mount a file system here (needs root)");
+        const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", disk}); });
+        const auto plain = SourceImage::fromImage(card({1024, 1024}, false, Qt::gray));
+        QVERIFY(AssetExporter::writeAppIconSet(plain.get(), disk, "ios").succeeded());
+        const QMap<QString, QByteArray> before = tree(disk);
+        QVERIFY(f[0] == "full" || mount(disk, "remount,ro"));
+        const auto noisy = SourceImage::fromImage(noise({1024, 1024}, false, 11));
+        const ExportReport report = AssetExporter::writeAppIconSet(noisy.get(), disk, "ios");
+        QVERIFY2(!report.succeeded() && report.files.size() == 14, qPrintable(report.summary()));
+        for (const ExportReport::File &file : report.files) {
+            const QString name = QFileInfo(file.path).fileName();
+            const bool whole = name == "Contents.json"
+                                   ? readJson(file.path) == QVIconData::appIconContents()
+                                   : readPng(file.path).width() == file.width;
+            QVERIFY2(file.ok ? whole : file.message.contains(name) && file.message.contains(f[1]),
+                     qPrintable(name + ": " + file.message));
+            QVERIFY(file.ok || bytesOf(file.path) == before.value("AppIcon.appiconset/" + name));
+        }
+        QCOMPARE(tree(disk).keys(), before.keys());
+    }
+    // A write into a folder that is gone reported as done, or the folder made again.
+    void folderRemovedMidExport()
+    {
+        const auto big = SourceImage::fromImage(noise({4096, 4096}, false, 5));
+        auto exporting = std::async(std::launch::async, [&] {
+            return AssetExporter::writeAppIconSet(big.get(), dir->path(), "ios", 1);
+        });
+        while (exporting.wait_for(std::chrono::seconds(0)) != std::future_status::ready &&
+               !QFileInfo::exists(folder() + "/Contents.json"))
+            std::this_thread::yield();
+        while (QFileInfo::exists(folder()))
+            QDir(folder()).removeRecursively();
+        const ExportReport report = exporting.get();
+        if (report.succeeded())
+            QSKIP("the export finished before the folder could be removed");
+        QVERIFY(!QFileInfo::exists(folder()));
+        const QString reason = ": the folder " + folder() + " does not exist.";
+        for (const ExportReport::File &file : report.files)
+            QVERIFY2(file.ok || file.message.contains(QFileInfo(file.path).fileName() + reason),
+                     qPrintable(file.message));
+    }
+    // name|folder text|folder made first|where the set lands, none if nowhere|the reason each
+    // failure gives; paths relative to the test folder
+    void folderTexts_data()
+    {
+        rowsOf("spaces|my icons|my icons|my icons|;"
+               "quotes|it's \"here\"|it's \"here\"|it's \"here\"|;"
+               "other scripts|Иконки アイコン|Иконки アイコン|Иконки アイコン|;"
+               "leading dash|-o|-o|-o|;"
+               "parent|work/..|work|.|;"
+               "missing folder|nowhere|||does not exist");
+        QTest::newRow("4096 letters") << QStringList{"", QString(4096, 'a'), "", "", "not exist"};
+    }
+    // A set written beside the joined path, a text read as an option or cleaned, a failure unsaid.
+    void folderTexts()
+    {
+        QFETCH(QStringList, f);
+        QVERIFY(QDir(dir->path()).mkpath(f[2].isEmpty() ? "." : f[2]));
+        const QMap<QString, QByteArray> before = tree(dir->path());
+        const auto source = SourceImage::fromImage(card({64, 64}, false));
+        const ExportReport report =
+            AssetExporter::writeAppIconSet(source.get(), dir->filePath(f[1]), "ios");
+        const QString set = dir->path() + '/' + f[3] + "/AppIcon.appiconset";
+        QCOMPARE(report.writtenCount(), f[3].isEmpty() ? 0 : 14);
+        QCOMPARE(tree(set).size(), f[3].isEmpty() ? 0 : 14);
+        QVERIFY(f[3].isEmpty() || QDir(set).removeRecursively());
+        QCOMPARE(tree(dir->path()), before);
+        for (const ExportReport::File &file : report.files)
+            QVERIFY2(file.ok || (file.message.contains(QFileInfo(file.path).fileName()) &&
+                                 file.message.contains(f[4])),
+                     qPrintable(file.message));
+    }
+    // A file written in place and not truncated, another's file removed, the Mac set's names
+    // not replacing the iOS ones they share; bytes that depend on the thread count (1 or 5).
+    void reExportReplacesWholeFiles()
+    {
+        const auto ios = SourceImage::fromImage(noise({700, 500}, true, 3));
+        const auto mac = SourceImage::fromImage(noise({300, 300}, true, 4));
+        const QString mine = dir->filePath("mine"), fresh = dir->filePath("fresh");
+        QVERIFY(writeFile(mine + "/AppIcon.appiconset/notes.txt", "mine") && QDir().mkpath(fresh));
+        QVERIFY(writeFile(mine + "/AppIcon.appiconset/Icon-60.png", QByteArray(1 << 20, 'x')));
+        QMap<QString, QByteArray> expected{{"AppIcon.appiconset/notes.txt", "mine"}};
+        for (const auto &[platform, source] :
+             {std::pair("ios", ios.get()), std::pair("mac", mac.get())}) {
+            QVERIFY(AssetExporter::writeAppIconSet(source, mine, platform, 1).succeeded());
+            QVERIFY(AssetExporter::writeAppIconSet(source, fresh, platform, 5).succeeded());
+            expected.insert(tree(fresh));
+            QVERIFY(tree(mine) == expected);
+        }
+        QCOMPARE(expected.size(), 21); // 13 iOS files, 6 more for the Mac, Contents.json, notes
+    }
 };
 
-void ExportTest::init()
-{
-    dir = std::make_unique<QTemporaryDir>();
-    ui = openWindow();
-}
-
-void ExportTest::cleanup()
-{
-    ui.reset();
-    dir.reset();
-}
-
-void ExportTest::iconSetIsComplete_data()
-{
-    QTest::addColumn<bool>("ios");
-    QTest::addColumn<QString>("slash"); // after the typed folder
-    QTest::newRow("ios") << true << "";
-    QTest::newRow("mac, trailing slash") << false << "/";
-}
-
-void ExportTest::iconSetIsComplete()
-{
-    QFETCH(bool, ios);
-    QFETCH(QString, slash);
-    loadSource(card({256, 256}, true));
-    typeInto(d()->filePathField(), dir->path() + slash);
-    pressByKey(ios ? Qt::Key_I : Qt::Key_M);
-    const QString folder = dir->filePath("AppIcon.appiconset");
-    const QStringList names =
-        ios ? QVIconData::filenamesForSizes() : QVIconData::filenamesForSizesMac();
-    const QList<int> sizes =
-        ios ? QVIconData::sizesToMakeForIcon() : QVIconData::sizesToMakeForIconMac();
-    QStringList expected = names;
-    expected << "Contents.json";
-    expected.sort();
-    QCOMPARE(filesIn(folder), expected);
-    verifyIconSet(folder, ios ? QVIconData::appIconContents() : QVIconData::appIconContentsMac());
-    for (int i = 0; i < sizes.size(); ++i)
-        QCOMPARE(readPng(folder + "/" + names[i]).size(), QSize(sizes[i], sizes[i]));
-    QCOMPARE(summary(), QString("Wrote %1 files to %2").arg(names.size() + 1).arg(folder));
-    QCOMPARE(d()->statusLabel()->accessibleName(), status());
-}
-
-void ExportTest::reExportReplacesTheSameFiles()
-{
-    loadSource(card({128, 128}, false, Qt::red));
-    typeInto(d()->filePathField(), dir->path());
-    press(*ui, "iosButton");
-    const QString folder = dir->filePath("AppIcon.appiconset");
-    QVERIFY(writeFile(folder + "/notes.txt", "mine"));
-    QCOMPARE(readPng(folder + "/Icon-60.png").pixelColor(30, 30), QColor(Qt::red));
-
-    loadSource(card({128, 128}, false, Qt::blue), "other.png");
-    press(*ui, "iosButton");
-    QCOMPARE(filesIn(folder).size(), 15);
-    QCOMPARE(readPng(folder + "/Icon-60.png").pixelColor(30, 30), QColor(Qt::blue));
-    QCOMPARE(bytesOf(folder + "/notes.txt"), QByteArray("mine"));
-}
-
-void ExportTest::macAfterIos()
-{
-    loadSource(card({300, 300}, false));
-    typeInto(d()->filePathField(), dir->path());
-    press(*ui, "iosButton");
-    const QString folder = dir->filePath("AppIcon.appiconset");
-    const QMap<QString, QByteArray> before = tree(folder);
-
-    loadSource(card({300, 300}, false, Qt::darkGreen), "green.png");
-    press(*ui, "macButton");
-    QCOMPARE(summary(), "Wrote 8 files to " + folder);
-    verifyIconSet(folder, QVIconData::appIconContentsMac());
-    const QMap<QString, QByteArray> after = tree(folder);
-    QCOMPARE(after.size(), 20); // 13 iOS files and Contents.json, six more for the Mac
-    for (auto it = before.begin(); it != before.end(); ++it) {
-        if (it.key() == "Icon-1024.png" || it.key() == "Contents.json")
-            QVERIFY(after[it.key()] != it.value());
-        else
-            QCOMPARE(after[it.key()], it.value());
-    }
-}
-
-// Each export refused before a file is written: the status line says why.
-void ExportTest::nothingWritten_data()
-{
-    QTest::addColumn<bool>("source");
-    QTest::addColumn<QString>("folder"); // "@" stands for the test folder
-    QTest::addColumn<QString>("message");
-    QTest::newRow("no source") << false << "@"
-                               << "Choose a source image first.";
-    QTest::newRow("empty folder text") << true << ""
-                                       << "Type or choose an output folder first.";
-    QTest::newRow("missing parent")
-        << true << "@/not/there"
-        << "Could not write Contents.json: the folder @/not/there/AppIcon.appiconset does not "
-           "exist. Wrote 0 of 14 files to @/not/there/AppIcon.appiconset.";
-}
-
-void ExportTest::nothingWritten()
-{
-    QFETCH(bool, source);
-    QFETCH(QString, folder);
-    QFETCH(QString, message);
-    if (source)
-        loadSource(card({64, 64}, false));
-    typeInto(d()->filePathField(), folder.replace('@', dir->path()));
-    for (const char *button : {"iosButton", "macButton", "imageSetButton"}) {
-        if (source && qstrcmp(button, "iosButton"))
-            break;
-        press(*ui, button);
-        QCOMPARE(status(), message.replace('@', dir->path()));
-    }
-    QVERIFY(!QFileInfo::exists("/AppIcon.appiconset"));
-    QCOMPARE(QDir(dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-             source ? QStringList{"src"} : QStringList());
-}
-
-void ExportTest::imageSets_data()
-{
-    QTest::addColumn<QString>("width");
-    QTest::addColumn<QString>("height");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QStringList>("sizes"); // empty when nothing may be written
-    QTest::addColumn<QString>("message");
-    const QString written = "Wrote 4 files to %1/%2.imageset";
-    const QString tooLarge = "The image set is too large: its 3x image would be %1 by 3 pixels, "
-                             "and at most 16384 pixels a side and 268435456 pixels in all can be "
-                             "made.";
-    const QString noSize = "Type a width and a height of at least 1 pixel.";
-    struct Row
-    {
-        const char *row, *width, *height, *name;
-        QStringList sizes;
-        QString message;
-    };
-    const Row rows[] = {
-        {"20 by 10 star", "20", "10", "star", {"20x10", "40x20", "60x30"}, written},
-        {"width 0", "0", "10", "star", {}, noSize},
-        {"both empty", "", "", "star", {}, noSize},
-        {"beyond 32 bits", "99999999999", "1", "star", {}, tooLarge.arg("6442450941")},
-        {"3x just fits", "5461", "1", "wide", {"5461x1", "10922x2", "16383x3"}, written},
-        {"3x just too wide", "5462", "1", "wide", {}, tooLarge.arg("16386")},
-        {"empty name", "20", "10", "", {}, "Type an asset name first."},
-        {"name with slash",
-         "20",
-         "10",
-         "a/b",
-         {},
-         "Type an asset name without “/”: it names the folder and its files."},
-        {"spaces and other scripts",
-         "8",
-         "8",
-         "my icon Ωмя 日本",
-         {"8x8", "16x16", "24x24"},
-         written},
-        {"leading dash and dots", "3", "2", "-..x", {"3x2", "6x4", "9x6"}, written},
-    };
-    for (const Row &r : rows)
-        QTest::newRow(r.row) << QString(r.width) << QString(r.height) << QString(r.name) << r.sizes
-                             << r.message;
-}
-
-void ExportTest::imageSets()
-{
-    QFETCH(QString, width);
-    QFETCH(QString, height);
-    QFETCH(QString, name);
-    QFETCH(QStringList, sizes);
-    QFETCH(QString, message);
-    loadSource(card({90, 45}, true));
-    d()->proportionsCheckBox()->setChecked(false);
-    typeInto(d()->filePathField(), dir->path());
-    typeInto(d()->widthField(), width);
-    typeInto(d()->heightField(), height);
-    typeInto(d()->assetNameField(), name);
-    pressByKey(Qt::Key_S);
-    QCOMPARE(summary(), message.contains("%1") ? message.arg(dir->path(), name) : message);
-
-    const QString folder = dir->filePath(name + ".imageset");
-    if (sizes.isEmpty()) {
-        QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                 QStringList{"src"});
-        return;
-    }
-    const QJsonObject contents = readJson(folder + "/Contents.json");
-    QCOMPARE(contents, d()->assetContents());
-    const QJsonArray images = contents["images"].toArray();
-    QCOMPARE(images.size(), 3);
-    QStringList expectedFiles{"Contents.json"};
-    for (int k = 0; k < 3; ++k) {
-        const QString file = images[k].toObject()["filename"].toString();
-        QCOMPARE(file, d()->fileNameForAssetOfIndex(k + 1));
-        const QImage image = readPng(folder + "/" + file);
-        QCOMPARE(QString("%1x%2").arg(image.width()).arg(image.height()), sizes[k]);
-        expectedFiles << file;
-    }
-    expectedFiles.sort();
-    QCOMPARE(filesIn(folder), expectedFiles);
-}
-
-void ExportTest::opaqueAndTransparentPixels_data()
-{
-    QTest::addColumn<bool>("transparent");
-    QTest::newRow("opaque") << false;
-    QTest::newRow("transparent") << true;
-}
-
-void ExportTest::opaqueAndTransparentPixels()
-{
-    QFETCH(bool, transparent);
-    loadSource(card({200, 200}, transparent));
-    typeInto(d()->filePathField(), dir->path());
-    press(*ui, "iosButton");
-    const QList<int> sizes = QVIconData::sizesToMakeForIcon();
-    for (int i = 0; i < sizes.size(); ++i) {
-        const QString path =
-            dir->filePath("AppIcon.appiconset/" + QVIconData::filenamesForSizes()[i]);
-        QCOMPARE(pngColourType(bytesOf(path)), transparent ? 6 : 2);
-        const QImage rendered = d()->resizeImage(d()->currentImage(), QSizeF(sizes[i], sizes[i]));
-        QCOMPARE(readPng(path).convertToFormat(QImage::Format_ARGB32),
-                 rendered.convertToFormat(QImage::Format_ARGB32));
-    }
-}
-
-void ExportTest::oneThreadOrManySameBytes()
-{
-    const SourceImagePtr source = SourceImage::fromImage(card({700, 500}, true));
-    QTemporaryDir one, many;
-    QVERIFY(AssetExporter::writeAppIconSet(source.get(), one.path(), "ios", 1).succeeded());
-    QVERIFY(AssetExporter::writeAppIconSet(source.get(), many.path(), "ios", 4).succeeded());
-    const QMap<QString, QByteArray> written = tree(one.path());
-    QCOMPARE(written.size(), 14);
-    QVERIFY(written == tree(many.path()));
-}
-
-QTEST_MAIN(ExportTest)
+QTEST_GUILESS_MAIN(ExportTest)
 #include "tst_export.moc"
