@@ -199,8 +199,15 @@ bool DecodeWorker::unframe(const QByteArray &framed, qint64 limit, QByteArray *d
 {
     if (framed.size() < 12)
         return false;
-    const auto magic = qFromLittleEndian<quint32>(framed.constData());
-    const auto size = qFromLittleEndian<quint64>(framed.constData() + 4);
+    // Byte by byte: the compiler cannot see that the size was checked for a wider read.
+    auto little = [&framed](int at, int bytes) {
+        quint64 value = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            value = value << 8 | uchar(framed.at(at + i));
+        return value;
+    };
+    const quint64 magic = little(0, 4);
+    const quint64 size = little(4, 8);
     if (magic != Magic || size > quint64(limit) || quint64(framed.size() - 12) != size)
         return false;
     *data = framed.mid(12);
