@@ -77,15 +77,22 @@ void AppDelegate::chooseImageFile(QObject *)
     dialog->show();
 }
 
-void AppDelegate::openImageFile(const QUrl &url)
+QString AppDelegate::openImageFile(const QUrl &url)
 {
     const SourceImage::Loaded loaded = SourceImage::fromFile(url.toLocalFile());
+    // A file that gives no image leaves the current source, its ratio and the fields as they
+    // were: the well would otherwise show a picture no export can use.
+    if (!loaded.image) {
+        showStatus(loaded.error);
+        return loaded.error;
+    }
     originalImage = loaded.image;
-    const QSizeF size = originalImage ? originalImage->size() : QSizeF(0, 0);
+    const QSizeF size = originalImage->size();
     heightDividedByWidthRatio = size.height() / size.width();
     selectedUrl = url;
     updateFields();
-    showStatus(loaded.image ? QString() : loaded.error);
+    showStatus(QString());
+    return {};
 }
 
 void AppDelegate::chooseOutputFolder(QObject *)

@@ -54,8 +54,8 @@ public:
     void makeNewWindow(QObject *sender);
 
     // The file chosen through the image dialog: loaded as a pick would load it (also the path
-    // behind opening a file given to the program).
-    void openImageFile(const QUrl &url);
+    // behind opening a file given to the program). Returns why it gave no image, or nothing.
+    QString openImageFile(const QUrl &url);
 
     QWidget *window() const { return _window; }
     void setWindow(QWidget *window) { _window = window; }

@@ -80,10 +80,8 @@ QString ApplicationMain::openFileArgument(Interface &interface, const QStringLis
 {
     if (arguments.size() != 2)
         return {};
-    AppDelegate &delegate = *interface.delegate;
     const QString path = QFileInfo(arguments.at(1)).absoluteFilePath();
-    delegate.openImageFile(QUrl::fromLocalFile(path));
-    return delegate.currentImage() ? QString() : delegate.statusLabel()->text();
+    return interface.delegate->openImageFile(QUrl::fromLocalFile(path));
 }
 
 int ApplicationMain::run(int argc, char **argv)

@@ -64,7 +64,6 @@ int usageError(const QString &message)
     return Usage;
 }
 
-// A whole number of pixels: ASCII digits within the 32-bit range, nothing else.
 // Decimal digits of any script, as the window's size fields take them, within 32 bits.
 bool parseSize(const QString &text, int *value)
 {

@@ -228,6 +228,12 @@ void DrawingTest::alphaIsStraightWithoutFringe()
     QCOMPARE(image.pixel(0, 0), 0u);
     QCOMPARE(image.pixel(18, 18), qRgb(255, 255, 255));
     QVERIFY(qAbs(qAlpha(image.pixel(18, 6)) - 128) <= 1);
+    // Half-transparent mid-grey, as rsvg-convert writes it: rounded, not truncated, to straight.
+    QCOMPARE(SvgDrawing(svg("width='4' height='4'", "<rect width='4' height='4' fill='#808080' "
+                                                    "fill-opacity='0.5'/>"))
+                 .render(QSize(4, 4))
+                 .pixel(1, 1),
+             qRgba(128, 128, 128, 128));
 }
 
 void DrawingTest::parsing_data()

@@ -8,52 +8,54 @@
 #include <QTemporaryDir>
 
 #include <future>
-#include <thread>
 
-namespace {
-
-// Every file of each set and its pixel size, written out by hand.
-const char *IosFiles = "Icon-20 20,Icon-40 40,Icon-60 60,Icon-Small 29,Icon-Small@2x 58,"
-                       "Icon-Small@3x 87,Icon-40@2x 80,Icon-60@2x 120,Icon-60@3x 180,Icon-76 76,"
-                       "Icon-76@2x 152,Icon-83.5@2x 167,Icon-1024 1024";
-const char *MacFiles =
-    "Icon-16 16,Icon-32 32,Icon-64 64,Icon-128 128,Icon-256 256,Icon-512 512,Icon-1024 1024";
-const QColor Red(220, 20, 20), Dark(40, 40, 160), Green(20, 200, 40);
-const QJsonObject SingleSlot{{"idiom", "universal"}, {"platform", "ios"}, {"size", "1024x1024"}};
+// Every file of each set, iOS then the Mac, and its pixel size, written out by hand.
+static const char *Files[] = {"Icon-20 20,Icon-40 40,Icon-60 60,Icon-Small 29,Icon-Small@2x 58,"
+                              "Icon-Small@3x 87,Icon-40@2x 80,Icon-60@2x 120,Icon-60@3x 180,"
+                              "Icon-76 76,Icon-76@2x 152,Icon-83.5@2x 167,Icon-1024 1024",
+                              "Icon-16 16,Icon-32 32,Icon-64 64,Icon-128 128,Icon-256 256,"
+                              "Icon-512 512,Icon-1024 1024"};
+static const QColor Red(220, 20, 20), Dark(40, 40, 160), Green(20, 200, 40);
+static const QJsonObject Slot{{"idiom", "universal"}, {"platform", "ios"}, {"size", "1024x1024"}};
 
 // A table written as "row name|field|...;next row", all fields text.
-void rowsOf(const char *table)
+static void rowsOf(const char *table)
 {
     QTest::addColumn<QStringList>("f");
     for (const QString &row : QString(table).split(';'))
         QTest::newRow(qPrintable(row.section('|', 0, 0))) << row.split('|');
 }
 
-// What a PNG holds, as the tables write it: "file WxH colour-type corner centre".
-QString looks(const QString &path)
+// What a PNG holds, as the tables write it: "file side colour-type corner centre", the side
+// followed by "x?" when the image is not square.
+static QString looks(const QString &path)
 {
     const QImage image = readPng(path).convertToFormat(QImage::Format_ARGB32);
-    const QColor corner = image.pixelColor(0, 0),
-                 centre = image.pixelColor(image.width() / 2, image.height() / 2);
-    return QString::asprintf("%s %dx%d %d ", qPrintable(QFileInfo(path).fileName()), image.width(),
-                             image.height(), pngColourType(bytesOf(path))) +
-           corner.name(QColor::HexArgb) + ' ' + centre.name(QColor::HexArgb);
+    QString text = QString::asprintf("%s %d%s %d", qPrintable(QFileInfo(path).completeBaseName()),
+                                     image.width(), image.width() == image.height() ? "" : "x?",
+                                     pngColourType(bytesOf(path)));
+    for (QPoint at : {QPoint(0, 0), QPoint(image.width() / 2, image.height() / 2)})
+        text += ' ' + image.pixelColor(at).name(QColor::HexArgb);
+    return text;
 }
 
-// Mounts a tmpfs at `path` (or remounts it) with the options; false where this process may not.
-bool mount(const QString &path, const QString &options)
+// The first failure whose message does not name its file and give the reason.
+static QString unsaid(const ExportReport &report, const QString &reason)
 {
-    return QDir().mkpath(path) &&
-           QProcess::execute("mount", {"-t", "tmpfs", "-o", options, "tmpfs", path}) == 0;
+    for (const ExportReport::File &file : report.files) {
+        if (!file.ok && !(file.message.contains(QFileInfo(file.path).fileName()) &&
+                          file.message.contains(reason)))
+            return file.path + ": " + file.message;
+    }
+    return {};
 }
-
-} // namespace
 
 class ExportTest : public QObject
 {
     Q_OBJECT
     std::unique_ptr<QTemporaryDir> dir;
     QString folder() const { return dir->filePath("AppIcon.appiconset"); }
+    static SourceImagePtr from(const QImage &image) { return SourceImage::fromImage(image); }
 
 private slots:
     void init() { dir = std::make_unique<QTemporaryDir>(); }
@@ -63,17 +65,14 @@ private slots:
     // every file of the set), ...|"warning-code:words of its message", ...
     void appIcons_data()
     {
-        rowsOf("mac, transparent: no store icon|1024x1024 clear|mac|* 6 #00000000 #ffdc1414|;"
-               "ios over a background|1024x1024 clear|ios bg=#204080|* 2 #ff204080 #ffdc1414|;"
-               "mac has no background|1024x1024 clear|mac bg=teal|* 6 #00000000 #ffdc1414|;"
+        rowsOf("mac: no background|1024x1024 clear|mac bg=teal|* 6 #00000000 #ffdc1414|;"
                "single, dark, tinted, over white|1024x1024 clear|ios single dark tinted bg=white|"
                "Icon-1024 2 #ffffffff #ffdc1414,Icon-1024-dark 6 #00000000 #ff2828a0,"
                "Icon-1024-tinted 6 #00000000 #ff969696|;"
                "single, tinted from the main source|1024x1024 clear|ios single auto|Icon-1024 6 "
                "#00000000 #ffdc1414,Icon-1024-tinted 6 #00000000 #ff3f3f3f|transparent-store-icon:;"
-               "small: enlarged|512x512|ios|* 2 #ffffffff #ffdc1414|"
-               "enlarged:smaller than Icon-1024.png (1024 by 1024 pixels);"
-               "not square: stretched|1200x1024|mac|* 2 #ffffffff #ffdc1414|stretched:1200 by 1024;"
+               "opaque, small, not square|512x400|mac|* 2 #ffffffff #ffdc1414|"
+               "enlarged:smaller than Icon-1024.png (1024 by 1024 pixels),stretched:512 by 400;"
                "all three|300x200 clear|ios|* 6 #00000000 #ffdc1414|"
                "transparent-store-icon:Icon-1024.png,enlarged:300 by 200,stretched:300 by 200");
     }
@@ -83,11 +82,10 @@ private slots:
     {
         QFETCH(QStringList, f);
         const QStringList words = f[2].split(' '), size = f[1].section(' ', 0, 0).split('x');
-        const bool ios = words[0] == "ios";
-        const auto source = SourceImage::fromImage(
-            card({size[0].toInt(), size[1].toInt()}, f[1].endsWith("clear"), Red));
-        const auto dark = SourceImage::fromImage(card({1024, 1024}, true, Dark));
-        const auto tinted = SourceImage::fromImage(card({1024, 1024}, true, Green));
+        const auto source =
+            from(card({size[0].toInt(), size[1].toInt()}, f[1].endsWith("clear"), Red));
+        const auto dark = from(card({1024, 1024}, true, Dark)),
+                   tinted = from(card({1024, 1024}, true, Green));
         const AssetExporter::AppIconOptions options{
             QColor(f[2].section("bg=", 1)), words.contains("single"),
             words.contains("dark") ? dark.get() : nullptr,
@@ -98,12 +96,10 @@ private slots:
         QJsonArray images;
         for (const QString &file : f[3].split(',')) {
             const QString name = file.section(' ', 0, 0), look = name.section('-', 2);
-            const QStringList sides = name == "*" ? QString(ios ? IosFiles : MacFiles).split(',')
-                                                  : QStringList{name + " 1024"};
-            for (const QString &side : sides)
-                expected << side.section(' ', 0, 0) + ".png " + side.section(' ', 1) + 'x' +
-                                side.section(' ', 1) + ' ' + file.section(' ', 1);
-            QJsonObject entry = SingleSlot;
+            for (const QString &side : name == "*" ? QString(Files[words[0] == "mac"]).split(',')
+                                                   : QStringList{name + " 1024"})
+                expected << side + ' ' + file.section(' ', 1);
+            QJsonObject entry = Slot;
             entry["filename"] = name + ".png";
             if (!look.isEmpty())
                 entry["appearances"] =
@@ -112,9 +108,10 @@ private slots:
         }
         for (const QString &png : filesIn(folder()).filter(".png"))
             made << looks(folder() + '/' + png);
-        expected.sort();
+        made.sort(), expected.sort();
         QCOMPARE(made, expected);
-        auto contents = ios ? QVIconData::appIconContents() : QVIconData::appIconContentsMac();
+        auto contents =
+            words[0] == "ios" ? QVIconData::appIconContents() : QVIconData::appIconContentsMac();
         if (options.singleSize)
             contents["images"] = images;
         QCOMPARE(readJson(folder() + "/Contents.json"), contents);
@@ -128,67 +125,59 @@ private slots:
     // name|width|height|asset name|1x,2x,3x sizes, none when refused|the refusal or the warning
     void imageSets_data()
     {
-        rowsOf("20 by 10 from 300 by 200|20|10|star|20x10,40x20,60x30|;"
-               "enlarged|101|67|logo|101x67,202x134,303x201|logo@3x.png (303 by 201 pixels);"
-               "spaces and other scripts|8|8|my icon Ωмя 日本|8x8,16x16,24x24|;"
-               "3x just fits|5461|1|wide|5461x1,10922x2,16383x3|(16383 by 3 pixels);"
-               "zero width|0|10|star||at least 1 pixel;"
-               "negative height|10|-5|star||at least 1 pixel;"
-               "empty name|20|10|||Type an asset name first.;"
-               "slash in the name|20|10|a/b||without “/”;"
+        rowsOf("spaces and other scripts|20|10|my icon Ωмя 日本|20x10,40x20,60x30|;"
+               "3x just fits|5461|1|wide|5461x1,10922x2,16383x3|wide@3x.png (16383 by 3 pixels);"
+               "0 wide|0|10|star||at least 1 pixel;-5 high|10|-5|star||at least 1 pixel;"
+               "empty name|20|10|||Type an asset name first.;slash|20|10|a/b||without “/”;"
                "3x too wide|5462|1|wide||would be 16386 by 3 pixels;"
                "3x beyond 32 bits|2147483647|1|wide||would be 6442450941 by 3 pixels");
     }
-    // A file of the wrong size or name, a partial set where none is allowed, a size wrapped.
+    // A file of the wrong size, name or scale, a partial set where none is allowed, a size
+    // wrapped.
     void imageSets()
     {
         QFETCH(QStringList, f);
-        const auto source = SourceImage::fromImage(card({300, 200}, true));
         const ImageSetDescription set(f[1].toInt(), f[2].toInt(), f[3]);
-        const ExportReport report = AssetExporter::writeImageSet(source.get(), dir->path(), set);
-        const QString said = report.summaryWithWarnings();
-        QVERIFY2(said.contains(f[5]), qPrintable(said));
+        const ExportReport report =
+            AssetExporter::writeImageSet(from(card({300, 200}, true)).get(), dir->path(), set);
+        QVERIFY2(report.summaryWithWarnings().contains(f[5]), qPrintable(report.summary()));
         QCOMPARE(report.warnings.size(), f[4].isEmpty() || f[5].isEmpty() ? 0 : 1);
-        QCOMPARE(QDir(dir->path()).isEmpty(), report.files.isEmpty());
+        QCOMPARE(tree(dir->path()).size(), report.files.size());
         const QString folder = dir->filePath(set.folderName()) + '/';
-        QStringList sizes;
         QJsonArray images;
         for (int k = 1; k <= 3 && !f[4].isEmpty(); ++k) {
             const QString file = f[3] + (k > 1 ? QString("@%1x.png").arg(k) : ".png");
-            const QImage image = readPng(folder + file);
-            sizes << QString::number(image.width()) + 'x' + QString::number(image.height());
+            const QSize size = readPng(folder + file).size();
+            QCOMPARE(QString("%1x%2").arg(size.width()).arg(size.height()),
+                     f[4].section(',', k - 1, k - 1));
             images.append(QJsonObject{
                 {"idiom", "universal"}, {"filename", file}, {"scale", QString("%1x").arg(k)}});
         }
-        QCOMPARE(sizes.join(','), f[4]);
-        QCOMPARE(filesIn(folder).size(), report.files.size());
         QCOMPARE(readJson(folder + "Contents.json")["images"].toArray(), images);
     }
 
-    // Squeezed, mirrored, turned or cropped; the first or the largest of several sizes (an icon
-    // file's) drawn for every size.
+    // Squeezed, mirrored, turned or cropped (the colours meet a quarter of the way in, so a
+    // centred crop shows in the corners); not the smallest of an icon file's sizes that covers
+    // the target in both directions, else the largest.
     void rendering()
     {
         QImage image(1000, 500, QImage::Format_RGB32);
         const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
         for (int q = 0; q < 4; ++q)
-            QPainter(&image).fillRect(q % 2 * 500, q / 2 * 250, 500, 250, colours[q]);
-        const QImage out = Renderer::render(SourceImage::fromImage(image).get(), {100, 100});
+            QPainter(&image).fillRect(q % 2 * 250, q / 2 * 125, 750, 375, colours[q]);
+        const QImage out = Renderer::render(from(image).get(), {100, 100});
         for (int q = 0; q < 4; ++q)
-            for (int at : {0, 24})
-                QCOMPARE(out.pixelColor(q % 2 ? 99 - at : at, q / 2 ? 99 - at : at), colours[q]);
-
+            QCOMPARE(out.pixelColor(q % 2 * 99, q / 2 * 99), colours[q]);
         ImageDecoder::Decoded decoded;
         decoded.status = ImageDecoder::Status::Ok;
-        decoded.frames = {card({64, 64}, false, Qt::blue), card({16, 16}, false, Qt::red),
-                          card({128, 128}, false, Qt::green)};
+        for (int side : {64, 16, 128})
+            decoded.frames << card({side, side}, false);
         const SourceImagePtr icon = SourceImage::fromDecoded(decoded, "app.ico").image;
-        QStringList picked;
-        for (int side : {16, 17, 64, 200}) {
-            const QImage made = Renderer::render(icon.get(), QSizeF(side, side));
-            picked << made.pixelColor(side / 2, side / 2).name();
-        }
-        QCOMPARE(picked, (QStringList{"#ff0000", "#0000ff", "#0000ff", "#00ff00"}));
+        QList<int> picked;
+        for (QSize to :
+             {QSize(16, 16), QSize(17, 17), QSize(64, 64), QSize(200, 200), QSize(9, 70)})
+            picked << icon->bitmapFor(to).width();
+        QCOMPARE(picked, QList<int>({16, 64, 64, 128, 128}));
     }
 
     // name|the reason every failed file must give
@@ -198,59 +187,53 @@ private slots:
     void diskFailures()
     {
         QFETCH(QStringList, f);
-        const QString disk = dir->filePath("disk");
-        if (!mount(disk, "size=256k"))
+        const QString disk = dir->filePath("disk"), set = disk + "/AppIcon.appiconset";
+        const auto mount = [&](const char *options) {
+            return QProcess::execute("mount", {"-t", "tmpfs", "-o", options, "tmpfs", disk}) == 0;
+        };
+        if (!QDir().mkpath(disk) || !mount("size=256k"))
             QSKIP("cannot mount a file system here (needs root)");
         const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", disk}); });
-        const auto plain = SourceImage::fromImage(card({1024, 1024}, false, Qt::gray));
+        const auto plain = from(card({1024, 1024}, false, Qt::gray)),
+                   noisy = from(noise({1024, 1024}, false, 11));
         QVERIFY(AssetExporter::writeAppIconSet(plain.get(), disk, "ios").succeeded());
-        const QMap<QString, QByteArray> before = tree(disk);
-        QVERIFY(f[0] == "full" || mount(disk, "remount,ro"));
-        const auto noisy = SourceImage::fromImage(noise({1024, 1024}, false, 11));
+        QVERIFY(AssetExporter::writeAppIconSet(noisy.get(), dir->path(), "ios").succeeded());
+        const QMap<QString, QByteArray> before = tree(set), after = tree(folder());
+        QVERIFY(f[0] == "full" || mount("remount,ro"));
         const ExportReport report = AssetExporter::writeAppIconSet(noisy.get(), disk, "ios");
         QVERIFY2(!report.succeeded() && report.files.size() == 14, qPrintable(report.summary()));
-        for (const ExportReport::File &file : report.files) {
-            const QString name = QFileInfo(file.path).fileName();
-            const bool whole = name == "Contents.json"
-                                   ? readJson(file.path) == QVIconData::appIconContents()
-                                   : readPng(file.path).width() == file.width;
-            QVERIFY2(file.ok ? whole : file.message.contains(name) && file.message.contains(f[1]),
-                     qPrintable(name + ": " + file.message));
-            QVERIFY(file.ok || bytesOf(file.path) == before.value("AppIcon.appiconset/" + name));
-        }
-        QCOMPARE(tree(disk).keys(), before.keys());
+        QCOMPARE(unsaid(report, f[1]), QString());
+        for (const ExportReport::File &file : report.files)
+            QVERIFY2(bytesOf(file.path) ==
+                         (file.ok ? after : before)[QFileInfo(file.path).fileName()],
+                     qPrintable(file.path));
+        QCOMPARE(tree(set).keys(), before.keys());
     }
     // A write into a folder that is gone reported as done, or the folder made again.
     void folderRemovedMidExport()
     {
-        const auto big = SourceImage::fromImage(noise({4096, 4096}, false, 5));
+        const auto big = from(noise({4096, 4096}, false, 5));
         auto exporting = std::async(std::launch::async, [&] {
             return AssetExporter::writeAppIconSet(big.get(), dir->path(), "ios", 1);
         });
-        while (exporting.wait_for(std::chrono::seconds(0)) != std::future_status::ready &&
+        while (exporting.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready &&
                !QFileInfo::exists(folder() + "/Contents.json"))
-            std::this_thread::yield();
+            ;
         while (QFileInfo::exists(folder()))
             QDir(folder()).removeRecursively();
         const ExportReport report = exporting.get();
         if (report.succeeded())
             QSKIP("the export finished before the folder could be removed");
         QVERIFY(!QFileInfo::exists(folder()));
-        const QString reason = ": the folder " + folder() + " does not exist.";
-        for (const ExportReport::File &file : report.files)
-            QVERIFY2(file.ok || file.message.contains(QFileInfo(file.path).fileName() + reason),
-                     qPrintable(file.message));
+        QCOMPARE(unsaid(report, ": the folder " + folder() + " does not exist."), QString());
     }
+
     // name|folder text|folder made first|where the set lands, none if nowhere|the reason each
     // failure gives; paths relative to the test folder
     void folderTexts_data()
     {
-        rowsOf("spaces|my icons|my icons|my icons|;"
-               "quotes|it's \"here\"|it's \"here\"|it's \"here\"|;"
-               "other scripts|Иконки アイコン|Иконки アイコン|Иконки アイコン|;"
-               "leading dash|-o|-o|-o|;"
-               "parent|work/..|work|.|;"
-               "missing folder|nowhere|||does not exist");
+        rowsOf("spaces, quotes, scripts|it's \"Ωア\"|it's \"Ωア\"|it's \"Ωア\"|;"
+               "leading dash|-o|-o|-o|;parent|work/..|work|.|;missing|nowhere|||does not exist");
         QTest::newRow("4096 letters") << QStringList{"", QString(4096, 'a'), "", "", "not exist"};
     }
     // A set written beside the joined path, a text read as an option or cleaned, a failure unsaid.
@@ -259,37 +242,14 @@ private slots:
         QFETCH(QStringList, f);
         QVERIFY(QDir(dir->path()).mkpath(f[2].isEmpty() ? "." : f[2]));
         const QMap<QString, QByteArray> before = tree(dir->path());
-        const auto source = SourceImage::fromImage(card({64, 64}, false));
-        const ExportReport report =
-            AssetExporter::writeAppIconSet(source.get(), dir->filePath(f[1]), "ios");
+        const ExportReport report = AssetExporter::writeAppIconSet(
+            from(card({64, 64}, false)).get(), dir->filePath(f[1]), "ios");
         const QString set = dir->path() + '/' + f[3] + "/AppIcon.appiconset";
         QCOMPARE(report.writtenCount(), f[3].isEmpty() ? 0 : 14);
         QCOMPARE(tree(set).size(), f[3].isEmpty() ? 0 : 14);
         QVERIFY(f[3].isEmpty() || QDir(set).removeRecursively());
         QCOMPARE(tree(dir->path()), before);
-        for (const ExportReport::File &file : report.files)
-            QVERIFY2(file.ok || (file.message.contains(QFileInfo(file.path).fileName()) &&
-                                 file.message.contains(f[4])),
-                     qPrintable(file.message));
-    }
-    // A file written in place and not truncated, another's file removed, the Mac set's names
-    // not replacing the iOS ones they share; bytes that depend on the thread count (1 or 5).
-    void reExportReplacesWholeFiles()
-    {
-        const auto ios = SourceImage::fromImage(noise({700, 500}, true, 3));
-        const auto mac = SourceImage::fromImage(noise({300, 300}, true, 4));
-        const QString mine = dir->filePath("mine"), fresh = dir->filePath("fresh");
-        QVERIFY(writeFile(mine + "/AppIcon.appiconset/notes.txt", "mine") && QDir().mkpath(fresh));
-        QVERIFY(writeFile(mine + "/AppIcon.appiconset/Icon-60.png", QByteArray(1 << 20, 'x')));
-        QMap<QString, QByteArray> expected{{"AppIcon.appiconset/notes.txt", "mine"}};
-        for (const auto &[platform, source] :
-             {std::pair("ios", ios.get()), std::pair("mac", mac.get())}) {
-            QVERIFY(AssetExporter::writeAppIconSet(source, mine, platform, 1).succeeded());
-            QVERIFY(AssetExporter::writeAppIconSet(source, fresh, platform, 5).succeeded());
-            expected.insert(tree(fresh));
-            QVERIFY(tree(mine) == expected);
-        }
-        QCOMPARE(expected.size(), 21); // 13 iOS files, 6 more for the Mac, Contents.json, notes
+        QCOMPARE(unsaid(report, f[4]), QString());
     }
 };
 

@@ -6,11 +6,9 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 
-namespace {
-
 // What the window shows and holds, "|" between: width, height, folder, name, status line, the
 // picked file, its ratio and the width of the well's image.
-QString shown(const AppDelegate &d, int fields = 8)
+static QString shown(const AppDelegate &d, int fields = 8)
 {
     const SourceImagePtr well = d.imageView()->image();
     QStringList all{d.widthField()->text(), d.heightField()->text(), d.filePathField()->text()};
@@ -21,7 +19,7 @@ QString shown(const AppDelegate &d, int fields = 8)
 
 // Drags the data onto the well and drops it there: 0 the drag is refused, 1 welcome but the drop
 // refused, 2 taken.
-int dropOn(ImageWell *well, QMimeData *mime)
+static int dropOn(ImageWell *well, QMimeData *mime)
 {
     QDragEnterEvent enter({9, 9}, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
     QDropEvent drop({9, 9}, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
@@ -30,14 +28,19 @@ int dropOn(ImageWell *well, QMimeData *mime)
                               : 0;
 }
 
-} // namespace
+// A table written as "row name|field|...;next row", all fields text.
+static void rowsOf(const char *table)
+{
+    QTest::addColumn<QStringList>("f");
+    for (const QString &row : QString(table).split(';'))
+        QTest::newRow(qPrintable(row.section('|', 0, 0))) << row.split('|');
+}
 
 class WindowTest : public QObject
 {
     Q_OBJECT
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<ApplicationMain::Interface> ui;
-    const QString start = QDir::currentPath();
     AppDelegate *d() { return ui->delegate.get(); }
     QString image(const QString &name, QSize size, bool clear = false)
     {
@@ -46,35 +49,33 @@ class WindowTest : public QObject
 
 private slots:
     void init() { dir = std::make_unique<QTemporaryDir>(), ui = openWindow(); }
-    void cleanup() { QDir::setCurrent(start), closeDialogs(), ui.reset(), dir.reset(); }
+    void cleanup() { closeDialogs(), ui.reset(), dir.reset(); }
 
     void launch()
     {
         QMainWindow *window = ui->window.get();
-        QCOMPARE(window->windowTitle(), QString("Assetsmith"));
         // The new-window action does nothing, so no visible menu entry or button may offer it.
-        for (QAction *action : window->findChildren<QAction *>())
-            QVERIFY(action->text().remove('&') != "New Window" || !action->isVisible() ||
-                    action->associatedObjects().isEmpty());
-        for (QAbstractButton *button : window->findChildren<QAbstractButton *>())
-            QVERIFY(button->text().remove('&') != "New Window");
-
+        for (QObject *object : window->findChildren<QObject *>()) {
+            auto *action = qobject_cast<QAction *>(object);
+            QVERIFY(object->property("text").toString().remove('&') != "New Window" ||
+                    (action && (!action->isVisible() || action->associatedObjects().isEmpty())));
+        }
         // Each control is named for a screen reader and has its Alt key; a label's moves the
         // focus to its field.
-        const QStringList controls{"filePathLabel",      "&Output folder:",   "assetNameLabel",
-                                   "Asset &name:",       "widthLabel",        "&Width:",
-                                   "heightLabel",        "&Height:",          "proportionsCheckBox",
-                                   "&Keep proportions",  "iosButton",         "&iOS App Icon",
-                                   "macButton",          "&Mac App Icon",     "imageSetButton",
-                                   "Image &Set",         "chooseImageButton", "&Choose Image…",
-                                   "chooseFolderButton", "Choose Fol&der…"};
+        const QStringList controls =
+            QString("filePathLabel|&Output folder:|assetNameLabel|Asset &name:|widthLabel|&Width:|"
+                    "heightLabel|&Height:|proportionsCheckBox|&Keep proportions|iosButton|&iOS App "
+                    "Icon|macButton|&Mac App Icon|imageSetButton|Image &Set|chooseImageButton|"
+                    "&Choose Image…|chooseFolderButton|Choose Fol&der…")
+                .split('|');
         for (qsizetype i = 0; i < controls.size(); i += 2) {
             const QString text = controls[i + 1];
             QWidget *widget = window->findChild<QWidget *>(controls[i]);
             auto *label = qobject_cast<QLabel *>(widget);
             QWidget *control = label ? label->buddy() : widget;
-            QVERIFY2(control && widget->property("text") == text, qPrintable(text));
-            QVERIFY2(control->accessibleName() == QString(text).remove('&'), qPrintable(text));
+            QVERIFY2(control && widget->property("text") == text &&
+                         control->accessibleName() == QString(text).remove('&'),
+                     qPrintable(text));
             if (label)
                 QTest::keyClick(window, text[text.indexOf('&') + 1].toLatin1(), Qt::AltModifier);
             QTRY_VERIFY2(!label || QApplication::focusWidget() == control, qPrintable(text));
@@ -82,76 +83,56 @@ private slots:
     }
 
     // A pick through the non-modal dialog sets the size fields, the folder while it is empty, the
-    // name and the well, whichever dialog completes last, as `assetsmith FILE` does; a folder
-    // chosen through its dialog comes back over typed text at the next pick.
+    // name and the well, whichever dialog completes last; a folder is chosen through its own.
     void picks()
     {
         QFileDialog *first = openDialog(*ui, "chooseImageButton");
         pick(*ui, image("Иконка/app icon.dark.png", {40, 10}));
-        const QString folder = dir->filePath("Иконка") + "/";
+        const QString folder = dir->filePath("Иконка") + "/", chosen = dir->filePath("b");
         QCOMPARE(shown(*d()),
                  QString("40|10|%1|app icon||%1app icon.dark.png|0.25|40").arg(folder));
-        QVERIFY(QDir::setCurrent(folder));
-        const auto given = openWindow();
-        QVERIFY(ApplicationMain::openFileArgument(*given, {"", "../Иконка/app icon.dark.png"})
-                    .isEmpty());
-        QCOMPARE(shown(*given->delegate), shown(*d()));
         first->selectFile(image("b/logo.png", {48, 24}));
         static_cast<QDialog *>(first)->accept();
-        QCOMPARE(shown(*d(), 4), QString("48|24|%1|logo").arg(folder));
         // What the program writes into a field is no user edit: neither filtered nor followed.
         d()->widthField()->setText("7x");
-        QCOMPARE(shown(*d(), 2), QString("7x|24"));
-
-        QFileDialog *chosen = openDialog(*ui, "chooseFolderButton");
-        QVERIFY(chosen && !chosen->isModal() && chosen->fileMode() == QFileDialog::Directory);
-        chosen->selectFile(dir->filePath("b"));
-        static_cast<QDialog *>(chosen)->accept();
-        typeInto(d()->filePathField(), dir->filePath("none"));
-        // The window makes the set's folder only, in a folder that exists.
-        press(*ui, "iosButton");
-        QVERIFY(shown(*d()).contains(dir->filePath("none/AppIcon.appiconset does not exist.")));
-        pick(*ui, image("c/other.png", {10, 10}));
-        QCOMPARE(shown(*d(), 5), QString("10|10|%1|other|").arg(dir->filePath("b")));
-        // A file that is no image is said to be so, by name, and the fields keep their text.
+        QCOMPARE(shown(*d(), 4), QString("7x|24|%1|logo").arg(folder));
+        QFileDialog *folders = openDialog(*ui, "chooseFolderButton");
+        QVERIFY(folders && !folders->isModal() && folders->fileMode() == QFileDialog::Directory);
+        folders->selectFile(chosen);
+        static_cast<QDialog *>(folders)->accept();
+        // A file that is no image is said to be so, by name; the source, its name and the
+        // sizes stay as they were.
         QVERIFY(writeFile(folder + "notes.png", "just some words"));
-        QCOMPARE(ApplicationMain::openFileArgument(*ui, {"", "notes.png"}),
+        QCOMPARE(ApplicationMain::openFileArgument(*ui, {"", folder + "notes.png"}),
                  QString("“notes.png” is not an image this program can read."));
-        QCOMPARE(shown(*d(), 4), QString("10|10|%1|notes").arg(dir->filePath("b")));
+        QCOMPARE(shown(*d(), 4), "48|24|" + chosen + "|logo");
+        QVERIFY(d()->currentImage());
     }
 
-    // The size fields keep decimal digits of any script and, locked, follow each other in the
-    // picked file's ratio (1 before any pick).
+    // name|the field|text typed|text pasted then|width|height|the height of a 200 wide source
+    // picked first, 0 for none (a ratio of 1)
     void digitsAndLock_data()
     {
-        QTest::addColumn<QString>("into"); // the field; "^" in front: pasted, not typed
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("fields"); // "width|height" then
-        QTest::addColumn<int>("height");     // of a 200 wide source picked first, if any
-        const std::tuple<const char *, const char *, const char *, const char *, int> rows[] = {
-            {"pasted, fullwidth", "^height", "３,４", "34|３４", 0},
-            {"Arabic-Indic", "height", "١٢", "12|١٢", 0},
-            {"beyond the BMP", "width", "1𝟏😀", "1𝟏|11", 0},
-            {"0.5 width 13", "width", "13", "13|7", 100},
-            {"0.5 height 3", "height", "3", "6|3", 100},
-            {"0.5 unlocked", "width unlocked", "4a2", "42|100", 100}};
-        for (auto [row, into, typed, fields, height] : rows)
-            QTest::newRow(row) << QString(into) << QString(typed) << QString(fields) << height;
+        rowsOf("pasted, fullwidth|height||３,４|34|３４|0;beyond the BMP|width|1𝟏😀||1𝟏|11|0;"
+               "0.5 width 13|width|13||13|7|100;0.5 height 3|height|3||6|3|100;"
+               "0.5 unlocked|width unlocked|4a2||42|100|100");
     }
+    // The size fields keep decimal digits of any script, the cursor where it was, and, locked,
+    // follow each other in the picked file's ratio.
     void digitsAndLock()
     {
-        QFETCH(QString, into);
-        QFETCH(QString, typed);
-        QFETCH(int, height);
-        if (height)
-            pick(*ui, image("ratio.png", {200, height}));
-        d()->proportionsCheckBox()->setChecked(!into.endsWith("unlocked"));
-        QLineEdit *edited = into.contains("width") ? d()->widthField() : d()->heightField();
-        typeInto(edited, into.startsWith('^') ? QString() : typed);
-        QApplication::clipboard()->setText(typed);
-        if (into.startsWith('^'))
-            QTest::keyClick(edited, Qt::Key_V, Qt::ControlModifier);
-        QTEST(shown(*d(), 2), "fields");
+        QFETCH(QStringList, f);
+        if (f[6] != "0")
+            pick(*ui, image("ratio.png", {200, f[6].toInt()}));
+        d()->proportionsCheckBox()->setChecked(!f[1].endsWith("unlocked"));
+        QLineEdit *edited = f[1].contains("width") ? d()->widthField() : d()->heightField();
+        typeInto(edited, f[2]);
+        QApplication::clipboard()->setText(f[3]);
+        QTest::keyClick(edited, Qt::Key_V, Qt::ControlModifier);
+        edited->setCursorPosition(1);
+        QTest::keyClick(edited, 'x'); // filtered out, the cursor back where it was
+        QCOMPARE(shown(*d(), 2) + '|' + QString::number(edited->cursorPosition()),
+                 f[4] + '|' + f[5] + "|1");
     }
 
     // A drop or paste shows another image without changing the picked file, its ratio, folder or
@@ -183,33 +164,29 @@ private slots:
         QCOMPARE(shown(*d()), "33|22|" + kept + "-1");
     }
 
-    // The buttons write what the command line writes, byte for byte, and the status line says
-    // what the command prints: the summary, and each warning it writes on the error stream.
+    // name|the command, "@" for the source|width typed|name typed|the source's width|height; it
+    // is opaque for iOS, else transparent
     void buttons_data()
     {
-        QTest::addColumn<QString>("command"); // "@" stands for the source
-        QTest::addColumn<QString>("typed");   // "width|name"
-        QTest::addColumn<QSize>("size");      // of the source, opaque for iOS, else transparent
-        QTest::newRow("ios: small, not square") << "ios @" << QString() << QSize(300, 200);
-        QTest::newRow("mac: enlarged") << "mac @" << QString() << QSize(512, 512);
-        QTest::newRow("image set: Arabic-Indic width, locked height, a name")
-            << "imageset @ --width 101 --name Badge_Icon" << QString("١٠١|Badge Icon")
-            << QSize(200, 150);
+        rowsOf("ios: small, not square|ios @|||300|200;mac: enlarged|mac @|||512|512;"
+               "image set: Arabic-Indic width, locked height, a name|"
+               "imageset @ --width 101 --name Badge_Icon|١٠١|Badge Icon|200|150");
     }
+    // The buttons write what the command line writes, byte for byte, and the status line says
+    // what the command prints: the summary, and each warning it writes on the error stream.
     void buttons()
     {
-        QFETCH(QString, command);
-        QFETCH(QString, typed);
-        QFETCH(QSize, size);
-        const QString source = image("src/logo.png", size, !command.startsWith("ios"));
+        QFETCH(QStringList, f);
+        const QString source =
+            image("src/logo.png", {f[4].toInt(), f[5].toInt()}, !f[1].startsWith("ios"));
         const QString out = dir->filePath("window"), byCommand = dir->filePath("command");
         QVERIFY(QDir().mkpath(out));
         pick(*ui, source);
         typeInto(d()->filePathField(), out);
-        typeInto(d()->widthField(), typed.section('|', 0, 0)); // an icon set takes no size or name
-        typeInto(d()->assetNameField(), typed.section('|', 1));
+        typeInto(d()->widthField(), f[2]); // an icon set takes no size or name
+        typeInto(d()->assetNameField(), f[3]);
         QStringList arguments =
-            command.split(' ').replaceInStrings("_", " ").replaceInStrings("@", source);
+            f[1].split(' ').replaceInStrings("_", " ").replaceInStrings("@", source);
         press(*ui, qPrintable(QString(arguments[0]).replace("imageset", "imageSet") + "Button"));
         const QString said = d()->statusLabel()->text();
         QCOMPARE(d()->statusLabel()->accessibleName(), said);

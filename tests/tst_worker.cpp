@@ -101,6 +101,9 @@ private slots:
         QTest::newRow("crashes") << "kill -SEGV $$" << int(Damaged) << "failed on it";
         QTest::newRow("garbage") << "echo garbage" << int(Damaged) << "failed on it";
         QTest::newRow("hangs") << "exec sleep 60" << int(TookTooLong) << "took too long";
+        // A whole, well-formed answer from a worker that then fails is not to be trusted.
+        QTest::newRow("answers, then fails")
+            << "\"@REAL@\" --decode-worker decode -; exit 1" << int(Damaged) << "failed on it";
     }
 
     void misbehavingWorker()
@@ -109,6 +112,7 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, reason);
         QTemporaryDir dir;
+        script.replace("@REAL@", qEnvironmentVariable("ASSETSMITH_WORKER"));
         QVERIFY(writeFile(dir.filePath("worker"), "#!/bin/sh\n" + script.toUtf8()));
         QFile::setPermissions(dir.filePath("worker"), QFile::ReadOwner | QFile::ExeOwner);
         const QByteArray realWorker = qgetenv("ASSETSMITH_WORKER");
