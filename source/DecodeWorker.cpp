@@ -108,14 +108,6 @@ QList<QSize> parseSizes(int argc, char **argv, int first)
     return sizes;
 }
 
-ImageDecoder::Decoded failure(ImageDecoder::Status status, const QString &reason)
-{
-    ImageDecoder::Decoded decoded;
-    decoded.status = status;
-    decoded.reason = reason;
-    return decoded;
-}
-
 } // namespace
 
 bool DecodeWorker::isRequested(int argc, char **argv)
@@ -147,16 +139,18 @@ int DecodeWorker::run(int argc, char **argv)
     if (mode == "decode" && QByteArray(argv[3]) != "-") {
         QFile file(QFile::decodeName(argv[3]));
         if (!file.open(QIODevice::ReadOnly))
-            return finish(write(&out, failure(ImageDecoder::Status::NotImage, file.errorString())));
-        if (file.size() > ImageLimits::MaxFileBytes)
             return finish(write(
-                &out, failure(ImageDecoder::Status::TooLarge, ImageDecoder::tooLargeFileReason())));
+                &out, ImageDecoder::refused(ImageDecoder::Status::NotImage, file.errorString())));
+        if (file.size() > ImageLimits::MaxFileBytes)
+            return finish(write(&out, ImageDecoder::refused(ImageDecoder::Status::TooLarge,
+                                                            ImageDecoder::tooLargeFileReason())));
         input = file.readAll();
     } else if (!unframe(readAllInput(ImageLimits::MaxFileBytes + 16), ImageLimits::MaxFileBytes,
                         &input)) {
-        return finish(write(&out, failure(ImageDecoder::Status::Damaged,
-                                          QStringLiteral("the image reader received it cut "
-                                                         "short"))));
+        return finish(
+            write(&out, ImageDecoder::refused(ImageDecoder::Status::Damaged,
+                                              QStringLiteral("the image reader received it cut "
+                                                             "short"))));
     }
 
     if (mode == "decode")

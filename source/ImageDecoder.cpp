@@ -109,14 +109,6 @@ QImage normalised(QImage image)
     return image;
 }
 
-ImageDecoder::Decoded refusal(Status status, const QString &reason)
-{
-    ImageDecoder::Decoded decoded;
-    decoded.status = status;
-    decoded.reason = reason;
-    return decoded;
-}
-
 bool isDrawingFormat(const QByteArray &format, const QByteArray &data)
 {
     return format == "svg" || format == "svgz" ||
@@ -130,16 +122,17 @@ ImageDecoder::Decoded decodeSvg(const QByteArray &data)
     case SvgDrawing::Failure::None:
         break;
     case SvgDrawing::Failure::NotSvg:
-        return refusal(Status::NotImage, drawing.reason());
+        return ImageDecoder::refused(Status::NotImage, drawing.reason());
     case SvgDrawing::Failure::TooLarge:
-        return refusal(Status::TooLarge, drawing.reason());
+        return ImageDecoder::refused(Status::TooLarge, drawing.reason());
     case SvgDrawing::Failure::Damaged:
     case SvgDrawing::Failure::NoSize:
-        return refusal(Status::Damaged, drawing.reason());
+        return ImageDecoder::refused(Status::Damaged, drawing.reason());
     }
     // A drawing the renderer refuses (a reference cycle, say) is told now, not at export.
     if (drawing.render(QSize(16, 16)).isNull())
-        return refusal(Status::Damaged, QStringLiteral("the drawing cannot be drawn"));
+        return ImageDecoder::refused(Status::Damaged,
+                                     QStringLiteral("the drawing cannot be drawn"));
     ImageDecoder::Decoded decoded;
     decoded.status = Status::Ok;
     decoded.svg = drawing.xml();
@@ -153,9 +146,9 @@ ImageDecoder::Decoded decodeSvg(const QByteArray &data)
 ImageDecoder::Decoded ImageDecoder::decode(const QByteArray &data)
 {
     if (data.size() > ImageLimits::MaxFileBytes)
-        return refusal(Status::TooLarge, tooLargeFileReason());
+        return refused(Status::TooLarge, tooLargeFileReason());
     if (data.isEmpty())
-        return refusal(Status::NotImage, QStringLiteral("the file is empty"));
+        return refused(Status::NotImage, QStringLiteral("the file is empty"));
 
     WarningCapture capture;
     QImageReader::setAllocationLimit(allocationLimit);
@@ -168,9 +161,9 @@ ImageDecoder::Decoded ImageDecoder::decode(const QByteArray &data)
     if (isDrawingFormat(format, data))
         return decodeSvg(data);
     if (format.isEmpty())
-        return refusal(Status::NotImage, {});
+        return refused(Status::NotImage, {});
     if (const QString end = missingEnd(format, data); !end.isEmpty())
-        return refusal(Status::Damaged, end);
+        return refused(Status::Damaged, end);
 
     Decoded decoded;
     // Only files made of several sizes or pages offer a choice; an animation gives its first frame.
@@ -182,32 +175,32 @@ ImageDecoder::Decoded ImageDecoder::decode(const QByteArray &data)
             break;
         const QSize header = reader.size();
         if (header.isValid() && tooLarge(header))
-            return refusal(
+            return refused(
                 Status::TooLarge,
                 QStringLiteral("it is %1 by %2 pixels").arg(header.width()).arg(header.height()));
         QImage image = reader.read();
         if (mentionsAllocationLimit(capture.warnings))
-            return refusal(Status::TooLarge, QStringLiteral("decoding it needs more than 1 GiB"));
+            return refused(Status::TooLarge, QStringLiteral("decoding it needs more than 1 GiB"));
         if (image.isNull()) {
             if (i > 0)
                 break;
             // A decoder that could not get its memory says only that it could not read.
             if (header.isValid() && QImage(header, QImage::Format_ARGB32).isNull())
-                return refusal(Status::TooLarge,
+                return refused(Status::TooLarge,
                                QStringLiteral("there is not enough memory to decode it"));
-            return refusal(reader.error() == QImageReader::UnsupportedFormatError ? Status::NotImage
+            return refused(reader.error() == QImageReader::UnsupportedFormatError ? Status::NotImage
                                                                                   : Status::Damaged,
                            reader.errorString());
         }
         if (mentionsDamage(capture.warnings))
-            return refusal(Status::Damaged, capture.warnings.first());
+            return refused(Status::Damaged, capture.warnings.first());
         if (tooLarge(image.size()))
-            return refusal(
+            return refused(
                 Status::TooLarge,
                 QStringLiteral("it is %1 by %2 pixels").arg(image.width()).arg(image.height()));
         pixels += qint64(image.width()) * image.height();
         if (pixels > ImageLimits::MaxPixels)
-            return refusal(Status::TooLarge, QStringLiteral("its images hold too many pixels"));
+            return refused(Status::TooLarge, QStringLiteral("its images hold too many pixels"));
         // Qt reads only RGB profiles: a grey or CMYK source arrives without one, its values
         // taken as sRGB.
         const QColorSpace space = image.colorSpace();
@@ -234,4 +227,12 @@ void ImageDecoder::setAllocationLimit(int megabytes)
 QString ImageDecoder::tooLargeFileReason()
 {
     return QStringLiteral("the file is larger than %1 MiB").arg(ImageLimits::MaxFileBytes >> 20);
+}
+
+ImageDecoder::Decoded ImageDecoder::refused(Status status, const QString &reason)
+{
+    Decoded decoded;
+    decoded.status = status;
+    decoded.reason = reason;
+    return decoded;
 }

@@ -40,4 +40,6 @@ public:
     static void setAllocationLimit(int megabytes);
 
     static QString tooLargeFileReason();
+    // A result that gives no image, and why.
+    static Decoded refused(Status status, const QString &reason);
 };

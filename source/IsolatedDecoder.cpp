@@ -22,14 +22,6 @@ QString workerProgram()
     return QCoreApplication::applicationFilePath();
 }
 
-ImageDecoder::Decoded failure(ImageDecoder::Status status, const QString &reason)
-{
-    ImageDecoder::Decoded decoded;
-    decoded.status = status;
-    decoded.reason = reason;
-    return decoded;
-}
-
 } // namespace
 
 IsolatedDecoder::Limits IsolatedDecoder::limits()
@@ -51,16 +43,18 @@ ImageDecoder::Decoded IsolatedDecoder::decodeFile(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.isFile())
-        return failure(ImageDecoder::Status::NotImage, QStringLiteral("there is no such file"));
+        return ImageDecoder::refused(ImageDecoder::Status::NotImage,
+                                     QStringLiteral("there is no such file"));
     if (info.size() > ImageLimits::MaxFileBytes)
-        return failure(ImageDecoder::Status::TooLarge, ImageDecoder::tooLargeFileReason());
+        return ImageDecoder::refused(ImageDecoder::Status::TooLarge,
+                                     ImageDecoder::tooLargeFileReason());
     return runWorker({QStringLiteral("decode"), info.absoluteFilePath()}, {}, limits().timeoutMs);
 }
 
 ImageDecoder::Decoded IsolatedDecoder::decodeData(const QByteArray &data)
 {
     if (data.size() > ImageLimits::MaxFileBytes)
-        return failure(
+        return ImageDecoder::refused(
             ImageDecoder::Status::TooLarge,
             QStringLiteral("the data is larger than %1 MiB").arg(ImageLimits::MaxFileBytes >> 20));
     return runWorker({QStringLiteral("decode"), QStringLiteral("-")}, DecodeWorker::frame(data),
@@ -82,14 +76,16 @@ ImageDecoder::Decoded IsolatedDecoder::renderSvg(const QByteArray &svg, const QL
     QStringList arguments{QStringLiteral("render")};
     for (const QSize &size : sizes) {
         if (size.width() < 1 || size.height() < 1)
-            return failure(ImageDecoder::Status::Damaged,
-                           QStringLiteral("a drawing cannot be drawn at %1 by %2 pixels")
-                               .arg(size.width())
-                               .arg(size.height()));
+            return ImageDecoder::refused(
+                ImageDecoder::Status::Damaged,
+                QStringLiteral("a drawing cannot be drawn at %1 by %2 pixels")
+                    .arg(size.width())
+                    .arg(size.height()));
         arguments.append(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()));
     }
     if (sizes.isEmpty())
-        return failure(ImageDecoder::Status::Ok, {});
+        return ImageDecoder::refused(ImageDecoder::Status::Ok,
+                                     {}); // nothing asked, nothing to draw
     return runWorker(arguments, DecodeWorker::frame(svg), renderTimeoutMs(sizes), sizes);
 }
 
@@ -108,8 +104,8 @@ ImageDecoder::Decoded IsolatedDecoder::runWorker(const QStringList &arguments,
     worker.start(workerProgram(),
                  QStringList{QString::fromLatin1(DecodeWorker::Argument)} + arguments);
     if (!worker.waitForStarted(int(deadline.remainingTime())))
-        return failure(ImageDecoder::Status::Damaged,
-                       QStringLiteral("the image reader could not start"));
+        return ImageDecoder::refused(ImageDecoder::Status::Damaged,
+                                     QStringLiteral("the image reader could not start"));
 
     for (qsizetype written = 0; written < input.size();) {
         const qint64 n = worker.write(input.constData() + written,
@@ -154,12 +150,14 @@ ImageDecoder::Decoded IsolatedDecoder::runWorker(const QStringList &arguments,
     if (complete && worker.exitStatus() == QProcess::NormalExit && worker.exitCode() == 0)
         return decoded;
     if (timedOut)
-        return failure(ImageDecoder::Status::TookTooLong,
-                       expected.isEmpty() ? QStringLiteral("reading it took too long")
-                                          : QStringLiteral("drawing it took too long"));
+        return ImageDecoder::refused(ImageDecoder::Status::TookTooLong,
+                                     expected.isEmpty()
+                                         ? QStringLiteral("reading it took too long")
+                                         : QStringLiteral("drawing it took too long"));
     if (worker.exitStatus() == QProcess::NormalExit &&
         worker.exitCode() == DecodeWorker::OutOfMemoryExit)
-        return failure(ImageDecoder::Status::TooLarge,
-                       QStringLiteral("decoding it needs too much memory"));
-    return failure(ImageDecoder::Status::Damaged, QStringLiteral("the image reader failed on it"));
+        return ImageDecoder::refused(ImageDecoder::Status::TooLarge,
+                                     QStringLiteral("decoding it needs too much memory"));
+    return ImageDecoder::refused(ImageDecoder::Status::Damaged,
+                                 QStringLiteral("the image reader failed on it"));
 }
