@@ -83,9 +83,11 @@ ImageDecoder::Decoded IsolatedDecoder::renderSvg(const QByteArray &svg, const QL
                     .arg(size.height()));
         arguments.append(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()));
     }
-    if (sizes.isEmpty())
-        return ImageDecoder::refused(ImageDecoder::Status::Ok,
-                                     {}); // nothing asked, nothing to draw
+    if (sizes.isEmpty()) {
+        ImageDecoder::Decoded nothingAsked;
+        nothingAsked.status = ImageDecoder::Status::Ok;
+        return nothingAsked;
+    }
     return runWorker(arguments, DecodeWorker::frame(svg), renderTimeoutMs(sizes), sizes);
 }
 

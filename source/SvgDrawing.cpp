@@ -279,15 +279,16 @@ QImage SvgDrawing::render(QSize target) const
 
 QStringList SvgDrawing::missingFonts() const
 {
-    if (m_failure != Failure::None || !QRegularExpression(QStringLiteral(R"(<([\w-]+:)?text\b)"))
-                                           .match(QString::fromUtf8(m_xml))
-                                           .hasMatch())
-        return {};
+    static const QRegularExpression textElement(QStringLiteral(R"(<([\w-]+:)?text\b)"));
     // As an attribute or a CSS declaration; the first family named is the one the designer saw.
     static const QRegularExpression declaration(
         QStringLiteral(R"(font-family\s*(?:=\s*("[^"]*"|'[^']*')|:\s*([^;}"<>]*)))"));
-    QStringList missing;
+    if (m_failure != Failure::None)
+        return {};
     const QString text = QString::fromUtf8(m_xml);
+    if (!textElement.match(text).hasMatch())
+        return {};
+    QStringList missing;
     for (auto it = declaration.globalMatch(text); it.hasNext();) {
         const QRegularExpressionMatch match = it.next();
         QString list = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
