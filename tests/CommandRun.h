@@ -24,17 +24,6 @@ struct CommandRun
         }
         return list;
     }
-
-    // The problem codes of check's --json findings, in order.
-    QStringList problems() const
-    {
-        QStringList codes;
-        for (const QJsonObject &record : records()) {
-            if (record.contains("problem"))
-                codes << record["problem"].toString();
-        }
-        return codes;
-    }
 };
 
 // Runs the executable as a build pipeline would: no display, and no platform chosen for it.

@@ -56,13 +56,6 @@ inline int pngColourType(const QByteArray &png)
     return png.size() > 25 ? uchar(png[25]) : -1;
 }
 
-inline QStringList filesIn(const QString &folder)
-{
-    QStringList names = QDir(folder).entryList(QDir::Files);
-    names.sort();
-    return names;
-}
-
 // Every file below a folder, relative to it, with its bytes.
 inline QMap<QString, QByteArray> tree(const QString &root)
 {
@@ -89,7 +82,7 @@ inline QImage card(QSize size, bool transparent, QColor colour = QColor(30, 120,
     return image;
 }
 
-// Noise, which hides no misplaced pixel and does not compress, with an ellipse for edges.
+// Noise, which hides no misplaced pixel and does not compress.
 inline QImage noise(QSize size, bool withAlpha, quint32 seed)
 {
     QRandomGenerator random(seed);
@@ -101,11 +94,5 @@ inline QImage noise(QSize size, bool withAlpha, quint32 seed)
             line[x] = withAlpha ? r : (r | 0xff000000u);
         }
     }
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(Qt::black, 1.5));
-    p.setBrush(QColor(250, 200, 20, 200));
-    p.drawEllipse(
-        QRectF(size.width() * 0.2, size.height() * 0.2, size.width() * 0.5, size.height() * 0.4));
     return image;
 }

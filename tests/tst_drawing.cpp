@@ -2,8 +2,8 @@
 // alpha, nothing read beside the source, the worker's one trip, and librsvg's own reference
 // renderings as the independent judge of what the pixels should be.
 #include "TestFiles.h"
-#include "catalogue/ImageSetDescription.h"
 #include "export/AssetExporter.h"
+#include "export/Renderer.h"
 #include "source/IsolatedDecoder.h"
 #include "source/SourceImage.h"
 #include "source/SvgDrawing.h"
@@ -53,24 +53,20 @@ QByteArray gzip(const QByteArray &data)
 }
 
 // How many pixels differ by more than 2 in a premultiplied channel (colour under
-// near-transparency counts only as much as it shows), and the largest difference.
-std::pair<qint64, int> difference(const QImage &a, const QImage &b)
+// near-transparency counts only as much as it shows).
+qint64 difference(const QImage &a, const QImage &b)
 {
     const QImage pa = a.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const QImage pb = b.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     qint64 over = 0;
-    int largest = 0;
     for (int y = 0; y < pa.height(); ++y) {
         for (int x = 0; x < pa.width(); ++x) {
             const QRgb p = pa.pixel(x, y), q = pb.pixel(x, y);
-            const int d =
-                std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                          std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
-            largest = std::max(largest, d);
-            over += d > 2;
+            over += std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                              std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))}) > 2;
         }
     }
-    return {over, largest};
+    return over;
 }
 
 } // namespace
@@ -80,290 +76,258 @@ class DrawingTest : public QObject
     Q_OBJECT
 
 private slots:
-    void matchesReferenceRenderings_data();
-    void matchesReferenceRenderings();
-    void sizeAsBrowsersReadIt_data();
-    void sizeAsBrowsersReadIt();
-    void stretchesToAnyTarget_data();
-    void stretchesToAnyTarget();
-    void alphaIsStraightWithoutFringe();
-    void parsing_data();
-    void parsing();
-    void nothingBesideTheSourceIsRead_data();
-    void nothingBesideTheSourceIsRead();
-    void workerDrawsEverySizeInOneTrip();
-    void missingFontsAreNamed();
-};
-
-// Each of Debian's librsvg reference renderings, drawn at the reference's own size. Left out:
-// cases librsvg marks as ignored, text (its references need fonts installed only on its own
-// test machines), the system-language cases (they follow the machine's language), and drawings
-// that reach files beside them, which this product refuses to read.
-void DrawingTest::matchesReferenceRenderings_data()
-{
-    QTest::addColumn<QString>("path");
-    static const QRegularExpression left(
-        QStringLiteral("href\\s*=\\s*[\"'](?!#|data:)|@import|<xi:include|<(text|tspan)\\b"));
-    for (QDirIterator it(Reftests, {"*-ref.png"}, QDir::Files, QDirIterator::Subdirectories);
-         it.hasNext();) {
-        const QString path = it.next().chopped(8) + ".svg";
-        const QString name = QFileInfo(path).fileName();
-        if (!QFileInfo::exists(path) || name.startsWith("system-language-") ||
-            left.match(QString::fromUtf8(bytesOf(path))).hasMatch())
-            continue;
-        QTest::newRow(qPrintable(QDir(Reftests).relativeFilePath(path))) << path;
-    }
-}
-
-void DrawingTest::matchesReferenceRenderings()
-{
-    QFETCH(QString, path);
-    const SvgDrawing drawing(bytesOf(path));
-    const QImage reference(path.chopped(4) + "-ref.png");
-    QCOMPARE(drawing.failure(), SvgDrawing::Failure::None);
-    // A drawing of a fractional size is shown unscaled on whole pixels (or cropped) by its
-    // reference, where an icon stretches it to fill them.
-    if (drawing.size() != QSizeF(reference.size()))
-        QSKIP("the reference is not the drawing's own size");
-    const QImage drawn = drawing.render(reference.size());
-    const auto [over, largest] = difference(drawn, reference);
-    QVERIFY2(
-        over * 1000 <= qint64(drawn.width()) * drawn.height(),
-        qPrintable(QString("%1 pixels differ by more than 2, up to %2").arg(over).arg(largest)));
-}
-
-// Expected sizes by hand: 96 pixels to the inch; 2.54 cm, 72 points and 6 picas to the inch.
-void DrawingTest::sizeAsBrowsersReadIt_data()
-{
-    QTest::addColumn<QByteArray>("attributes");
-    QTest::addColumn<QSizeF>("size"); // empty: refused for having no size
-    QTest::newRow("px") << QByteArray("width='10.5px' height='32'") << QSizeF(10.5, 32);
-    QTest::newRow("in, cm") << QByteArray("width='1in' height='1.27cm'") << QSizeF(96, 48);
-    QTest::newRow("mm, pt") << QByteArray("width='254mm' height='36pt'") << QSizeF(960, 48);
-    QTest::newRow("pc") << QByteArray("width='6pc' height='3pc'") << QSizeF(96, 48);
-    QTest::newRow("viewBox only") << QByteArray("viewBox='0 0 300 150'") << QSizeF(300, 150);
-    QTest::newRow("percent: viewBox")
-        << QByteArray("width='100%' height='100%' viewBox='-5 -5 40 20'") << QSizeF(40, 20);
-    QTest::newRow("width, viewBox ratio")
-        << QByteArray("width='200' viewBox='0 0 100 50'") << QSizeF(200, 100);
-    QTest::newRow("height, viewBox ratio")
-        << QByteArray("height='30' viewBox='0 0 100 50'") << QSizeF(60, 30);
-    QTest::newRow("no size") << QByteArray() << QSizeF();
-    QTest::newRow("percent, no viewBox") << QByteArray("width='50%' height='50%'") << QSizeF();
-    QTest::newRow("zero width") << QByteArray("width='0' height='10'") << QSizeF();
-    QTest::newRow("empty viewBox") << QByteArray("viewBox='0 0 0 0'") << QSizeF();
-    QTest::newRow("absurd size") << QByteArray("width='1e12' height='10'") << QSizeF();
-}
-
-void DrawingTest::sizeAsBrowsersReadIt()
-{
-    QFETCH(QByteArray, attributes);
-    QFETCH(QSizeF, size);
-    const QByteArray data = svg(attributes, "<rect width='10' height='10'/>");
-    const SvgDrawing drawing(data);
-    if (size.isEmpty()) {
-        QVERIFY(drawing.failure() != SvgDrawing::Failure::None);
-        QVERIFY(drawing.render(QSize(16, 16)).isNull());
-        // Refused through the whole load with a sentence, not drawn at a guessed size.
-        const SourceImage::Loaded loaded = SourceImage::fromData(data, "x.svg");
-        QVERIFY(!loaded.image);
-        QVERIFY2(loaded.error.contains("“x.svg”"), qPrintable(loaded.error));
-        return;
-    }
-    QCOMPARE(drawing.failure(), SvgDrawing::Failure::None);
-    QVERIFY2(
-        qAbs(drawing.size().width() - size.width()) < 1e-4 &&
-            qAbs(drawing.size().height() - size.height()) < 1e-4,
-        qPrintable(QString("%1 x %2").arg(drawing.size().width()).arg(drawing.size().height())));
-}
-
-// The whole drawing fills the target in both directions whatever the aspect ratios: each
-// quadrant's colour at the middle of the matching quarter, and in the corners.
-void DrawingTest::stretchesToAnyTarget_data()
-{
-    QTest::addColumn<QByteArray>("drawing");
-    QTest::addColumn<QSize>("target");
-    const QByteArray wide = quadrants("width='200' height='100'", 200, 100);
-    QTest::newRow("wide into tall") << wide << QSize(40, 120);
-    QTest::newRow("wide into square") << wide << QSize(64, 64);
-    QTest::newRow("wide enlarged") << wide << QSize(1000, 300);
-    QTest::newRow("viewBox scaled by size")
-        << quadrants("width='50' height='100' viewBox='0 0 10 20'", 10, 20) << QSize(80, 80);
-    QTest::newRow("viewBox only, tiny") << quadrants("viewBox='0 0 30 10'", 30, 10) << QSize(4, 4);
-}
-
-void DrawingTest::stretchesToAnyTarget()
-{
-    QFETCH(QByteArray, drawing);
-    QFETCH(QSize, target);
-    const QImage image = SvgDrawing(drawing).render(target);
-    QCOMPARE(image.size(), target);
-    const int w = target.width(), h = target.height();
-    const QRgb colours[] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 255, 255)};
-    for (int i = 0; i < 4; ++i)
-        QCOMPARE(image.pixel(w / 4 + i % 2 * w / 2, h / 4 + i / 2 * h / 2), colours[i]);
-    QCOMPARE(image.pixel(0, 0), colours[0]);
-    QCOMPARE(image.pixel(w - 1, h - 1), colours[3]);
-}
-
-// White on transparency is pure white wherever it shows (premultiplied read as straight would
-// darken the rim), half-transparent white is white at alpha 128, and clear stays clear.
-void DrawingTest::alphaIsStraightWithoutFringe()
-{
-    const QImage image = SvgDrawing(svg("width='100' height='100'",
-                                        "<circle cx='50' cy='50' r='40' fill='#fff' "
-                                        "fill-opacity='0.5'/><circle cx='50' cy='50' r='30' "
-                                        "fill='#fff'/>"))
-                             .render(QSize(37, 37));
-    QCOMPARE(image.format(), QImage::Format_ARGB32);
-    int partial = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb p = image.pixel(x, y);
-            partial += qAlpha(p) > 0 && qAlpha(p) < 255;
-            QVERIFY(qAlpha(p) == 0 || (qRed(p) == 255 && qGreen(p) == 255 && qBlue(p) == 255));
+    // Each of Debian's librsvg reference renderings, drawn at the reference's own size. Left out:
+    // cases librsvg marks as ignored, text (its references need fonts installed only on its own
+    // test machines), the system-language cases (they follow the machine's language), and drawings
+    // that reach files beside them, which this product refuses to read.
+    void matchesReferenceRenderings_data()
+    {
+        QTest::addColumn<QString>("path");
+        static const QRegularExpression left(
+            QStringLiteral("href\\s*=\\s*[\"'](?!#|data:)|@import|<xi:include|<(text|tspan)\\b"));
+        for (QDirIterator it(Reftests, {"*-ref.png"}, QDir::Files, QDirIterator::Subdirectories);
+             it.hasNext();) {
+            const QString path = it.next().chopped(8) + ".svg";
+            const QString name = QFileInfo(path).fileName();
+            if (!QFileInfo::exists(path) || name.startsWith("system-language-") ||
+                left.match(QString::fromUtf8(bytesOf(path))).hasMatch())
+                continue;
+            QTest::newRow(qPrintable(QDir(Reftests).relativeFilePath(path))) << path;
         }
     }
-    QVERIFY(partial > 20);
-    QCOMPARE(image.pixel(0, 0), 0u);
-    QCOMPARE(image.pixel(18, 18), qRgb(255, 255, 255));
-    QVERIFY(qAbs(qAlpha(image.pixel(18, 6)) - 128) <= 1);
-    // Half-transparent mid-grey, as rsvg-convert writes it: rounded, not truncated, to straight.
-    QCOMPARE(SvgDrawing(svg("width='4' height='4'", "<rect width='4' height='4' fill='#808080' "
-                                                    "fill-opacity='0.5'/>"))
-                 .render(QSize(4, 4))
-                 .pixel(1, 1),
-             qRgba(128, 128, 128, 128));
-}
 
-void DrawingTest::parsing_data()
-{
-    QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<SvgDrawing::Failure>("failure");
-    QTest::addColumn<QRgb>("topLeft");
-    const QByteArray plain = quadrants("width='20' height='20'", 20, 20);
-    using F = SvgDrawing::Failure;
-    QTest::newRow("svgz") << gzip(plain) << F::None << qRgb(255, 0, 0);
-    QTest::newRow("svgz cut short") << gzip(plain).chopped(12) << F::Damaged << QRgb();
-    // 40 MiB of comment passes the bound long before the renderer would see it.
-    QTest::newRow("svgz bomb") << gzip(plain.left(60) + "<!--" + QByteArray(40 << 20, 'x') + "-->" +
-                                       plain.mid(60))
-                               << F::TooLarge << QRgb();
-    QTest::newRow("gzip of no drawing") << gzip("just some text") << F::NotSvg << QRgb();
-    QTest::newRow("not well formed") << plain.chopped(8) << F::Damaged << QRgb();
-    // Embedded bitmaps (here one green pixel) are the one kind of reference that is drawn.
-    QTest::newRow("embedded png")
-        << svg("width='20' height='20'",
-               "<image width='20' height='20' href='data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAA"
-               "AAEAAAABCAIAAACQd1PeAAAADElEQVR4nGNgOMEAAAGUAMlBGJ3rAAAAAElFTkSuQmCC'/>")
-        << F::None << qRgb(0, 200, 0);
-}
+    void matchesReferenceRenderings()
+    {
+        QFETCH(QString, path);
+        const SvgDrawing drawing(bytesOf(path));
+        const QImage reference(path.chopped(4) + "-ref.png");
+        QCOMPARE(drawing.failure(), SvgDrawing::Failure::None);
+        // A drawing of a fractional size is shown unscaled on whole pixels (or cropped) by its
+        // reference, where an icon stretches it to fill them.
+        if (drawing.size() != QSizeF(reference.size()))
+            QSKIP("the reference is not the drawing's own size");
+        const QImage drawn = drawing.render(reference.size());
+        const qint64 over = difference(drawn, reference);
+        QVERIFY2(over * 1000 <= qint64(drawn.width()) * drawn.height(),
+                 qPrintable(QString("%1 pixels differ by more than 2").arg(over)));
+    }
 
-void DrawingTest::parsing()
-{
-    QFETCH(QByteArray, data);
-    QFETCH(SvgDrawing::Failure, failure);
-    QFETCH(QRgb, topLeft);
-    const SvgDrawing drawing(data);
-    QCOMPARE(drawing.failure(), failure);
-    if (failure == SvgDrawing::Failure::None)
-        QCOMPARE(drawing.render(QSize(20, 20)).pixel(3, 3), topLeft);
-}
+    // Expected sizes by hand: 96 pixels to the inch; 2.54 cm, 72 points and 6 picas to the inch.
+    void sizeAsBrowsersReadIt_data()
+    {
+        QTest::addColumn<QByteArray>("attributes");
+        QTest::addColumn<QSizeF>("size"); // empty: refused for having no size
+        QTest::newRow("px") << QByteArray("width='10.5px' height='32'") << QSizeF(10.5, 32);
+        QTest::newRow("in, cm") << QByteArray("width='1in' height='1.27cm'") << QSizeF(96, 48);
+        QTest::newRow("mm, pt") << QByteArray("width='254mm' height='36pt'") << QSizeF(960, 48);
+        QTest::newRow("pc") << QByteArray("width='6pc' height='3pc'") << QSizeF(96, 48);
+        QTest::newRow("viewBox only") << QByteArray("viewBox='0 0 300 150'") << QSizeF(300, 150);
+        QTest::newRow("percent: viewBox")
+            << QByteArray("width='100%' height='100%' viewBox='-5 -5 40 20'") << QSizeF(40, 20);
+        QTest::newRow("width, viewBox ratio")
+            << QByteArray("width='200' viewBox='0 0 100 50'") << QSizeF(200, 100);
+        QTest::newRow("height, viewBox ratio")
+            << QByteArray("height='30' viewBox='0 0 100 50'") << QSizeF(60, 30);
+        QTest::newRow("no size") << QByteArray() << QSizeF();
+        QTest::newRow("percent, no viewBox") << QByteArray("width='50%' height='50%'") << QSizeF();
+        QTest::newRow("zero width") << QByteArray("width='0' height='10'") << QSizeF();
+        QTest::newRow("empty viewBox") << QByteArray("viewBox='0 0 0 0'") << QSizeF();
+        QTest::newRow("absurd size") << QByteArray("width='1e12' height='10'") << QSizeF();
+    }
 
-// A pure green picture sits beside the drawing, named by every route a drawing has to a file;
-// the icons must never show that green.
-void DrawingTest::nothingBesideTheSourceIsRead_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    const QByteArray square = "width='64' height='64'";
-    QTest::newRow("relative image") << "<image href='green.png' " + square + "/>";
-    QTest::newRow("absolute image") << "<image href='@DIR@/green.png' " + square + "/>";
-    QTest::newRow("file url") << "<image xlink:href='file://@DIR@/green.png' " + square + "/>";
-    QTest::newRow("feImage") << "<filter id='f'><feImage href='@DIR@/green.png'/></filter><rect " +
-                                    square + " fill='red' filter='url(#f)'/>";
-    QTest::newRow("use") << QByteArray("<use href='green.svg#square'/>");
-    QTest::newRow("paint") << "<rect " + square + " fill='url(file://@DIR@/green.svg#p) red'/>";
-    QTest::newRow("xinclude") << QByteArray("<xi:include xmlns:xi='http://www.w3.org/2001/XInclude'"
-                                            " href='file://@DIR@/green.svg' parse='xml'/>");
-    QTest::newRow("css import") << "<style>@import url(file://@DIR@/green.css);</style><rect " +
-                                       square + " fill='red'/>";
-    QTest::newRow("relative css") << "<style>@import 'green.css';</style><rect " + square + "/>";
-}
+    void sizeAsBrowsersReadIt()
+    {
+        QFETCH(QByteArray, attributes);
+        QFETCH(QSizeF, size);
+        const QByteArray data = svg(attributes, "<rect width='10' height='10'/>");
+        const SvgDrawing drawing(data);
+        if (size.isEmpty()) {
+            QVERIFY(drawing.failure() != SvgDrawing::Failure::None);
+            QVERIFY(drawing.render(QSize(16, 16)).isNull());
+            // Refused through the whole load with a sentence, not drawn at a guessed size.
+            const SourceImage::Loaded loaded = SourceImage::fromData(data, "x.svg");
+            QVERIFY(!loaded.image);
+            QVERIFY2(loaded.error.contains("“x.svg”"), qPrintable(loaded.error));
+            return;
+        }
+        QCOMPARE(drawing.failure(), SvgDrawing::Failure::None);
+        QVERIFY2(qAbs(drawing.size().width() - size.width()) < 1e-4 &&
+                     qAbs(drawing.size().height() - size.height()) < 1e-4,
+                 qPrintable(
+                     QString("%1 x %2").arg(drawing.size().width()).arg(drawing.size().height())));
+    }
 
-void DrawingTest::nothingBesideTheSourceIsRead()
-{
-    QFETCH(QByteArray, body);
-    QTemporaryDir dir;
-    QImage green(64, 64, QImage::Format_RGB32);
-    green.fill(qRgb(0, 255, 0));
-    saveImage(dir.filePath("green.png"), green);
-    QVERIFY(writeFile(dir.filePath("green.css"), "rect { fill: #0f0 !important; }"));
-    QVERIFY(writeFile(dir.filePath("green.svg"),
+    // The whole drawing fills the target in both directions whatever the aspect ratios: each
+    // quadrant's colour at the middle of the matching quarter, and in the corners.
+    void stretchesToAnyTarget_data()
+    {
+        QTest::addColumn<QByteArray>("drawing");
+        QTest::addColumn<QSize>("target");
+        const QByteArray wide = quadrants("width='200' height='100'", 200, 100);
+        QTest::newRow("wide into tall") << wide << QSize(40, 120);
+        QTest::newRow("wide into square") << wide << QSize(64, 64);
+        QTest::newRow("wide enlarged") << wide << QSize(1000, 300);
+        QTest::newRow("viewBox scaled by size")
+            << quadrants("width='50' height='100' viewBox='0 0 10 20'", 10, 20) << QSize(80, 80);
+        QTest::newRow("viewBox only, tiny")
+            << quadrants("viewBox='0 0 30 10'", 30, 10) << QSize(4, 4);
+    }
+
+    void stretchesToAnyTarget()
+    {
+        QFETCH(QByteArray, drawing);
+        QFETCH(QSize, target);
+        const QImage image = SvgDrawing(drawing).render(target);
+        QCOMPARE(image.size(), target);
+        const int w = target.width(), h = target.height();
+        const QRgb colours[] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255),
+                                qRgb(255, 255, 255)};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(image.pixel(w / 4 + i % 2 * w / 2, h / 4 + i / 2 * h / 2), colours[i]);
+        QCOMPARE(image.pixel(0, 0), colours[0]);
+        QCOMPARE(image.pixel(w - 1, h - 1), colours[3]);
+    }
+
+    // Half-transparent mid-grey comes out straight, rounded as rsvg-convert writes it: read as
+    // straight, premultiplied would give 64 (a dark fringe on every soft edge), truncation 127.
+    // Clear stays clear.
+    void alphaIsStraight()
+    {
+        const QImage image = SvgDrawing(svg("width='4' height='4'", "<rect width='2' height='4' "
+                                                                    "fill='#808080' "
+                                                                    "fill-opacity='0.5'/>"))
+                                 .render(QSize(4, 4));
+        QCOMPARE(image.format(), QImage::Format_ARGB32);
+        QCOMPARE(image.pixel(1, 1), qRgba(128, 128, 128, 128));
+        QCOMPARE(image.pixel(3, 1), 0u);
+    }
+
+    void parsing_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<SvgDrawing::Failure>("failure");
+        QTest::addColumn<QRgb>("topLeft");
+        const QByteArray plain = quadrants("width='20' height='20'", 20, 20);
+        using F = SvgDrawing::Failure;
+        QTest::newRow("svgz") << gzip(plain) << F::None << qRgb(255, 0, 0);
+        QTest::newRow("svgz cut short") << gzip(plain).chopped(12) << F::Damaged << QRgb();
+        QTest::newRow("gzip of no drawing") << gzip("just some text") << F::NotSvg << QRgb();
+        // Embedded bitmaps (here one green pixel) are the one kind of reference that is drawn.
+        QTest::newRow("embedded png")
+            << svg("width='20' height='20'",
+                   "<image width='20' height='20' "
+                   "href='data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAA"
+                   "AAEAAAABCAIAAACQd1PeAAAADElEQVR4nGNgOMEAAAGUAMlBGJ3rAAAAAElFTkSuQmCC'/>")
+            << F::None << qRgb(0, 200, 0);
+    }
+
+    void parsing()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(SvgDrawing::Failure, failure);
+        QFETCH(QRgb, topLeft);
+        const SvgDrawing drawing(data);
+        QCOMPARE(drawing.failure(), failure);
+        if (failure == SvgDrawing::Failure::None)
+            QCOMPARE(drawing.render(QSize(20, 20)).pixel(3, 3), topLeft);
+    }
+
+    // A pure green picture sits beside the drawing, named by every route a drawing has to a file;
+    // its icon must never show that green.
+    void nothingBesideTheSourceIsRead_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        const QByteArray square = "width='64' height='64'";
+        QTest::newRow("relative image") << "<image href='green.png' " + square + "/>";
+        QTest::newRow("absolute image") << "<image href='@DIR@/green.png' " + square + "/>";
+        QTest::newRow("file url") << "<image xlink:href='file://@DIR@/green.png' " + square + "/>";
+        QTest::newRow("feImage")
+            << "<filter id='f'><feImage href='@DIR@/green.png'/></filter><rect " + square +
+                   " fill='red' filter='url(#f)'/>";
+        QTest::newRow("use") << QByteArray("<use href='green.svg#square'/>");
+        QTest::newRow("paint") << "<rect " + square + " fill='url(file://@DIR@/green.svg#p) red'/>";
+        QTest::newRow("xinclude") << QByteArray(
+            "<xi:include xmlns:xi='http://www.w3.org/2001/XInclude'"
+            " href='file://@DIR@/green.svg' parse='xml'/>");
+        QTest::newRow("css import") << "<style>@import url(file://@DIR@/green.css);</style><rect " +
+                                           square + " fill='red'/>";
+        QTest::newRow("relative css")
+            << "<style>@import 'green.css';</style><rect " + square + "/>";
+    }
+
+    void nothingBesideTheSourceIsRead()
+    {
+        QFETCH(QByteArray, body);
+        QTemporaryDir dir;
+        QImage green(64, 64, QImage::Format_RGB32);
+        green.fill(qRgb(0, 255, 0));
+        saveImage(dir.filePath("green.png"), green);
+        QVERIFY(writeFile(dir.filePath("green.css"), "rect { fill: #0f0 !important; }"));
+        QVERIFY(
+            writeFile(dir.filePath("green.svg"),
                       svg("width='64' height='64'",
                           "<pattern id='p' width='64' height='64' patternUnits='userSpaceOnUse'>"
                           "<rect width='64' height='64' fill='#0f0'/></pattern>"
                           "<rect id='square' width='64' height='64' fill='#0f0'/>")));
-    QVERIFY(writeFile(
-        dir.filePath("logo.svg"),
-        svg("width='64' height='64'", body.replace("@DIR@", QFile::encodeName(dir.path())))));
-    const SourceImage::Loaded loaded = SourceImage::fromFile(dir.filePath("logo.svg"));
-    QVERIFY2(loaded.image, qPrintable(loaded.error));
-    const ImageSetDescription set(64, 64, "logo");
-    QCOMPARE(AssetExporter::writeImageSet(loaded.image.get(), dir.path(), set).writtenCount(), 4);
-    for (int scale = 1; scale <= 3; ++scale) {
-        const QImage icon = readPng(dir.filePath("logo.imageset/" + set.fileNameForIndex(scale)))
-                                .convertToFormat(QImage::Format_ARGB32);
-        QCOMPARE(icon.width(), 64 * scale);
-        const auto *p = reinterpret_cast<const QRgb *>(icon.constBits());
-        for (qsizetype i = 0; i < qsizetype(icon.width()) * icon.height(); ++i)
-            QVERIFY(qAlpha(p[i]) == 0 || qGreen(p[i]) < 128 || qRed(p[i]) > 64 || qBlue(p[i]) > 64);
+        QVERIFY(writeFile(
+            dir.filePath("logo.svg"),
+            svg("width='64' height='64'", body.replace("@DIR@", QFile::encodeName(dir.path())))));
+        const SourceImage::Loaded loaded = SourceImage::fromFile(dir.filePath("logo.svg"));
+        QVERIFY2(loaded.image, qPrintable(loaded.error));
+        const QImage icon = Renderer::render(loaded.image.get(), {64, 64});
+        QCOMPARE(icon.size(), QSize(64, 64));
+        for (int i = 0; i < 64 * 64; ++i) {
+            const QRgb p = icon.pixel(i % 64, i / 64);
+            QVERIFY(qAlpha(p) == 0 || qGreen(p) < 128 || qRed(p) > 64 || qBlue(p) > 64);
+        }
     }
-}
 
-// Every size comes back from one worker, each exactly as this process draws it; the drawing is
-// over 64 KiB, which a pipe hands over in parts.
-void DrawingTest::workerDrawsEverySizeInOneTrip()
-{
-    const QByteArray drawing =
-        svg("viewBox='0 0 10 10'", "<!--" + QByteArray(300000, 'x') +
-                                       "--><linearGradient id='g'><stop stop-color='#123'/>"
-                                       "<stop offset='1' stop-color='#fe9' stop-opacity='0.3'/>"
-                                       "</linearGradient><circle cx='5' cy='5' r='4.5' "
-                                       "fill='url(#g)'/>");
-    const SourceImage::Loaded loaded = SourceImage::fromData(drawing, "big.svg");
-    QVERIFY2(loaded.image, qPrintable(loaded.error));
-    QCOMPARE(loaded.image->size(), QSizeF(10, 10));
-    const QList<QSize> sizes{{20, 20}, {1024, 1024}, {3, 7}, {87, 87}, {20, 20}};
-    const SourceImage::Drawn drawn = loaded.image->renderVector(sizes);
-    QVERIFY2(drawn.error.isEmpty(), qPrintable(drawn.error));
-    QCOMPARE(drawn.images.size(), sizes.size());
-    const SvgDrawing here(drawing);
-    for (qsizetype i = 0; i < sizes.size(); ++i)
-        QCOMPARE(drawn.images[i].convertToFormat(QImage::Format_ARGB32), here.render(sizes[i]));
-}
+    // Every size comes back from one worker, each exactly as this process draws it; the drawing is
+    // over 64 KiB, which a pipe hands over in parts.
+    void workerDrawsEverySizeInOneTrip()
+    {
+        const QByteArray drawing =
+            svg("viewBox='0 0 10 10'", "<!--" + QByteArray(300000, 'x') +
+                                           "--><linearGradient id='g'><stop stop-color='#123'/>"
+                                           "<stop offset='1' stop-color='#fe9' stop-opacity='0.3'/>"
+                                           "</linearGradient><circle cx='5' cy='5' r='4.5' "
+                                           "fill='url(#g)'/>");
+        const SourceImage::Loaded loaded = SourceImage::fromData(drawing, "big.svg");
+        QVERIFY2(loaded.image, qPrintable(loaded.error));
+        QCOMPARE(loaded.image->size(), QSizeF(10, 10));
+        const QList<QSize> sizes{{20, 20}, {1024, 1024}, {3, 7}, {87, 87}, {20, 20}};
+        const SourceImage::Drawn drawn = loaded.image->renderVector(sizes);
+        QVERIFY2(drawn.error.isEmpty(), qPrintable(drawn.error));
+        QCOMPARE(drawn.images.size(), sizes.size());
+        const SvgDrawing here(drawing);
+        for (qsizetype i = 0; i < sizes.size(); ++i)
+            QCOMPARE(drawn.images[i].convertToFormat(QImage::Format_ARGB32), here.render(sizes[i]));
+    }
 
-void DrawingTest::missingFontsAreNamed()
-{
-    const QByteArray text =
-        svg("width='64' height='64'",
-            "<style>.a { font-family: 'Nowhere Grotesk Display', sans-serif; }</style>"
-            "<text class='a' x='2' y='30'>A</text>"
-            "<text x='2' y='60' font-family=\"Absent Serif Pro, serif\">B</text>"
-            "<text x='2' y='60' font-family='sans-serif'>C</text>");
-    QCOMPARE(SvgDrawing(text).missingFonts(),
-             QStringList({"Nowhere Grotesk Display", "Absent Serif Pro"}));
-    // Without any text a named family draws nothing, and is no concern.
-    QCOMPARE(SvgDrawing(svg("width='4' height='4'", "<g font-family='Nowhere'/>")).missingFonts(),
-             QStringList());
-    QTemporaryDir dir;
-    const SourceImage::Loaded loaded = SourceImage::fromData(text, "label.svg");
-    QVERIFY(loaded.image);
-    const ExportReport report =
-        AssetExporter::writeAppIconSet(loaded.image.get(), dir.path(), "mac");
-    QVERIFY(std::any_of(report.warnings.begin(), report.warnings.end(), [](const auto &w) {
-        return w.code == "missing-font" && w.message.contains("Nowhere Grotesk Display");
-    }));
-}
+    void missingFontsAreNamed()
+    {
+        const QByteArray text =
+            svg("width='64' height='64'",
+                "<style>.a { font-family: 'Nowhere Grotesk Display', sans-serif; }</style>"
+                "<text class='a' x='2' y='30'>A</text>"
+                "<text x='2' y='60' font-family=\"Absent Serif Pro, serif\">B</text>"
+                "<text x='2' y='60' font-family='sans-serif'>C</text>");
+        QCOMPARE(SvgDrawing(text).missingFonts(),
+                 QStringList({"Nowhere Grotesk Display", "Absent Serif Pro"}));
+        // Without any text a named family draws nothing, and is no concern.
+        QCOMPARE(
+            SvgDrawing(svg("width='4' height='4'", "<g font-family='Nowhere'/>")).missingFonts(),
+            QStringList());
+        QTemporaryDir dir;
+        const SourceImage::Loaded loaded = SourceImage::fromData(text, "label.svg");
+        QVERIFY(loaded.image);
+        const ExportReport report =
+            AssetExporter::writeAppIconSet(loaded.image.get(), dir.path(), "mac");
+        QVERIFY(std::any_of(report.warnings.begin(), report.warnings.end(), [](const auto &w) {
+            return w.code == "missing-font" && w.message.contains("Nowhere Grotesk Display");
+        }));
+    }
+};
 
 QTEST_GUILESS_MAIN(DrawingTest)
 #include "tst_drawing.moc"

@@ -66,6 +66,7 @@ private slots:
     void appIcons_data()
     {
         rowsOf("mac: no background|1024x1024 clear|mac bg=teal|* 6 #00000000 #ffdc1414|;"
+               "ios over a background|1024x1024 clear|ios bg=teal|* 2 #ff008080 #ffdc1414|;"
                "single, dark, tinted, over white|1024x1024 clear|ios single dark tinted bg=white|"
                "Icon-1024 2 #ffffffff #ffdc1414,Icon-1024-dark 6 #00000000 #ff2828a0,"
                "Icon-1024-tinted 6 #00000000 #ff969696|;"
@@ -106,7 +107,7 @@ private slots:
                     QJsonArray{QJsonObject{{"appearance", "luminosity"}, {"value", look}}};
             images.append(entry);
         }
-        for (const QString &png : filesIn(folder()).filter(".png"))
+        for (const QString &png : QDir(folder()).entryList({"*.png"}))
             made << looks(folder() + '/' + png);
         made.sort(), expected.sort();
         QCOMPARE(made, expected);
