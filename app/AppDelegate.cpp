@@ -1,7 +1,9 @@
 #include "AppDelegate.h"
 
+#include "CheckDialog.h"
 #include "ImageWell.h"
 #include "catalogue/AssetNaming.h"
+#include "catalogue/CatalogueChecker.h"
 #include "catalogue/ImageSetDescription.h"
 #include "export/AssetExporter.h"
 #include "export/PngEncoder.h"
@@ -9,6 +11,8 @@
 #include "catalogue/DigitText.h"
 
 #include <QCheckBox>
+#include <QColorDialog>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -33,10 +37,24 @@ void setTextOf(QLineEdit *field, const QString &text)
         field->setText(text);
 }
 
+const QString ChooseFileItem = QStringLiteral("file");
+
+// The preview of an image set is drawn only while its largest file stays this small.
+constexpr int PreviewBound = 4096;
+
+QString htmlOf(const QString &text)
+{
+    return text.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+}
+
 } // namespace
 
 AppDelegate::~AppDelegate()
 {
+    sourceLoader.cancel();
+    // A job still running posts its result to this object, so it must end first. An export
+    // under way is finished, not abandoned half written.
+    work.waitForDone();
     TextFieldDelegate::setDelegate(_widthField, nullptr);
     TextFieldDelegate::setDelegate(_heightField, nullptr);
 }
@@ -46,6 +64,26 @@ void AppDelegate::applicationDidFinishLaunching(QObject *)
     heightDividedByWidthRatio = 1.0;
     TextFieldDelegate::setDelegate(_widthField, this);
     TextFieldDelegate::setDelegate(_heightField, this);
+
+    work.setMaxThreadCount(2);
+    previewTimer.setSingleShot(true);
+    previewTimer.setInterval(120);
+    connect(&previewTimer, &QTimer::timeout, this, &AppDelegate::startPreview);
+    connect(&sourceLoader, &SourceLoader::busyChanged, this, [this](bool busy) {
+        if (_stopAction)
+            _stopAction->setEnabled(busy);
+        if (busy)
+            showStatus(tr("Reading “%1”… Esc stops.").arg(sourceLoader.currentName()));
+    });
+    connect(&sourceLoader, &SourceLoader::cancelled, this, [this](const QString &name) {
+        showStatus(tr("Stopped reading “%1”.").arg(name));
+        // A stopped appearance pick leaves its menu as it was before.
+        fillAppearanceCombo(Appearance::Dark);
+        fillAppearanceCombo(Appearance::Tinted);
+    });
+    fillAppearanceCombo(Appearance::Dark);
+    fillAppearanceCombo(Appearance::Tinted);
+    schedulePreview();
 }
 
 bool AppDelegate::applicationShouldTerminateAfterLastWindowClosed(QObject *)
@@ -77,22 +115,37 @@ void AppDelegate::chooseImageFile(QObject *)
     dialog->show();
 }
 
-QString AppDelegate::openImageFile(const QUrl &url)
+void AppDelegate::openImageFile(const QUrl &url)
 {
-    const SourceImage::Loaded loaded = SourceImage::fromFile(url.toLocalFile());
-    // A file that gives no image leaves the current source, its ratio and the fields as they
-    // were: the well would otherwise show a picture no export can use.
-    if (!loaded.image) {
-        showStatus(loaded.error);
-        return loaded.error;
-    }
-    originalImage = loaded.image;
-    const QSizeF size = originalImage->size();
-    heightDividedByWidthRatio = size.height() / size.width();
-    selectedUrl = url;
-    updateFields();
-    showStatus(QString());
-    return {};
+    const QPointer<AppDelegate> self(this);
+    sourceLoader.loadFile(url.toLocalFile(),
+                          [self, url](const SourceImage::Loaded &loaded, const QImage &picture) {
+                              if (!self)
+                                  return;
+                              // A file that gives no image leaves the current source, its ratio and
+                              // the fields as they were: the well would otherwise show a picture no
+                              // export can use.
+                              if (!loaded.image) {
+                                  self->showStatus(loaded.error);
+                                  emit self->sourceLoadFinished(loaded.error);
+                                  return;
+                              }
+                              self->originalImage = loaded.image;
+                              const QSizeF size = self->originalImage->size();
+                              self->heightDividedByWidthRatio = size.height() / size.width();
+                              self->selectedUrl = url;
+                              if (self->_imageView)
+                                  self->_imageView->setImage(loaded.image, picture);
+                              self->updateFields();
+                              self->showStatus(QString());
+                              self->schedulePreview();
+                              emit self->sourceLoadFinished(QString());
+                          });
+}
+
+void AppDelegate::stopReading(QObject *)
+{
+    sourceLoader.cancel();
 }
 
 void AppDelegate::chooseOutputFolder(QObject *)
@@ -117,6 +170,7 @@ void AppDelegate::imageViewChanged(QObject *sender)
     originalImage = well ? well->image() : nullptr;
     updateFields();
     showStatus(QString());
+    schedulePreview();
 }
 
 void AppDelegate::updateFields()
@@ -131,7 +185,7 @@ void AppDelegate::updateFields()
         setTextOf(_filePathField, AssetNaming::defaultOutputFolder(sourcePath));
     if (!sourcePath.isEmpty())
         setTextOf(_assetNameField, AssetNaming::defaultAssetName(selectedUrl.fileName()));
-    if (originalImage && _imageView)
+    if (originalImage && _imageView && _imageView->image() != originalImage)
         _imageView->setImage(originalImage);
     const QString outputPath = selectedOutput.toLocalFile();
     if (!outputPath.isEmpty())
@@ -150,8 +204,11 @@ void AppDelegate::generateMacIcons(QObject *)
 
 void AppDelegate::generateIconsFor(const QString &platform)
 {
-    showReport(
-        AssetExporter::writeAppIconSet(originalImage.get(), textOf(_filePathField), platform));
+    runExport([source = originalImage, dark = darkImage, tinted = tintedImage,
+               folder = textOf(_filePathField), platform,
+               options = appIconOptions()](const AssetExporter::Progress &progress) {
+        return AssetExporter::writeAppIconSet(source.get(), folder, platform, options, 0, progress);
+    });
 }
 
 void AppDelegate::sizeFieldChanged(QObject *sender)
@@ -163,6 +220,7 @@ void AppDelegate::sizeFieldChanged(QObject *sender)
     const QString digits = DigitText::keepDigits(field->text(), &cursor);
     field->setText(digits);
     field->setCursorPosition(cursor);
+    schedulePreview();
 
     if (field == _widthField) {
         if (stateOf(_proportionsCheckBox) != 1)
@@ -182,7 +240,10 @@ void AppDelegate::generateSizes(QObject *)
     const QSizeF base = maximumSizeForAsset();
     const ImageSetDescription set(std::int32_t(base.width()), std::int32_t(base.height()),
                                   textOf(_assetNameField));
-    showReport(AssetExporter::writeImageSet(originalImage.get(), textOf(_filePathField), set));
+    runExport([source = originalImage, folder = textOf(_filePathField),
+               set](const AssetExporter::Progress &progress) {
+        return AssetExporter::writeImageSet(source.get(), folder, set, 0, progress);
+    });
 }
 
 QSizeF AppDelegate::maximumSizeForAsset()
@@ -223,12 +284,339 @@ void AppDelegate::showStatus(const QString &message)
 {
     if (!_statusLabel)
         return;
-    _statusLabel->setText(message);
+    _statusLabel->setText(htmlOf(message));
     // A screen reader reads a label by its name.
     _statusLabel->setAccessibleName(message);
 }
 
+// The folder in the summary is a link that opens it in the file manager.
 void AppDelegate::showReport(const ExportReport &report)
 {
     showStatus(report.summaryWithWarnings());
+    if (!_statusLabel || report.writtenCount() == 0)
+        return;
+    const QString where = QDir::cleanPath(report.folder);
+    const QString link =
+        QStringLiteral("<a href=\"%1\">%2</a>")
+            .arg(QUrl::fromLocalFile(where).toString(QUrl::FullyEncoded).toHtmlEscaped(),
+                 where.toHtmlEscaped());
+    _statusLabel->setText(
+        htmlOf(report.summaryWithWarnings()).replace(where.toHtmlEscaped(), link));
+}
+
+void AppDelegate::setExportControls(const QList<QWidget *> &controls)
+{
+    _exportControls.clear();
+    for (QWidget *control : controls)
+        _exportControls.append(control);
+}
+
+// The export runs on another thread so the window keeps drawing; the files are still written
+// one after another in list order, Contents.json first, each from the full source. Progress shows
+// once an export has taken half a second, and the controls that would change it wait.
+void AppDelegate::runExport(std::function<ExportReport(const AssetExporter::Progress &)> write)
+{
+    if (exporting)
+        return;
+    exporting = true;
+    progressShown = false;
+    progressWritten = progressTotal = 0;
+    exportFolder = textOf(_filePathField);
+    for (const QPointer<QWidget> &control : std::as_const(_exportControls)) {
+        if (control)
+            control->setEnabled(false);
+    }
+    QTimer::singleShot(500, this, [this] {
+        if (!exporting)
+            return;
+        progressShown = true;
+        showProgress();
+    });
+    work.start([this, write = std::move(write)] {
+        const AssetExporter::Progress progress = [this](int written, int total) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, written, total] {
+                    progressWritten = written;
+                    progressTotal = total;
+                    if (progressShown)
+                        showProgress();
+                    emit exportProgress(written, total);
+                },
+                Qt::QueuedConnection);
+        };
+        const ExportReport report = write(progress);
+        QMetaObject::invokeMethod(
+            this,
+            [this, report] {
+                exporting = false;
+                for (const QPointer<QWidget> &control : std::as_const(_exportControls)) {
+                    if (control)
+                        control->setEnabled(true);
+                }
+                optionsChanged();
+                showReport(report);
+                emit exportFinished(report.summaryWithWarnings());
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void AppDelegate::showProgress()
+{
+    showStatus(progressTotal == 0 ? tr("Writing to %1…").arg(exportFolder)
+                                  : tr("Writing %1 of %2 files to %3…")
+                                        .arg(progressWritten)
+                                        .arg(progressTotal)
+                                        .arg(exportFolder));
+}
+
+void AppDelegate::chooseBackgroundColour(QObject *)
+{
+    auto *dialog = new QColorDialog(background.isValid() ? background : QColor(Qt::white), _window);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(tr("Background Colour"));
+    const QPointer<AppDelegate> self(this);
+    connect(dialog, &QColorDialog::colorSelected, this, [self](const QColor &colour) {
+        if (self)
+            self->setBackgroundColour(colour);
+    });
+    dialog->open();
+}
+
+void AppDelegate::setBackgroundColour(const QColor &colour)
+{
+    // App Store upload needs an opaque icon: the colour's own alpha is dropped.
+    background = colour.isValid() ? colour.toRgb() : QColor();
+    if (background.isValid())
+        background.setAlpha(255);
+    if (_backgroundButton) {
+        QPixmap swatch(16, 16);
+        swatch.fill(background.isValid() ? background : QColor(Qt::transparent));
+        _backgroundButton->setIcon(background.isValid() ? QIcon(swatch) : QIcon());
+        _backgroundButton->setText(background.isValid() ? background.name() : tr("None"));
+        _backgroundButton->setAccessibleDescription(
+            background.isValid() ? background.name() : tr("None: the icons keep transparency"));
+    }
+    if (_backgroundClearButton)
+        _backgroundClearButton->setEnabled(background.isValid());
+    schedulePreview();
+}
+
+QComboBox *AppDelegate::comboFor(Appearance which) const
+{
+    return which == Appearance::Dark ? _darkCombo : _tintedCombo;
+}
+
+// The menu of an appearance: none, automatic (tinted only), the file picked, and a way to pick
+// one; the current choice selected.
+void AppDelegate::fillAppearanceCombo(Appearance which)
+{
+    QComboBox *combo = comboFor(which);
+    if (!combo)
+        return;
+    const bool dark = which == Appearance::Dark;
+    const QString current = combo->currentData().toString();
+    const QSignalBlocker blocker(combo);
+    combo->clear();
+    combo->addItem(tr("None"), QStringLiteral("none"));
+    if (!dark)
+        combo->addItem(tr("Automatic: the source in grey"), QStringLiteral("auto"));
+    const QString name = dark ? darkName : tintedName;
+    if (!name.isEmpty())
+        combo->addItem(name, QStringLiteral("picked"));
+    combo->addItem(tr("Choose File…"), ChooseFileItem);
+    int index = combo->findData(current);
+    if (current == ChooseFileItem || index < 0)
+        index = combo->findData((dark ? darkImage : tintedImage) ? QStringLiteral("picked")
+                                                                 : QStringLiteral("none"));
+    combo->setCurrentIndex(index);
+}
+
+void AppDelegate::appearanceChosen(Appearance which, int index)
+{
+    QComboBox *combo = comboFor(which);
+    if (!combo)
+        return;
+    const QString choice = combo->itemData(index).toString();
+    if (choice != ChooseFileItem) {
+        if (choice == QLatin1String("none") || choice == QLatin1String("auto")) {
+            (which == Appearance::Dark ? darkImage : tintedImage) = nullptr;
+            (which == Appearance::Dark ? darkName : tintedName).clear();
+            fillAppearanceCombo(which);
+        }
+        optionsChanged();
+        return;
+    }
+    auto *dialog =
+        new QFileDialog(_window, which == Appearance::Dark ? tr("Choose the Dark Appearance")
+                                                           : tr("Choose the Tinted Appearance"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    const QPointer<AppDelegate> self(this);
+    connect(dialog, &QFileDialog::finished, this, [self, dialog, which](int result) {
+        if (!self)
+            return;
+        if (result == QDialog::Accepted && !dialog->selectedUrls().isEmpty())
+            self->loadAppearance(which, dialog->selectedUrls().at(0));
+        else
+            self->fillAppearanceCombo(which);
+    });
+    dialog->show();
+}
+
+void AppDelegate::loadAppearance(Appearance which, const QUrl &url)
+{
+    const QPointer<AppDelegate> self(this);
+    sourceLoader.loadFile(
+        url.toLocalFile(), [self, which, url](const SourceImage::Loaded &loaded, const QImage &) {
+            if (!self)
+                return;
+            if (loaded.image) {
+                (which == Appearance::Dark ? self->darkImage : self->tintedImage) = loaded.image;
+                (which == Appearance::Dark ? self->darkName : self->tintedName) = url.fileName();
+                if (QComboBox *combo = self->comboFor(which))
+                    combo->setCurrentIndex(-1);
+                self->showStatus(QString());
+            } else {
+                self->showStatus(loaded.error);
+            }
+            self->fillAppearanceCombo(which);
+            self->optionsChanged();
+            emit self->sourceLoadFinished(loaded.error);
+        });
+}
+
+void AppDelegate::optionsChanged()
+{
+    const bool single = stateOf(_singleSizeCheckBox) == 1;
+    for (QComboBox *combo : {_darkCombo.data(), _tintedCombo.data()}) {
+        if (combo)
+            combo->setEnabled(single && !exporting);
+    }
+    schedulePreview();
+}
+
+AssetExporter::AppIconOptions AppDelegate::appIconOptions() const
+{
+    AssetExporter::AppIconOptions options;
+    options.background = background;
+    options.singleSize = stateOf(_singleSizeCheckBox) == 1;
+    if (options.singleSize) {
+        options.dark = darkImage.get();
+        const QString tinted = _tintedCombo ? _tintedCombo->currentData().toString() : QString();
+        options.tinted = tinted == QLatin1String("picked") ? tintedImage.get() : nullptr;
+        options.tintedFromSource = tinted == QLatin1String("auto");
+    }
+    return options;
+}
+
+void AppDelegate::schedulePreview()
+{
+    previewTimer.start();
+}
+
+// One preview is drawn at a time; requests that arrive meanwhile collapse into one, drawn from
+// the state as it is when the running one ends, whose own result is then dropped.
+void AppDelegate::startPreview()
+{
+    if (!_previewStrip)
+        return;
+    if (previewRunning) {
+        previewPending = true;
+        return;
+    }
+    if (!originalImage) {
+        _previewStrip->setMessage(
+            tr("Choose, drop or paste a source image to see its files here."));
+        emit previewFinished();
+        return;
+    }
+    const int kind = _previewSetCombo ? _previewSetCombo->currentIndex() : 0;
+    std::function<AssetExporter::Preview()> draw;
+    if (kind == 2) {
+        const QSizeF base = maximumSizeForAsset();
+        const ImageSetDescription set(std::int32_t(base.width()), std::int32_t(base.height()),
+                                      textOf(_assetNameField));
+        const QSizeF largest = set.sizes().last();
+        if (std::max(largest.width(), largest.height()) > PreviewBound) {
+            _previewStrip->setMessage(
+                tr("The 3x image would be %1 by %2 pixels: too large to preview here. It is "
+                   "written all the same.")
+                    .arg(largest.width(), 0, 'f', 0)
+                    .arg(largest.height(), 0, 'f', 0));
+            emit previewFinished();
+            return;
+        }
+        draw = [source = originalImage, set] {
+            return AssetExporter::previewImageSet(source.get(), set);
+        };
+    } else {
+        const QString platform = kind == 0 ? QStringLiteral("ios") : QStringLiteral("mac");
+        draw = [source = originalImage, dark = darkImage, tinted = tintedImage, platform,
+                options = appIconOptions()] {
+            return AssetExporter::previewAppIconSet(source.get(), platform, options);
+        };
+    }
+    previewRunning = true;
+    const bool maskable = kind == 0;
+    work.start([this, draw, maskable] {
+        const AssetExporter::Preview preview = draw();
+        QMetaObject::invokeMethod(
+            this,
+            [this, preview, maskable] {
+                previewRunning = false;
+                if (previewPending) {
+                    previewPending = false;
+                    startPreview();
+                    return;
+                }
+                if (!_previewStrip)
+                    return;
+                if (!preview.refusal.isEmpty()) {
+                    _previewStrip->setMessage(preview.refusal);
+                } else {
+                    QList<PreviewStrip::Tile> tiles;
+                    for (const AssetExporter::PreviewFile &file : preview.files)
+                        tiles.append({file.fileName, file.image});
+                    _previewStrip->setTiles(tiles, maskable);
+                }
+                emit previewFinished();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void AppDelegate::checkCatalogue(QObject *)
+{
+    auto *dialog = new QFileDialog(_window, tr("Check Catalogue"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    const QPointer<AppDelegate> self(this);
+    connect(dialog, &QFileDialog::finished, this, [self, dialog](int result) {
+        if (self && result == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+            self->checkCatalogueFolder(dialog->selectedFiles().at(0));
+    });
+    dialog->show();
+}
+
+void AppDelegate::checkCatalogueFolder(const QString &folder)
+{
+    if (!_checkDialog)
+        _checkDialog = new CheckDialog(_window);
+    _checkDialog->showChecking(folder);
+    _checkDialog->show();
+    _checkDialog->raise();
+    work.start([this, folder] {
+        const CatalogueChecker::Result result = CatalogueChecker::check({folder});
+        QMetaObject::invokeMethod(
+            this,
+            [this, folder, result] {
+                if (_checkDialog)
+                    _checkDialog->showResult(folder, result);
+                emit checkFinished();
+            },
+            Qt::QueuedConnection);
+    });
 }

@@ -1,11 +1,21 @@
 #pragma once
 
 #include "ImageWell.h"
+#include "PreviewStrip.h"
+#include "SourceLoader.h"
 #include "TextFieldDelegate.h"
+#include "export/AssetExporter.h"
 #include "source/SourceImage.h"
 
 #include <QByteArray>
+#include <QAction>
 #include <QCheckBox>
+#include <QColor>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QThreadPool>
+#include <QTimer>
 #include <QImage>
 #include <QJsonObject>
 #include <QLabel>
@@ -17,13 +27,17 @@
 #include <QUrl>
 
 #include <cstdint>
+#include <functional>
 
+class CheckDialog;
 class ExportReport;
 
 // The application's one controller: it owns the working state (the source file and image, the
-// output folder, the source's aspect ratio) and turns the user's picks, drops and typing into
-// that state and into the window's field texts. The window's controls reach it as outlets,
-// connected through the setters; it reads and writes its fields directly.
+// output folder, the source's aspect ratio, the app icon options) and turns the user's picks,
+// drops and typing into that state, into the window's field texts and into the preview. The
+// window's controls reach it as outlets, connected through the setters; it reads and writes its
+// fields directly. Reading a source, drawing the preview, writing and checking run on other
+// threads: the window answers input throughout, and each ends with a signal.
 class AppDelegate : public QObject, public TextFieldDelegate
 {
     Q_OBJECT
@@ -53,9 +67,32 @@ public:
     QByteArray PNGRepresentationOfImage(const QImage &image);
     void makeNewWindow(QObject *sender);
 
-    // The file chosen through the image dialog: loaded as a pick would load it (also the path
-    // behind opening a file given to the program). Returns why it gave no image, or nothing.
-    QString openImageFile(const QUrl &url);
+    // The file chosen through the image dialog (also the path behind opening a file given to
+    // the program): read on another thread, then taken as the source; sourceLoadFinished tells
+    // why it gave no image, or nothing.
+    void openImageFile(const QUrl &url);
+    // Stops reading a source; the one before stays.
+    void stopReading(QObject *sender);
+
+    // The app icon options, the same the command line takes.
+    enum class Appearance { Dark, Tinted };
+    void chooseBackgroundColour(QObject *sender);
+    void setBackgroundColour(const QColor &colour); // invalid: none
+    void appearanceChosen(Appearance which, int index);
+    void loadAppearance(Appearance which, const QUrl &url);
+    void optionsChanged();
+    AssetExporter::AppIconOptions appIconOptions() const;
+
+    // Asks for a folder, then lists what a catalogue check finds in it.
+    void checkCatalogue(QObject *sender);
+    void checkCatalogueFolder(const QString &folder);
+
+    void schedulePreview();
+    bool previewIdle() const { return !previewRunning && !previewTimer.isActive(); }
+    bool isExporting() const { return exporting; }
+    SourceLoader *loader() { return &sourceLoader; }
+    CheckDialog *checkDialog() const { return _checkDialog; }
+    void showStatus(const QString &message);
 
     QWidget *window() const { return _window; }
     void setWindow(QWidget *window) { _window = window; }
@@ -73,20 +110,63 @@ public:
     void setProportionsCheckBox(QCheckBox *box) { _proportionsCheckBox = box; }
     QLabel *statusLabel() const { return _statusLabel; }
     void setStatusLabel(QLabel *label) { _statusLabel = label; }
+    QPushButton *backgroundButton() const { return _backgroundButton; }
+    void setBackgroundButton(QPushButton *button) { _backgroundButton = button; }
+    void setBackgroundClearButton(QPushButton *button) { _backgroundClearButton = button; }
+    QCheckBox *singleSizeCheckBox() const { return _singleSizeCheckBox; }
+    void setSingleSizeCheckBox(QCheckBox *box) { _singleSizeCheckBox = box; }
+    QComboBox *darkCombo() const { return _darkCombo; }
+    void setDarkCombo(QComboBox *combo) { _darkCombo = combo; }
+    QComboBox *tintedCombo() const { return _tintedCombo; }
+    void setTintedCombo(QComboBox *combo) { _tintedCombo = combo; }
+    QComboBox *previewSetCombo() const { return _previewSetCombo; }
+    void setPreviewSetCombo(QComboBox *combo) { _previewSetCombo = combo; }
+    PreviewStrip *previewStrip() const { return _previewStrip; }
+    void setPreviewStrip(PreviewStrip *strip) { _previewStrip = strip; }
+    void setStopAction(QAction *action) { _stopAction = action; }
+    // What an export disables until it ends: everything that would change it.
+    void setExportControls(const QList<QWidget *> &controls);
 
     // Read-only views of the private state, for the window's own checks and for tests.
     QUrl currentSourceUrl() const { return selectedUrl; }
     SourceImagePtr currentImage() const { return originalImage; }
     double currentRatio() const { return heightDividedByWidthRatio; }
 
+signals:
+    void sourceLoadFinished(const QString &error);
+    void exportProgress(int written, int total);
+    void exportFinished(const QString &summary);
+    void previewFinished();
+    void checkFinished();
+
 private:
-    void showStatus(const QString &message);
     void showReport(const ExportReport &report);
+    void runExport(std::function<ExportReport(const AssetExporter::Progress &)> work);
+    void showProgress();
+    void startPreview();
+    QComboBox *comboFor(Appearance which) const;
+    void fillAppearanceCombo(Appearance which);
 
     QUrl selectedUrl;
     QUrl selectedOutput;
     SourceImagePtr originalImage;
     double heightDividedByWidthRatio = 0.0;
+
+    QColor background;
+    SourceImagePtr darkImage, tintedImage;
+    QString darkName, tintedName;
+
+    SourceLoader sourceLoader;
+    // Preview, export and check jobs; the newest preview request wins.
+    QThreadPool work;
+    QTimer previewTimer;
+    bool previewRunning = false;
+    bool previewPending = false;
+    bool exporting = false;
+    bool progressShown = false;
+    int progressWritten = 0;
+    int progressTotal = 0;
+    QString exportFolder;
 
     // The controls belong to the window, which outlives the controller; guarded pointers make
     // a control destroyed early read as absent instead of dangling.
@@ -98,4 +178,14 @@ private:
     QPointer<QCheckBox> _proportionsCheckBox;
     QPointer<QWidget> _window;
     QPointer<QLabel> _statusLabel;
+    QPointer<QPushButton> _backgroundButton;
+    QPointer<QPushButton> _backgroundClearButton;
+    QPointer<QCheckBox> _singleSizeCheckBox;
+    QPointer<QComboBox> _darkCombo;
+    QPointer<QComboBox> _tintedCombo;
+    QPointer<QComboBox> _previewSetCombo;
+    QPointer<PreviewStrip> _previewStrip;
+    QPointer<QAction> _stopAction;
+    QList<QPointer<QWidget>> _exportControls;
+    QPointer<CheckDialog> _checkDialog;
 };

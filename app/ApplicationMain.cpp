@@ -1,7 +1,9 @@
 #include "ApplicationMain.h"
 
 #include "AppDelegate.h"
+#include "CheckDialog.h"
 #include "ImageWell.h"
+#include "PreviewStrip.h"
 #include "ui_MainWindow.h"
 
 #include <QApplication>
@@ -34,6 +36,19 @@ ApplicationMain::loadInterface(QApplication &application)
     delegate->setImageView(ui.imageView);
     delegate->setProportionsCheckBox(ui.proportionsCheckBox);
     delegate->setStatusLabel(ui.statusLabel);
+    delegate->setBackgroundButton(ui.backgroundButton);
+    delegate->setBackgroundClearButton(ui.backgroundClearButton);
+    delegate->setSingleSizeCheckBox(ui.singleSizeCheckBox);
+    delegate->setDarkCombo(ui.darkCombo);
+    delegate->setTintedCombo(ui.tintedCombo);
+    delegate->setPreviewSetCombo(ui.previewSetCombo);
+    delegate->setPreviewStrip(ui.previewStrip);
+    delegate->setStopAction(ui.actionStopReading);
+    delegate->setExportControls({ui.imageView, ui.chooseImageButton, ui.chooseFolderButton,
+                                 ui.filePathField, ui.assetNameField, ui.widthField, ui.heightField,
+                                 ui.proportionsCheckBox, ui.optionsGroup, ui.iosButton,
+                                 ui.macButton, ui.imageSetButton});
+    ui.imageView->setLoader(delegate->loader());
 
     auto action = [delegate](QObject *sender, void (AppDelegate::*operation)(QObject *)) {
         return [delegate, sender, operation] { (delegate->*operation)(sender); };
@@ -55,11 +70,31 @@ ApplicationMain::loadInterface(QApplication &application)
                      action(ui.actionNewWindow, &AppDelegate::makeNewWindow));
     QObject::connect(ui.actionQuit, &QAction::triggered, &application, &QApplication::quit,
                      Qt::QueuedConnection);
-    QObject::connect(ui.imageView, &ImageWell::imageRefused, ui.statusLabel,
-                     [label = ui.statusLabel](const QString &why) {
-                         label->setText(why);
-                         label->setAccessibleName(why);
-                     });
+    QObject::connect(ui.actionStopReading, &QAction::triggered, delegate,
+                     action(ui.actionStopReading, &AppDelegate::stopReading));
+    QObject::connect(ui.actionCheckCatalogue, &QAction::triggered, delegate,
+                     action(ui.actionCheckCatalogue, &AppDelegate::checkCatalogue));
+    QObject::connect(ui.imageView, &ImageWell::imageRefused, delegate, &AppDelegate::showStatus);
+
+    // The app icon options and the preview's own controls.
+    QObject::connect(ui.backgroundButton, &QPushButton::clicked, delegate,
+                     action(ui.backgroundButton, &AppDelegate::chooseBackgroundColour));
+    QObject::connect(ui.backgroundClearButton, &QPushButton::clicked, delegate,
+                     [delegate] { delegate->setBackgroundColour(QColor()); });
+    QObject::connect(ui.singleSizeCheckBox, &QCheckBox::toggled, delegate,
+                     &AppDelegate::optionsChanged);
+    QObject::connect(ui.darkCombo, &QComboBox::activated, delegate, [delegate](int index) {
+        delegate->appearanceChosen(AppDelegate::Appearance::Dark, index);
+    });
+    QObject::connect(ui.tintedCombo, &QComboBox::activated, delegate, [delegate](int index) {
+        delegate->appearanceChosen(AppDelegate::Appearance::Tinted, index);
+    });
+    QObject::connect(ui.previewSetCombo, &QComboBox::currentIndexChanged, delegate,
+                     &AppDelegate::schedulePreview);
+    QObject::connect(ui.assetNameField, &QLineEdit::textChanged, delegate,
+                     &AppDelegate::schedulePreview);
+    QObject::connect(ui.maskCheckBox, &QCheckBox::toggled, ui.previewStrip,
+                     &PreviewStrip::setMaskShown);
 
     // The delegate decides whether closing the last window quits.
     application.setQuitOnLastWindowClosed(false);
@@ -76,12 +111,21 @@ ApplicationMain::loadInterface(QApplication &application)
     return interface;
 }
 
-QString ApplicationMain::openFileArgument(Interface &interface, const QStringList &arguments)
+bool ApplicationMain::openFileArgument(Interface &interface, const QStringList &arguments)
 {
     if (arguments.size() != 2)
-        return {};
+        return false;
     const QString path = QFileInfo(arguments.at(1)).absoluteFilePath();
-    return interface.delegate->openImageFile(QUrl::fromLocalFile(path));
+    // Started from a terminal, a file that gives no image says why there too.
+    QObject::connect(
+        interface.delegate.get(), &AppDelegate::sourceLoadFinished, interface.delegate.get(),
+        [](const QString &problem) {
+            if (!problem.isEmpty())
+                std::fprintf(stderr, "assetsmith: %s\n", qPrintable(problem));
+        },
+        Qt::SingleShotConnection);
+    interface.delegate->openImageFile(QUrl::fromLocalFile(path));
+    return true;
 }
 
 int ApplicationMain::run(int argc, char **argv)
@@ -93,9 +137,6 @@ int ApplicationMain::run(int argc, char **argv)
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(ASSETSMITH_APP_ID)));
     const std::unique_ptr<Interface> interface = loadInterface(application);
     interface->window->show();
-    const QString problem = openFileArgument(*interface, QApplication::arguments());
-    // Started from a terminal, the reason shows there too.
-    if (!problem.isEmpty())
-        std::fprintf(stderr, "assetsmith: %s\n", qPrintable(problem));
+    openFileArgument(*interface, QApplication::arguments());
     return application.exec();
 }

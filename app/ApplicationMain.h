@@ -28,9 +28,9 @@ public:
     static std::unique_ptr<Interface> loadInterface(QApplication &application);
 
     // The file the program was given, if it was given one, opened as a pick through the image
-    // dialog opens it; a relative path is taken from the working folder. Returns what the status
-    // line says when the file gives no image, or nothing.
-    static QString openFileArgument(Interface &interface, const QStringList &arguments);
+    // dialog opens it; a relative path is taken from the working folder. Returns whether there
+    // was one; why it gives no image goes to the status line and to stderr.
+    static bool openFileArgument(Interface &interface, const QStringList &arguments);
 
     // The process entry of the window: runs the event loop until the application quits.
     static int run(int argc, char **argv);

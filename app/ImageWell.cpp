@@ -1,6 +1,6 @@
 #include "ImageWell.h"
 
-#include "export/Resampler.h"
+#include "SourceLoader.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -12,11 +12,9 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QStyleOptionFocusRect>
+#include <QTimer>
 
 namespace {
-
-// Large enough to stay sharp on a high-density screen at the well's usual size.
-constexpr int PreviewBound = 768;
 
 bool mightHoldImage(const QMimeData *mime)
 {
@@ -30,36 +28,48 @@ bool mightHoldImage(const QMimeData *mime)
                        [](const QString &f) { return f.startsWith(QLatin1String("image/")); });
 }
 
-// A picture of at most `bound` pixels on a side. The export's own resampler spreads the rows over
-// the cores, where Qt's smooth scaling takes a fifth of a second on one core for a 4096 source.
-QImage previewOf(const SourceImage &image, int bound)
-{
-    const QSize shown =
-        image.size().toSize().scaled(bound, bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    if (image.isVector())
-        return image.renderVector({shown}).images.value(0);
-    const QImage bitmap = image.bitmapFor(shown);
-    if (bitmap.width() <= bound && bitmap.height() <= bound)
-        return bitmap;
-    const QSize fitted = bitmap.size().scaled(shown, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    return Resampler::resample(bitmap, fitted.width(), fitted.height());
-}
-
 } // namespace
 
 ImageWell::ImageWell(QWidget *parent)
     : QWidget(parent)
+    , m_spinner(new QTimer(this))
 {
+    m_spinner->setInterval(80);
+    connect(m_spinner, &QTimer::timeout, this, [this] {
+        m_spin = (m_spin + 1) % 12;
+        update();
+    });
     setAcceptDrops(true);
     setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(160, 160);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
-void ImageWell::setImage(const SourceImagePtr &image)
+void ImageWell::setImage(const SourceImagePtr &image, const QImage &picture)
 {
     m_image = image;
-    m_preview = image ? previewOf(*image, PreviewBound) : QImage();
+    m_preview = !image             ? QImage()
+                : picture.isNull() ? SourceLoader::pictureOf(*image, SourceLoader::PictureBound)
+                                   : picture;
+    update();
+}
+
+void ImageWell::setLoader(SourceLoader *loader)
+{
+    m_loader = loader;
+    if (loader)
+        connect(loader, &SourceLoader::busyChanged, this, &ImageWell::setBusy);
+}
+
+void ImageWell::setBusy(bool busy)
+{
+    m_busy = busy;
+    if (busy)
+        m_spinner->start();
+    else
+        m_spinner->stop();
+    setAccessibleDescription(busy ? tr("Reading an image; Esc stops.")
+                                  : tr("Drop or paste an image here; Delete clears it."));
     update();
 }
 
@@ -68,38 +78,69 @@ QSize ImageWell::sizeHint() const
     return QSize(320, 320);
 }
 
-SourceImage::Loaded ImageWell::imageFromMimeData(const QMimeData *mime)
+ImageWell::Offer ImageWell::offerOf(const QMimeData *mime)
 {
+    Offer offer;
     if (!mime)
-        return {nullptr, QStringLiteral("There is no image to take.")};
+        return offer;
     const QList<QUrl> urls = mime->urls();
-    if (!urls.isEmpty() && urls.first().isLocalFile())
-        return SourceImage::fromFile(urls.first().toLocalFile());
+    if (!urls.isEmpty() && urls.first().isLocalFile()) {
+        offer.path = urls.first().toLocalFile();
+        return offer;
+    }
     // Encoded data first: it keeps what a decoded QImage would lose (a drawing, several sizes).
     for (const QString &format : mime->formats()) {
-        if (format.startsWith(QLatin1String("image/"))) {
-            SourceImage::Loaded loaded =
-                SourceImage::fromData(mime->data(format), QStringLiteral("The dropped image"));
-            if (loaded.image)
-                return loaded;
-        }
+        if (format.startsWith(QLatin1String("image/")))
+            offer.encoded.append(mime->data(format));
     }
     // A picture this program itself dragged is decoded already; anything else is decoded by the
-    // worker above.
-    if (mime->hasFormat(QStringLiteral("application/x-qt-image"))) {
-        if (SourceImagePtr image = SourceImage::fromImage(qvariant_cast<QImage>(mime->imageData())))
-            return {image, {}};
-    }
-    return {nullptr, QStringLiteral("What was dropped or pasted is not an image.")};
+    // worker.
+    if (mime->hasFormat(QStringLiteral("application/x-qt-image")))
+        offer.decoded = qvariant_cast<QImage>(mime->imageData());
+    return offer;
 }
 
-void ImageWell::takeFromUser(const SourceImage::Loaded &loaded)
+SourceImage::Loaded ImageWell::imageFrom(const Offer &offer, const std::atomic_bool *cancel)
+{
+    if (!offer.path.isEmpty())
+        return SourceImage::fromFile(offer.path, cancel);
+    SourceImage::Loaded loaded{nullptr,
+                               QStringLiteral("What was dropped or pasted is not an image.")};
+    for (const QByteArray &data : offer.encoded) {
+        loaded = SourceImage::fromData(data, QStringLiteral("The dropped image"), cancel);
+        if (loaded.image || (cancel && cancel->load()))
+            return loaded;
+    }
+    if (SourceImagePtr image = SourceImage::fromImage(offer.decoded))
+        return {image, {}};
+    return loaded;
+}
+
+void ImageWell::take(const QMimeData *mime)
+{
+    const Offer offer = offerOf(mime);
+    if (!m_loader) {
+        takeFromUser(imageFrom(offer), QImage());
+        return;
+    }
+    const QString name =
+        offer.path.isEmpty() ? tr("the dropped image") : QFileInfo(offer.path).fileName();
+    const QPointer<ImageWell> self(this);
+    m_loader->load(
+        name, [offer](const std::atomic_bool *cancel) { return imageFrom(offer, cancel); },
+        [self](const SourceImage::Loaded &loaded, const QImage &picture) {
+            if (self)
+                self->takeFromUser(loaded, picture);
+        });
+}
+
+void ImageWell::takeFromUser(const SourceImage::Loaded &loaded, const QImage &picture)
 {
     if (!loaded.image) {
         emit imageRefused(loaded.error);
         return;
     }
-    setImage(loaded.image);
+    setImage(loaded.image, picture);
     emit imageChanged();
 }
 
@@ -123,10 +164,29 @@ void ImageWell::paintEvent(QPaintEvent *)
         QRect target(QPoint(0, 0), shown);
         target.moveCenter(inner.center());
         painter.drawImage(target, m_preview);
-    } else {
+    } else if (!m_busy) {
         painter.setPen(palette().color(QPalette::PlaceholderText));
         painter.drawText(inner, Qt::AlignCenter | Qt::TextWordWrap,
                          tr("Drop an image here\nor paste one"));
+    }
+    if (m_busy) {
+        // Twelve spokes, the brightest one turning: the well is reading an image.
+        painter.fillRect(inner, QColor(0, 0, 0, 90));
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QPointF centre = inner.center();
+        for (int i = 0; i < 12; ++i) {
+            QColor spoke = palette().color(QPalette::Highlight);
+            spoke.setAlphaF(0.25 + 0.75 * (((i - m_spin + 12) % 12) / 11.0));
+            painter.setPen(QPen(spoke, 4, Qt::SolidLine, Qt::RoundCap));
+            painter.save();
+            painter.translate(centre);
+            painter.rotate(i * 30.0);
+            painter.drawLine(QPointF(0, -12), QPointF(0, -24));
+            painter.restore();
+        }
+        painter.setPen(palette().color(QPalette::HighlightedText));
+        painter.drawText(inner.adjusted(0, 40, 0, 0), Qt::AlignCenter | Qt::TextWordWrap,
+                         tr("Reading…\nEsc stops"));
     }
     if (hasFocus()) {
         QStyleOptionFocusRect option;
@@ -139,7 +199,7 @@ void ImageWell::paintEvent(QPaintEvent *)
 void ImageWell::keyPressEvent(QKeyEvent *event)
 {
     if (event->matches(QKeySequence::Paste)) {
-        takeFromUser(imageFromMimeData(QApplication::clipboard()->mimeData()));
+        take(QApplication::clipboard()->mimeData());
         return;
     }
     if (event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) {
@@ -164,14 +224,12 @@ void ImageWell::dragMoveEvent(QDragMoveEvent *event)
 
 void ImageWell::dropEvent(QDropEvent *event)
 {
-    const SourceImage::Loaded loaded = imageFromMimeData(event->mimeData());
-    if (!loaded.image) {
+    if (!mightHoldImage(event->mimeData())) {
         event->ignore();
-        emit imageRefused(loaded.error);
         return;
     }
     event->acceptProposedAction();
-    takeFromUser(loaded);
+    take(event->mimeData());
 }
 
 void ImageWell::mousePressEvent(QMouseEvent *event)

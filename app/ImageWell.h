@@ -3,13 +3,18 @@
 #include "source/SourceImage.h"
 
 #include <QImage>
+#include <QPointer>
 #include <QWidget>
 
 class QMimeData;
+class QTimer;
+class SourceLoader;
 
 // The image well: shows the source image scaled to fit, and takes a new one from the user by a
 // drop (a file from a file manager or image data from another program), by paste, or clears it
 // with Delete. Only those user changes emit imageChanged; setImage from the program does not.
+// With a loader, what is dropped or pasted is read on the loader's thread while the well shows
+// that it is busy; without one, on the spot.
 class ImageWell : public QWidget
 {
     Q_OBJECT
@@ -17,12 +22,24 @@ public:
     explicit ImageWell(QWidget *parent = nullptr);
 
     SourceImagePtr image() const { return m_image; }
-    void setImage(const SourceImagePtr &image);
+    // `picture` is the image already made small for showing, if the caller has it.
+    void setImage(const SourceImagePtr &image, const QImage &picture = QImage());
+    void setLoader(SourceLoader *loader);
+    bool isBusy() const { return m_busy; }
 
     QSize sizeHint() const override;
 
-    // The image in `mime`, or none (with why in `error`) when it holds none this program reads.
-    static SourceImage::Loaded imageFromMimeData(const QMimeData *mime);
+    // What a drop or paste offers, copied out of its data so that it can be read later.
+    struct Offer
+    {
+        QString path;
+        QList<QByteArray> encoded;
+        QImage decoded;
+    };
+    static Offer offerOf(const QMimeData *mime);
+    // The image offered, or none (with why in `error`) when it holds none this program reads.
+    static SourceImage::Loaded imageFrom(const Offer &offer,
+                                         const std::atomic_bool *cancel = nullptr);
 
 signals:
     // The user put a new image into the well or emptied it.
@@ -39,8 +56,14 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
 
 private:
-    void takeFromUser(const SourceImage::Loaded &loaded);
+    void take(const QMimeData *mime);
+    void takeFromUser(const SourceImage::Loaded &loaded, const QImage &picture);
+    void setBusy(bool busy);
 
     SourceImagePtr m_image;
     QImage m_preview;
+    QPointer<SourceLoader> m_loader;
+    bool m_busy = false;
+    int m_spin = 0;
+    QTimer *m_spinner;
 };

@@ -218,9 +218,30 @@ void renderInOrder(const std::vector<Planned> &plan, const std::vector<Drawn> &d
     }
 }
 
-ExportReport writeFolder(const QString &folder, const QJsonObject &contents,
-                         const std::vector<Planned> &plan, bool appIcon, int threads)
+// An export made ready: the folder, its Contents.json and every file, or why there is none.
+struct Job
 {
+    QString refusal;
+    QString folder;
+    QJsonObject contents;
+    std::vector<Planned> plan;
+    bool appIcon = false;
+
+    static Job refused(const QString &why)
+    {
+        Job job;
+        job.refusal = why;
+        return job;
+    }
+};
+
+ExportReport writeFolder(const Job &job, int threads, const AssetExporter::Progress &progress)
+{
+    if (!job.refusal.isEmpty())
+        return ExportReport::refused(job.refusal);
+    const QString &folder = job.folder;
+    const std::vector<Planned> &plan = job.plan;
+    const int total = int(plan.size()) + 1;
     const std::vector<Drawn> drawn = drawDrawings(plan);
     ExportReport report;
     report.folder = folder;
@@ -237,9 +258,12 @@ ExportReport writeFolder(const QString &folder, const QJsonObject &contents,
         if (!file.ok)
             file.message = describeFailure(folder, fileName, reason);
         report.files.append(file);
+        if (progress)
+            progress(int(report.files.size()), total);
     };
 
-    writeFile(QStringLiteral("Contents.json"), AssetExporter::serialise(contents), QSizeF(), {});
+    writeFile(QStringLiteral("Contents.json"), AssetExporter::serialise(job.contents), QSizeF(),
+              {});
     std::vector<bool> opaque(plan.size());
     renderInOrder(plan, drawn, threads, [&](size_t i, const QByteArray &png, bool isOpaque) {
         writeFile(plan[i].fileName, png, plan[i].size,
@@ -249,38 +273,42 @@ ExportReport writeFolder(const QString &folder, const QJsonObject &contents,
     });
     FileSystem::syncFolder(folder);
     if (report.writtenCount() > 0)
-        report.warnings = warningsFor(plan, opaque, appIcon);
+        report.warnings = warningsFor(plan, opaque, job.appIcon);
     return report;
+}
+
+AssetExporter::Preview previewJob(const Job &job, int threads)
+{
+    AssetExporter::Preview preview;
+    if (!job.refusal.isEmpty()) {
+        preview.refusal = job.refusal;
+        return preview;
+    }
+    const std::vector<Drawn> drawn = drawDrawings(job.plan);
+    std::vector<QImage> images(job.plan.size());
+    Parallel::forEach(job.plan.size(), threads,
+                      [&](size_t i) { images[i] = renderPlanned(job.plan[i], drawn[i]); });
+    for (size_t i = 0; i < job.plan.size(); ++i)
+        preview.files.append({job.plan[i].fileName, images[i]});
+    return preview;
 }
 
 const QString NoSource = QStringLiteral("Choose a source image first.");
 const QString NoFolder = QStringLiteral("Type or choose an output folder first.");
 
-} // namespace
-
-QByteArray AssetExporter::serialise(const QJsonObject &document)
-{
-    return QJsonDocument(document).toJson(QJsonDocument::Indented);
-}
-
-ExportReport AssetExporter::writeAppIconSet(const SourceImage *source, const QString &folderText,
-                                            const QString &platformWord, int threads)
-{
-    return writeAppIconSet(source, folderText, platformWord, AppIconOptions(), threads);
-}
-
-ExportReport AssetExporter::writeAppIconSet(const SourceImage *source, const QString &folderText,
-                                            const QString &platformWord,
-                                            const AppIconOptions &options, int threads)
+Job appIconJob(const SourceImage *source, const QString &folderText, const QString &platformWord,
+               const AssetExporter::AppIconOptions &options)
 {
     if (!source)
-        return ExportReport::refused(NoSource);
+        return Job::refused(NoSource);
     if (folderText.isEmpty())
-        return ExportReport::refused(NoFolder);
+        return Job::refused(NoFolder);
 
     const bool ios = platformWord == QLatin1String("ios");
-    const QString folder = folderText + QStringLiteral("/AppIcon.appiconset");
-    std::vector<Planned> plan;
+    Job job;
+    job.folder = folderText + QStringLiteral("/AppIcon.appiconset");
+    job.appIcon = true;
+    std::vector<Planned> &plan = job.plan;
     auto planFor = [&](Planned planned) {
         planned.source = planned.source ? planned.source : source;
         if (ios && options.background.isValid() && planned.look == Look::AsDrawn) {
@@ -309,9 +337,9 @@ ExportReport AssetExporter::writeAppIconSet(const SourceImage *source, const QSt
                             Look::Luminance,
                             {},
                             false});
-        const QJsonObject contents = QVIconData::singleSizeContents(
-            options.dark != nullptr, options.tinted || options.tintedFromSource);
-        return writeFolder(folder, contents, plan, true, threads);
+        job.contents = QVIconData::singleSizeContents(options.dark != nullptr,
+                                                      options.tinted || options.tintedFromSource);
+        return job;
     }
 
     const QList<int> sizes =
@@ -327,34 +355,30 @@ ExportReport AssetExporter::writeAppIconSet(const SourceImage *source, const QSt
                  {},
                  ios && size == 1024});
     }
-    return writeFolder(folder,
-                       ios ? QVIconData::appIconContents() : QVIconData::appIconContentsMac(), plan,
-                       true, threads);
+    job.contents = ios ? QVIconData::appIconContents() : QVIconData::appIconContentsMac();
+    return job;
 }
 
-ExportReport AssetExporter::writeImageSet(const SourceImage *source, const QString &folderText,
-                                          const ImageSetDescription &set, int threads)
+Job imageSetJob(const SourceImage *source, const QString &folderText,
+                const ImageSetDescription &set)
 {
     if (!source)
-        return ExportReport::refused(NoSource);
+        return Job::refused(NoSource);
     if (folderText.isEmpty())
-        return ExportReport::refused(NoFolder);
+        return Job::refused(NoFolder);
     const QString name = set.assetName();
     if (name.isEmpty())
-        return ExportReport::refused(QStringLiteral("Type an asset name first."));
-    if (name.contains(QLatin1Char('/'))) {
-        return ExportReport::refused(
+        return Job::refused(QStringLiteral("Type an asset name first."));
+    if (name.contains(QLatin1Char('/')))
+        return Job::refused(
             QStringLiteral("Type an asset name without “/”: it names the folder and its files."));
-    }
     const QSizeF base = set.baseSize();
-    if (base.width() < 1 || base.height() < 1) {
-        return ExportReport::refused(
-            QStringLiteral("Type a width and a height of at least 1 pixel."));
-    }
+    if (base.width() < 1 || base.height() < 1)
+        return Job::refused(QStringLiteral("Type a width and a height of at least 1 pixel."));
     const QList<QSizeF> sizes = set.sizes();
     const QSizeF largest = sizes.last();
     if (!ImageLimits::fits(largest.width(), largest.height())) {
-        return ExportReport::refused(
+        return Job::refused(
             QStringLiteral("The image set is too large: its 3x image would be %1 by %2 pixels, "
                            "and at most %3 pixels a side and %4 pixels in all can be made.")
                 .arg(largest.width(), 0, 'f', 0)
@@ -363,14 +387,57 @@ ExportReport AssetExporter::writeImageSet(const SourceImage *source, const QStri
                 .arg(ImageLimits::MaxPixels));
     }
 
-    std::vector<Planned> plan;
+    Job job;
+    job.folder = folderText + QLatin1Char('/') + set.folderName();
+    job.contents = set.contents();
     for (const QSizeF &size : sizes)
-        plan.push_back({size,
-                        set.fileNameForIndex(sizes.indexOf(size) + 1),
-                        source,
-                        Look::AsDrawn,
-                        {},
-                        false});
-    return writeFolder(folderText + QLatin1Char('/') + set.folderName(), set.contents(), plan,
-                       false, threads);
+        job.plan.push_back({size,
+                            set.fileNameForIndex(sizes.indexOf(size) + 1),
+                            source,
+                            Look::AsDrawn,
+                            {},
+                            false});
+    return job;
+}
+
+} // namespace
+
+QByteArray AssetExporter::serialise(const QJsonObject &document)
+{
+    return QJsonDocument(document).toJson(QJsonDocument::Indented);
+}
+
+ExportReport AssetExporter::writeAppIconSet(const SourceImage *source, const QString &folderText,
+                                            const QString &platformWord, int threads)
+{
+    return writeAppIconSet(source, folderText, platformWord, AppIconOptions(), threads);
+}
+
+ExportReport AssetExporter::writeAppIconSet(const SourceImage *source, const QString &folderText,
+                                            const QString &platformWord,
+                                            const AppIconOptions &options, int threads,
+                                            const Progress &progress)
+{
+    return writeFolder(appIconJob(source, folderText, platformWord, options), threads, progress);
+}
+
+ExportReport AssetExporter::writeImageSet(const SourceImage *source, const QString &folderText,
+                                          const ImageSetDescription &set, int threads,
+                                          const Progress &progress)
+{
+    return writeFolder(imageSetJob(source, folderText, set), threads, progress);
+}
+
+// The folder text only has to be there; nothing is written.
+AssetExporter::Preview AssetExporter::previewAppIconSet(const SourceImage *source,
+                                                        const QString &platformWord,
+                                                        const AppIconOptions &options, int threads)
+{
+    return previewJob(appIconJob(source, QStringLiteral("."), platformWord, options), threads);
+}
+
+AssetExporter::Preview AssetExporter::previewImageSet(const SourceImage *source,
+                                                      const ImageSetDescription &set, int threads)
+{
+    return previewJob(imageSetJob(source, QStringLiteral("."), set), threads);
 }

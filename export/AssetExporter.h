@@ -6,7 +6,11 @@
 
 #include <QColor>
 #include <QJsonObject>
+#include <QImage>
+#include <QList>
 #include <QString>
+
+#include <functional>
 
 // Writes asset folders: an app icon set or an image set, from plain values, for the window and
 // the command line alike. Contents.json is written first, then the PNGs in list order, each
@@ -27,14 +31,35 @@ public:
         bool tintedFromSource = false; // the tinted image made grey from the main source
     };
 
+    // Called on the writing thread after each file, Contents.json included.
+    using Progress = std::function<void(int written, int total)>;
+
     // `platformWord` "ios" selects the iOS catalogue, any other word the Mac one.
     static ExportReport writeAppIconSet(const SourceImage *source, const QString &folderText,
                                         const QString &platformWord, int threads = 0);
     static ExportReport writeAppIconSet(const SourceImage *source, const QString &folderText,
                                         const QString &platformWord, const AppIconOptions &options,
-                                        int threads = 0);
+                                        int threads = 0, const Progress &progress = {});
     static ExportReport writeImageSet(const SourceImage *source, const QString &folderText,
-                                      const ImageSetDescription &set, int threads = 0);
+                                      const ImageSetDescription &set, int threads = 0,
+                                      const Progress &progress = {});
+
+    // The images a write would encode, in its order, without writing anything: what the file
+    // would hold, pixel for pixel. Refused for the same reasons a write is, the folder aside.
+    struct PreviewFile
+    {
+        QString fileName;
+        QImage image;
+    };
+    struct Preview
+    {
+        QList<PreviewFile> files;
+        QString refusal;
+    };
+    static Preview previewAppIconSet(const SourceImage *source, const QString &platformWord,
+                                     const AppIconOptions &options, int threads = 0);
+    static Preview previewImageSet(const SourceImage *source, const ImageSetDescription &set,
+                                   int threads = 0);
 
     // The Contents.json text of a catalogue document: pretty-printed UTF-8 JSON.
     static QByteArray serialise(const QJsonObject &document);

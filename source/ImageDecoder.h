@@ -20,7 +20,8 @@ public:
     // more.
     static constexpr int AllocationLimitMB = 1024;
 
-    enum class Status { Ok, NotImage, Damaged, TooLarge, TookTooLong };
+    // Cancelled is never sent by the worker: the parent stopped waiting for it.
+    enum class Status { Ok, NotImage, Damaged, TooLarge, TookTooLong, Cancelled };
 
     struct Decoded
     {

@@ -39,7 +39,8 @@ IsolatedDecoder::Limits IsolatedDecoder::limits()
     return limits;
 }
 
-ImageDecoder::Decoded IsolatedDecoder::decodeFile(const QString &path)
+ImageDecoder::Decoded IsolatedDecoder::decodeFile(const QString &path,
+                                                  const std::atomic_bool *cancel)
 {
     const QFileInfo info(path);
     if (!info.isFile())
@@ -48,17 +49,19 @@ ImageDecoder::Decoded IsolatedDecoder::decodeFile(const QString &path)
     if (info.size() > ImageLimits::MaxFileBytes)
         return ImageDecoder::refused(ImageDecoder::Status::TooLarge,
                                      ImageDecoder::tooLargeFileReason());
-    return runWorker({QStringLiteral("decode"), info.absoluteFilePath()}, {}, limits().timeoutMs);
+    return runWorker({QStringLiteral("decode"), info.absoluteFilePath()}, {}, limits().timeoutMs,
+                     {}, cancel);
 }
 
-ImageDecoder::Decoded IsolatedDecoder::decodeData(const QByteArray &data)
+ImageDecoder::Decoded IsolatedDecoder::decodeData(const QByteArray &data,
+                                                  const std::atomic_bool *cancel)
 {
     if (data.size() > ImageLimits::MaxFileBytes)
         return ImageDecoder::refused(
             ImageDecoder::Status::TooLarge,
             QStringLiteral("the data is larger than %1 MiB").arg(ImageLimits::MaxFileBytes >> 20));
     return runWorker({QStringLiteral("decode"), QStringLiteral("-")}, DecodeWorker::frame(data),
-                     limits().timeoutMs);
+                     limits().timeoutMs, {}, cancel);
 }
 
 int IsolatedDecoder::renderTimeoutMs(const QList<QSize> &sizes)
@@ -93,11 +96,28 @@ ImageDecoder::Decoded IsolatedDecoder::renderSvg(const QByteArray &svg, const QL
 
 ImageDecoder::Decoded IsolatedDecoder::runWorker(const QStringList &arguments,
                                                  const QByteArray &input, int timeoutMs,
-                                                 const QList<QSize> &expected)
+                                                 const QList<QSize> &expected,
+                                                 const std::atomic_bool *cancel)
 {
     const Limits limits = IsolatedDecoder::limits();
     const QDeadlineTimer deadline(timeoutMs);
     QProcess worker;
+    bool cancelled = false;
+    // Waits in short slices when it can be cancelled, so that a cancel is seen soon. False once
+    // the wait cannot succeed: the worker ended, the time ran out, or the wait was cancelled.
+    auto waitFor = [&](auto &&wait) {
+        for (;;) {
+            if (cancel && cancel->load()) {
+                cancelled = true;
+                return false;
+            }
+            const qint64 remaining = deadline.remainingTime();
+            if (wait(int(cancel ? std::min<qint64>(remaining, 50) : remaining)))
+                return true;
+            if (worker.state() == QProcess::NotRunning || deadline.hasExpired())
+                return false;
+        }
+    };
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("ASSETSMITH_WORKER_MEMORY_MB"),
                        QString::number(limits.memoryBytes >> 20));
@@ -112,7 +132,7 @@ ImageDecoder::Decoded IsolatedDecoder::runWorker(const QStringList &arguments,
     for (qsizetype written = 0; written < input.size();) {
         const qint64 n = worker.write(input.constData() + written,
                                       std::min<qsizetype>(input.size() - written, 1 << 20));
-        if (n <= 0 || !worker.waitForBytesWritten(int(deadline.remainingTime())))
+        if (n <= 0 || !waitFor([&](int ms) { return worker.waitForBytesWritten(ms); }))
             break;
         written += n;
     }
@@ -125,11 +145,7 @@ ImageDecoder::Decoded IsolatedDecoder::runWorker(const QStringList &arguments,
             if (n < 0)
                 return false;
             if (n == 0) {
-                if (deadline.hasExpired()) {
-                    timedOut = true;
-                    return false;
-                }
-                if (!worker.waitForReadyRead(int(deadline.remainingTime()))) {
+                if (!waitFor([&](int ms) { return worker.waitForReadyRead(ms); })) {
                     timedOut = deadline.hasExpired();
                     return false;
                 }
@@ -142,13 +158,16 @@ ImageDecoder::Decoded IsolatedDecoder::runWorker(const QStringList &arguments,
     };
     ImageDecoder::Decoded decoded;
     const bool complete = DecodeWorker::read(readExactly, &decoded, expected);
-    if (worker.state() != QProcess::NotRunning && !timedOut)
-        worker.waitForFinished(int(deadline.remainingTime()));
+    if (worker.state() != QProcess::NotRunning && !timedOut && !cancelled)
+        waitFor([&](int ms) { return worker.waitForFinished(ms); });
     if (worker.state() != QProcess::NotRunning) {
-        timedOut = true;
+        timedOut = !cancelled;
         worker.kill();
         worker.waitForFinished(-1);
     }
+    if (cancelled)
+        return ImageDecoder::refused(ImageDecoder::Status::Cancelled,
+                                     QStringLiteral("reading it was stopped"));
     if (complete && worker.exitStatus() == QProcess::NormalExit && worker.exitCode() == 0)
         return decoded;
     if (timedOut)

@@ -6,9 +6,12 @@
 #include <QSize>
 #include <QString>
 
+#include <atomic>
+
 // Decodes and renders in the decoding worker process and waits for it the way a load in this
-// process would wait (no event loop runs meanwhile). A worker that crashes, passes its memory
-// limit or outlives its time is ended, and the result says why.
+// process would wait (no event loop runs meanwhile, so a window calls it from another thread). A
+// worker that crashes, passes its memory limit or outlives its time is ended, and the result says
+// why. Setting `cancel` from any thread ends the worker within a few milliseconds.
 class IsolatedDecoder
 {
 public:
@@ -26,8 +29,10 @@ public:
     // ASSETSMITH_DECODE_MEMORY_MB from the environment (tests lower them).
     static Limits limits();
 
-    static ImageDecoder::Decoded decodeFile(const QString &path);
-    static ImageDecoder::Decoded decodeData(const QByteArray &data);
+    static ImageDecoder::Decoded decodeFile(const QString &path,
+                                            const std::atomic_bool *cancel = nullptr);
+    static ImageDecoder::Decoded decodeData(const QByteArray &data,
+                                            const std::atomic_bool *cancel = nullptr);
     // The drawing at every size asked for, in one worker: frames in the order of `sizes`, or a
     // failure and its reason. The time limit grows with the pixels asked for, so an honest
     // drawing at a large size has the time it needs while a hostile one still stops.
@@ -36,5 +41,6 @@ public:
 
 private:
     static ImageDecoder::Decoded runWorker(const QStringList &arguments, const QByteArray &input,
-                                           int timeoutMs, const QList<QSize> &expected = {});
+                                           int timeoutMs, const QList<QSize> &expected = {},
+                                           const std::atomic_bool *cancel = nullptr);
 };

@@ -4,14 +4,15 @@
 
 #include <QFileInfo>
 
-SourceImage::Loaded SourceImage::fromFile(const QString &path)
+SourceImage::Loaded SourceImage::fromFile(const QString &path, const std::atomic_bool *cancel)
 {
-    return fromDecoded(IsolatedDecoder::decodeFile(path), QFileInfo(path).fileName());
+    return fromDecoded(IsolatedDecoder::decodeFile(path, cancel), QFileInfo(path).fileName());
 }
 
-SourceImage::Loaded SourceImage::fromData(const QByteArray &data, const QString &name)
+SourceImage::Loaded SourceImage::fromData(const QByteArray &data, const QString &name,
+                                          const std::atomic_bool *cancel)
 {
-    return fromDecoded(IsolatedDecoder::decodeData(data), name);
+    return fromDecoded(IsolatedDecoder::decodeData(data, cancel), name);
 }
 
 SourceImagePtr SourceImage::fromImage(const QImage &image)
@@ -44,6 +45,8 @@ SourceImage::Loaded SourceImage::fromDecoded(const ImageDecoder::Decoded &decode
     case Status::TookTooLong:
         return {nullptr,
                 QStringLiteral("Could not read “%1”: reading it took too long.").arg(name)};
+    case Status::Cancelled:
+        return {nullptr, QStringLiteral("Stopped reading “%1”.").arg(name)};
     }
     if (decoded.frames.isEmpty() && decoded.svg.isEmpty())
         return {nullptr, QStringLiteral("“%1” is not an image this program can read.").arg(name)};

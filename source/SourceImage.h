@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <memory>
 
 class SourceImage;
@@ -32,9 +33,11 @@ public:
         QString error;
     };
 
-    static Loaded fromFile(const QString &path);
+    // Setting `cancel` from another thread stops the load; it then gives no image.
+    static Loaded fromFile(const QString &path, const std::atomic_bool *cancel = nullptr);
     // Image data, as dropped or pasted; `name` only words the message.
-    static Loaded fromData(const QByteArray &data, const QString &name);
+    static Loaded fromData(const QByteArray &data, const QString &name,
+                           const std::atomic_bool *cancel = nullptr);
     // An image already decoded by this process.
     static SourceImagePtr fromImage(const QImage &image);
     // A decoder's result, and the sentence for one that gave no image.

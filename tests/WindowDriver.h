@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 
 // The window driven as a user drives it.
 
@@ -51,6 +52,25 @@ inline QFileDialog *openDialog(const ApplicationMain::Interface &ui, const char 
     return nullptr;
 }
 
+// Accepts a file dialog as its OK button does; the window is active again, as a window manager
+// makes it.
+inline void accept(const ApplicationMain::Interface &ui, QFileDialog *dialog, const QString &path)
+{
+    dialog->selectFile(path);
+    static_cast<QDialog *>(dialog)->accept();
+    ui.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(ui.window.get()));
+}
+
+// Accepts a file dialog and waits until the file it gave is read.
+inline void acceptAndWait(const ApplicationMain::Interface &ui, QFileDialog *dialog,
+                          const QString &path)
+{
+    QSignalSpy loaded(ui.delegate.get(), &AppDelegate::sourceLoadFinished);
+    accept(ui, dialog, path);
+    QVERIFY(loaded.wait(20000));
+}
+
 // Chooses a file through "Choose Image…", which must leave the window usable.
 inline void pick(const ApplicationMain::Interface &ui, const QString &path)
 {
@@ -58,8 +78,15 @@ inline void pick(const ApplicationMain::Interface &ui, const QString &path)
     QVERIFY(dialog);
     QVERIFY(!dialog->isModal());
     QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
-    dialog->selectFile(path);
-    static_cast<QDialog *>(dialog)->accept(); // as the OK button does
+    acceptAndWait(ui, dialog, path);
+}
+
+// Presses an export button and waits for the export to end.
+inline void exportWith(const ApplicationMain::Interface &ui, const char *button)
+{
+    QSignalSpy finished(ui.delegate.get(), &AppDelegate::exportFinished);
+    press(ui, button);
+    QVERIFY(finished.wait(60000));
 }
 
 inline void closeDialogs()

@@ -1,10 +1,13 @@
 #include "CommandRun.h"
 #include "WindowDriver.h"
 
+#include "CheckDialog.h"
+
 #include <QClipboard>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 
 // What the window shows and holds, "|" between: width, height, folder, name, status line, the
 // picked file, its ratio and the width of the well's image.
@@ -12,8 +15,9 @@ static QString shown(const AppDelegate &d, int fields = 8)
 {
     const SourceImagePtr well = d.imageView()->image();
     QStringList all{d.widthField()->text(), d.heightField()->text(), d.filePathField()->text()};
-    all << d.assetNameField()->text() << d.statusLabel()->text() << d.currentSourceUrl().path()
-        << QString::number(d.currentRatio()) << QString::number(well ? well->size().width() : -1);
+    all << d.assetNameField()->text() << d.statusLabel()->accessibleName()
+        << d.currentSourceUrl().path() << QString::number(d.currentRatio())
+        << QString::number(well ? well->size().width() : -1);
     return all.mid(0, fields).join('|');
 }
 
@@ -63,10 +67,13 @@ private slots:
         // Each control is named for a screen reader and has its Alt key; a label's moves the
         // focus to its field.
         const QStringList controls =
-            QString("filePathLabel|&Output folder:|assetNameLabel|Asset &name:|widthLabel|&Width:|"
-                    "heightLabel|&Height:|proportionsCheckBox|&Keep proportions|iosButton|&iOS App "
-                    "Icon|macButton|&Mac App Icon|imageSetButton|Image &Set|chooseImageButton|"
-                    "&Choose Image…|chooseFolderButton|Choose Fol&der…")
+            QString(
+                "filePathLabel|&Output folder:|assetNameLabel|Asset &name:|widthLabel|&Width:|"
+                "heightLabel|&Height:|proportionsCheckBox|&Keep proportions|iosButton|&iOS App "
+                "Icon|macButton|&Mac App Icon|imageSetButton|Image &Set|chooseImageButton|"
+                "&Choose Image…|chooseFolderButton|Choose Fol&der…|backgroundLabel|Back&ground:|"
+                "singleSizeCheckBox|Single si&ze: one 1024 px icon with dark and tinted "
+                "appearances|previewSetLabel|Pre&view:|maskCheckBox|Co&rner mask")
                 .split('|');
         for (qsizetype i = 0; i < controls.size(); i += 2) {
             const QString text = controls[i + 1];
@@ -91,8 +98,7 @@ private slots:
         const QString folder = dir->filePath("Иконка") + "/", chosen = dir->filePath("b");
         QCOMPARE(shown(*d()),
                  QString("40|10|%1|app icon||%1app icon.dark.png|0.25|40").arg(folder));
-        first->selectFile(image("b/logo.png", {48, 24}));
-        static_cast<QDialog *>(first)->accept();
+        acceptAndWait(*ui, first, image("b/logo.png", {48, 24}));
         // What the program writes into a field is no user edit: neither filtered nor followed.
         d()->widthField()->setText("7x");
         QCOMPARE(shown(*d(), 4), QString("7x|24|%1|logo").arg(folder));
@@ -103,9 +109,11 @@ private slots:
         // A file that is no image is said to be so, by name; the source, its name and the
         // sizes stay as they were.
         QVERIFY(writeFile(folder + "notes.png", "just some words"));
-        QCOMPARE(ApplicationMain::openFileArgument(*ui, {"", folder + "notes.png"}),
-                 QString("“notes.png” is not an image this program can read."));
-        QCOMPARE(shown(*d(), 4), "48|24|" + chosen + "|logo");
+        QSignalSpy loaded(d(), &AppDelegate::sourceLoadFinished);
+        QVERIFY(ApplicationMain::openFileArgument(*ui, {"", folder + "notes.png"}));
+        QVERIFY(loaded.wait());
+        QCOMPARE(shown(*d(), 5),
+                 "48|24|" + chosen + "|logo|“notes.png” is not an image this program can read.");
         QVERIFY(d()->currentImage());
     }
 
@@ -147,54 +155,156 @@ private slots:
         file.setUrls({QUrl::fromLocalFile(image("dropped/other.png", {30, 90}))});
         data.setImageData(card({12, 7}, false));
         words.setText("hello");
+        // What is dropped is read on the loader's thread while the well shows it is busy.
+        auto settle = [&] { QTRY_VERIFY(!well->isBusy()); };
         QCOMPARE(dropOn(well, &file), 2);
+        QVERIFY(well->isBusy());
+        settle();
         QCOMPARE(shown(*d()), "30|90|" + kept + "30");
         QCOMPARE(QList({dropOn(well, &data), dropOn(well, &words)}), QList({2, 0}));
-        // A file might be an image: only its content tells, so the drag is welcome, the drop not.
+        settle();
+        // A file might be an image: only its content tells, so the drop is taken, then refused.
         QVERIFY(writeFile(dir->filePath("readme.txt"), "text"));
         file.setUrls({QUrl::fromLocalFile(dir->filePath("readme.txt"))});
-        QCOMPARE(dropOn(well, &file), 1);
+        QCOMPARE(dropOn(well, &file), 2);
+        settle();
         const QString refused = "“readme.txt” is not an image this program can read.";
         QCOMPARE(shown(*d()), "12|7|" + QString(kept).replace("||", "|" + refused + "|") + "12");
         well->setFocus();
         QApplication::clipboard()->setImage(card({33, 22}, true));
         QTest::keyClick(well, Qt::Key_V, Qt::ControlModifier);
+        settle();
         QCOMPARE(shown(*d()), "33|22|" + kept + "33");
         QTest::keyClick(well, Qt::Key_Delete);
         QCOMPARE(shown(*d()), "33|22|" + kept + "-1");
     }
 
-    // name|the command, "@" for the source|width typed|name typed|the source's width|height; it
-    // is opaque for iOS, else transparent
+    // name|the command, "@" for the source, "@dark" for a second one|width typed|name typed|the
+    // source's width|height; it is opaque for iOS, else transparent
     void buttons_data()
     {
         rowsOf("ios: small, not square|ios @|||300|200;mac: enlarged|mac @|||512|512;"
                "image set: Arabic-Indic width, locked height, a name|"
-               "imageset @ --width 101 --name Badge_Icon|١٠١|Badge Icon|200|150");
+               "imageset @ --width 101 --name Badge_Icon|١٠١|Badge Icon|200|150;"
+               "ios options: background, single size, dark file, tinted auto|"
+               "ios @ --background #336699 --single-size --dark @dark --tinted auto|||64|64");
     }
-    // The buttons write what the command line writes, byte for byte, and the status line says
-    // what the command prints: the summary, and each warning it writes on the error stream.
+    // The buttons and the options write what the command line writes, byte for byte; the status
+    // line says what the command prints, the folder a link to it; the preview showed the very
+    // pixels written; progress counts every file; the controls wait while it writes.
     void buttons()
     {
         QFETCH(QStringList, f);
-        const QString source =
-            image("src/logo.png", {f[4].toInt(), f[5].toInt()}, !f[1].startsWith("ios"));
+        const bool transparent = !f[1].startsWith("ios") || f[1].contains("--background");
+        const QString source = image("src/logo.png", {f[4].toInt(), f[5].toInt()}, transparent),
+                      dark = image("src/dark.png", {90, 90}, true);
         const QString out = dir->filePath("window"), byCommand = dir->filePath("command");
         QVERIFY(QDir().mkpath(out));
         pick(*ui, source);
         typeInto(d()->filePathField(), out);
         typeInto(d()->widthField(), f[2]); // an icon set takes no size or name
         typeInto(d()->assetNameField(), f[3]);
-        QStringList arguments =
-            f[1].split(' ').replaceInStrings("_", " ").replaceInStrings("@", source);
-        press(*ui, qPrintable(QString(arguments[0]).replace("imageset", "imageSet") + "Button"));
-        const QString said = d()->statusLabel()->text();
-        QCOMPARE(d()->statusLabel()->accessibleName(), said);
+        QStringList arguments = f[1].split(' ').replaceInStrings("_", " ");
+        arguments.replaceInStrings("@dark", dark).replaceInStrings("@", source);
+        if (arguments.contains("--single-size")) {
+            d()->setBackgroundColour(QColor("#336699")); // as the colour dialog hands it over
+            QTest::keyClick(ui->window.get(), 'z', Qt::AltModifier);
+            QTRY_VERIFY(d()->singleSizeCheckBox()->isChecked());
+            QSignalSpy loaded(d(), &AppDelegate::sourceLoadFinished);
+            d()->loadAppearance(AppDelegate::Appearance::Dark, QUrl::fromLocalFile(dark));
+            QVERIFY(loaded.wait());
+            QTest::keyClick(ui->window.get(), 't', Qt::AltModifier);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down); // "None" to "Automatic"
+        }
+        const QString set = QString(arguments[0]).replace("imageset", "imageSet");
+        d()->previewSetCombo()->setCurrentIndex(QStringList{"ios", "mac", "imageSet"}.indexOf(set));
+        QTRY_VERIFY_WITH_TIMEOUT(d()->previewIdle(), 30000);
+        const QList<PreviewStrip::Tile> tiles = d()->previewStrip()->tiles();
+
+        QSignalSpy progress(d(), &AppDelegate::exportProgress);
+        QSignalSpy finished(d(), &AppDelegate::exportFinished);
+        auto *button = ui->window->findChild<QPushButton *>(set + "Button");
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(!button->isEnabled() && !d()->widthField()->isEnabled());
+        QVERIFY(finished.wait(60000));
+        QVERIFY(button->isEnabled());
+        const QString said = d()->statusLabel()->accessibleName();
         const CommandRun result = run(arguments << "--out" << byCommand);
         QVERIFY2(result.exitCode == 0 && said.startsWith("Wrote "), qPrintable(said));
         const QString printed = QString(result.out + result.err).remove("Warning: ").trimmed();
         QCOMPARE(said, QString(printed).replace(byCommand, out));
-        QCOMPARE(tree(out), tree(byCommand));
+        QVERIFY(d()->statusLabel()->text().contains(
+            QString("<a href=\"%1/").arg(QUrl::fromLocalFile(out).toString(QUrl::FullyEncoded))));
+        const QMap<QString, QByteArray> written = tree(out);
+        QCOMPARE(written, tree(byCommand));
+        QCOMPARE(progress.last(), QVariantList({written.size(), written.size()}));
+        QCOMPARE(progress.size(), written.size());
+
+        QMap<QString, QByteArray> byName;
+        for (auto file = written.cbegin(); file != written.cend(); ++file)
+            byName[file.key().section('/', -1)] = file.value();
+        QCOMPARE(tiles.size(), written.size() - 1);
+        for (const PreviewStrip::Tile &tile : tiles) {
+            QVERIFY2(byName.contains(tile.name), qPrintable(tile.name));
+            QCOMPARE(QImage::fromData(byName[tile.name]).convertToFormat(QImage::Format_ARGB32),
+                     tile.image.convertToFormat(QImage::Format_ARGB32));
+        }
+    }
+
+    // A source the worker takes long over leaves the window answering input; Esc stops it, and
+    // the source before it stays.
+    void slowReadIsStopped()
+    {
+        pick(*ui, image("first.png", {40, 20}));
+        const QString slow = dir->filePath("slow-worker");
+        QVERIFY(writeFile(slow, "#!/bin/sh\nexec sleep 60\n"));
+        QVERIFY(QFile::setPermissions(slow, QFile::ReadOwner | QFile::ExeOwner));
+        const QByteArray worker = qgetenv("ASSETSMITH_WORKER");
+        qputenv("ASSETSMITH_WORKER", slow.toLocal8Bit());
+        QSignalSpy loaded(d(), &AppDelegate::sourceLoadFinished);
+        QFileDialog *dialog = openDialog(*ui, "chooseImageButton");
+        accept(*ui, dialog, image("second.png", {30, 30}));
+        QVERIFY(d()->imageView()->isBusy());
+        typeInto(d()->widthField(), "64"); // the locked height follows at the first source's ratio
+        QCOMPARE(d()->heightField()->text(), "32");
+        QTest::keyClick(d()->widthField(), Qt::Key_Escape);
+        qputenv("ASSETSMITH_WORKER", worker);
+        QVERIFY(!d()->imageView()->isBusy());
+        QCOMPARE(shown(*d()),
+                 QString("64|32|%1/|first|Stopped reading “second.png”.|%1/first.png|0.5|40")
+                     .arg(dir->path()));
+        QTest::qWait(100);
+        QCOMPARE(loaded.size(), 0);
+    }
+
+    // File > Check Catalogue… lists what a check finds in the folder chosen, errors first, each
+    // with its file.
+    void checkCatalogue()
+    {
+        const QString set = dir->filePath("Assets.xcassets/AppIcon.appiconset");
+        QVERIFY(writeFile(set + "/Contents.json",
+                          R"({"images":[{"idiom":"iphone","scale":"2x","size":"20x20",)"
+                          R"("filename":"gone.png"}],"info":{"version":1,"author":"xcode"}})"));
+        saveImage(set + "/stray.png", card({40, 40}, false));
+        const QList<QWidget *> before = QApplication::topLevelWidgets();
+        QTest::keyClick(ui->window.get(), Qt::Key_K, Qt::ControlModifier);
+        QFileDialog *dialog = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (!before.contains(w) && qobject_cast<QFileDialog *>(w))
+                dialog = qobject_cast<QFileDialog *>(w);
+        }
+        QVERIFY(dialog && dialog->fileMode() == QFileDialog::Directory);
+        QSignalSpy checked(d(), &AppDelegate::checkFinished);
+        accept(*ui, dialog, dir->filePath("Assets.xcassets"));
+        QVERIFY(checked.wait());
+        QTreeWidget *list = d()->checkDialog()->list();
+        QVERIFY(d()->checkDialog()->isVisible());
+        QStringList rows;
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            rows << list->topLevelItem(i)->text(0) + ' ' + list->topLevelItem(i)->text(1) + ' ' +
+                        list->topLevelItem(i)->text(2);
+        QCOMPARE(rows, QStringList({"error missing-file AppIcon.appiconset/gone.png",
+                                    "warning unassigned AppIcon.appiconset/stray.png"}));
     }
 };
 

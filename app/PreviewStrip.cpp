@@ -1,0 +1,159 @@
+#include "PreviewStrip.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+
+namespace {
+
+const int Gap = 12;
+const int LabelHeight = 34;
+const QColor Light(0xf2, 0xf2, 0xf7);
+const QColor Dark(0x1c, 0x1c, 0x1e);
+
+// The rounded square iOS cuts an icon to, close enough to judge the corners by: the system's
+// shape has continuous corners whose radius is about 22.4% of the side.
+QPainterPath iosMask(const QRectF &rect)
+{
+    QPainterPath path;
+    const qreal radius = rect.width() * 0.2237;
+    path.addRoundedRect(rect, radius, radius);
+    return path;
+}
+
+} // namespace
+
+class PreviewStrip::Canvas : public QWidget
+{
+public:
+    explicit Canvas(PreviewStrip *strip)
+        : QWidget(strip)
+        , m_strip(strip)
+    {
+    }
+
+    QSize contentSize() const
+    {
+        if (m_strip->m_tiles.isEmpty())
+            return {};
+        int width = Gap, height = 0;
+        for (const Tile &tile : std::as_const(m_strip->m_tiles)) {
+            const QSize shown = tile.image.size() * zoomFor(tile.image.size());
+            width += std::max(2 * shown.width() + Gap, 90) + Gap;
+            height = std::max(height, shown.height());
+        }
+        return {width, height + LabelHeight + 2 * Gap};
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        if (m_strip->m_tiles.isEmpty()) {
+            painter.setPen(palette().color(QPalette::PlaceholderText));
+            painter.drawText(rect().adjusted(Gap, Gap, -Gap, -Gap),
+                             Qt::AlignCenter | Qt::TextWordWrap, m_strip->m_message);
+            return;
+        }
+        int x = Gap;
+        for (const Tile &tile : std::as_const(m_strip->m_tiles)) {
+            const int zoom = zoomFor(tile.image.size());
+            const QSize shown = tile.image.size() * zoom;
+            const int width = std::max(2 * shown.width() + Gap, 90);
+            int left = x + (width - 2 * shown.width() - Gap) / 2;
+            for (const QColor &backdrop : {Light, Dark}) {
+                const QRect target(QPoint(left, Gap), shown);
+                painter.fillRect(target, backdrop);
+                // Zoomed pixels stay square blocks: smoothing would show pixels that are not
+                // in the file.
+                painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+                painter.drawImage(target, tile.image);
+                if (m_strip->m_maskable && m_strip->m_maskShown) {
+                    painter.setRenderHint(QPainter::Antialiasing, true);
+                    QPainterPath outside;
+                    outside.addRect(target);
+                    const QPainterPath mask = iosMask(QRectF(target));
+                    QColor veil = backdrop;
+                    veil.setAlpha(200);
+                    painter.fillPath(outside.subtracted(mask), veil);
+                    painter.setPen(QPen(QColor(0x8e, 0x8e, 0x93), 1));
+                    painter.drawPath(mask);
+                    painter.setRenderHint(QPainter::Antialiasing, false);
+                }
+                left += shown.width() + Gap;
+            }
+            painter.setPen(palette().color(QPalette::WindowText));
+            const QString caption =
+                QStringLiteral("%1\n%2×%3%4")
+                    .arg(tile.name)
+                    .arg(tile.image.width())
+                    .arg(tile.image.height())
+                    .arg(zoom > 1 ? QStringLiteral(" at %1x").arg(zoom) : QString());
+            painter.drawText(QRect(x, Gap + shown.height() + 4, width, LabelHeight),
+                             Qt::AlignHCenter | Qt::AlignTop, caption);
+            x += width + Gap;
+        }
+    }
+
+private:
+    PreviewStrip *m_strip;
+};
+
+PreviewStrip::PreviewStrip(QWidget *parent)
+    : QScrollArea(parent)
+    , m_canvas(new Canvas(this))
+{
+    setWidget(m_canvas);
+    setWidgetResizable(false);
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(tr("Preview"));
+    relayout();
+}
+
+void PreviewStrip::setTiles(const QList<Tile> &tiles, bool maskable)
+{
+    m_tiles = tiles;
+    m_maskable = maskable;
+    m_message.clear();
+    relayout();
+}
+
+void PreviewStrip::setMessage(const QString &message)
+{
+    m_tiles.clear();
+    m_message = message;
+    relayout();
+}
+
+void PreviewStrip::setMaskShown(bool shown)
+{
+    m_maskShown = shown;
+    m_canvas->update();
+}
+
+int PreviewStrip::zoomFor(QSize size)
+{
+    return std::max(size.width(), size.height()) <= 32 ? 2 : 1;
+}
+
+void PreviewStrip::resizeEvent(QResizeEvent *event)
+{
+    QScrollArea::resizeEvent(event);
+    if (m_tiles.isEmpty())
+        relayout();
+}
+
+void PreviewStrip::relayout()
+{
+    const QSize content = m_canvas->contentSize();
+    m_canvas->resize(content.isEmpty() ? viewport()->size() : content);
+    QStringList names;
+    for (const Tile &tile : std::as_const(m_tiles))
+        names << QStringLiteral("%1 (%2 by %3)")
+                     .arg(tile.name)
+                     .arg(tile.image.width())
+                     .arg(tile.image.height());
+    setAccessibleDescription(m_tiles.isEmpty() ? m_message : names.join(QStringLiteral(", ")));
+    m_canvas->update();
+}
