@@ -220,7 +220,7 @@ void AppDelegate::sizeFieldChanged(QObject *sender)
     const QString digits = DigitText::keepDigits(field->text(), &cursor);
     field->setText(digits);
     field->setCursorPosition(cursor);
-    schedulePreview();
+    imageSetFieldsChanged();
 
     if (field == _widthField) {
         if (stateOf(_proportionsCheckBox) != 1)
@@ -514,6 +514,13 @@ AssetExporter::AppIconOptions AppDelegate::appIconOptions() const
 void AppDelegate::schedulePreview()
 {
     previewTimer.start();
+}
+
+// The size and name fields shape only the image set's files.
+void AppDelegate::imageSetFieldsChanged()
+{
+    if (_previewSetCombo && _previewSetCombo->currentIndex() == 2)
+        schedulePreview();
 }
 
 // One preview is drawn at a time; requests that arrive meanwhile collapse into one, drawn from

@@ -88,6 +88,7 @@ public:
     void checkCatalogueFolder(const QString &folder);
 
     void schedulePreview();
+    void imageSetFieldsChanged();
     bool previewIdle() const { return !previewRunning && !previewTimer.isActive(); }
     bool isExporting() const { return exporting; }
     SourceLoader *loader() { return &sourceLoader; }

@@ -92,7 +92,7 @@ ApplicationMain::loadInterface(QApplication &application)
     QObject::connect(ui.previewSetCombo, &QComboBox::currentIndexChanged, delegate,
                      &AppDelegate::schedulePreview);
     QObject::connect(ui.assetNameField, &QLineEdit::textChanged, delegate,
-                     &AppDelegate::schedulePreview);
+                     &AppDelegate::imageSetFieldsChanged);
     QObject::connect(ui.maskCheckBox, &QCheckBox::toggled, ui.previewStrip,
                      &PreviewStrip::setMaskShown);
 

@@ -5,6 +5,10 @@
 #include <QBuffer>
 #include <QtEndian>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 using enum ImageDecoder::Status;
 
 // The worker's result written out by hand, so that a test can say what no honest worker would.
@@ -101,6 +105,8 @@ private slots:
         QTest::newRow("crashes") << "kill -SEGV $$" << int(Damaged) << "failed on it";
         QTest::newRow("garbage") << "echo garbage" << int(Damaged) << "failed on it";
         QTest::newRow("hangs") << "exec sleep 60" << int(TookTooLong) << "took too long";
+        // Stopped from another thread before its time is up, as the window stops a slow read.
+        QTest::newRow("hangs, stopped") << "exec sleep 60" << int(Cancelled) << "was stopped";
         // A whole, well-formed answer from a worker that then fails is not to be trusted.
         QTest::newRow("answers, then fails")
             << "\"@REAL@\" --decode-worker decode -; exit 1" << int(Damaged) << "failed on it";
@@ -119,8 +125,16 @@ private slots:
         const QByteArray realTimeout = qgetenv("ASSETSMITH_DECODE_TIMEOUT_MS");
         qputenv("ASSETSMITH_WORKER", QFile::encodeName(dir.filePath("worker")));
         qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", "2000");
+        std::atomic_bool stop = false;
+        std::jthread stopper([&] {
+            if (QByteArray(QTest::currentDataTag()).endsWith("stopped")) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                stop = true;
+            }
+        });
         // More than a pipe holds, for a worker that never reads it.
-        const ImageDecoder::Decoded decoded = IsolatedDecoder::decodeData(QByteArray(4 << 20, 'x'));
+        const ImageDecoder::Decoded decoded =
+            IsolatedDecoder::decodeData(QByteArray(4 << 20, 'x'), &stop);
         qputenv("ASSETSMITH_WORKER", realWorker);
         qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", realTimeout);
         QCOMPARE(int(decoded.status), status);
