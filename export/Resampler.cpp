@@ -25,38 +25,22 @@ double lanczos3(double x)
     return 3.0 * std::sin(px) * std::sin(px / 3.0) / (px * px);
 }
 
-// Catmull-Rom cubic (a = -0.5): support 2; interpolates, and reproduces straight lines. Its
-// integral interpolates the running sums of the area average.
+// Keys' cubic convolution kernel: support 2, interpolating, reproduces straight lines for any
+// a; a more negative a gives deeper negative lobes, so an enlarged edge is steeper.
+double keysCubic(double x, double a)
+{
+    x = std::abs(x);
+    if (x < 1.0)
+        return ((a + 2.0) * x - (a + 3.0)) * x * x + 1.0;
+    if (x < 2.0)
+        return ((a * x - 5.0 * a) * x + 8.0 * a) * x - 4.0 * a;
+    return 0.0;
+}
+
+// Catmull-Rom (a = -0.5). Its integral interpolates the running sums of the area average.
 double catmullRom(double x)
 {
-    x = std::abs(x);
-    if (x < 1.0)
-        return (1.5 * x - 2.5) * x * x + 1.0;
-    if (x < 2.0)
-        return ((-0.5 * x + 2.5) * x - 4.0) * x + 2.0;
-    return 0.0;
-}
-
-// Cubics of the same family with a = -0.75 and a = -1: support 2, interpolating, with deeper
-// negative lobes than Catmull-Rom's, so an enlarged edge is steeper.
-double cubic75(double x)
-{
-    x = std::abs(x);
-    if (x < 1.0)
-        return (1.25 * x - 2.25) * x * x + 1.0;
-    if (x < 2.0)
-        return ((-0.75 * x + 3.75) * x - 6.0) * x + 3.0;
-    return 0.0;
-}
-
-double cubic100(double x)
-{
-    x = std::abs(x);
-    if (x < 1.0)
-        return (x - 2.0) * x * x + 1.0;
-    if (x < 2.0)
-        return ((-x + 5.0) * x - 8.0) * x + 4.0;
-    return 0.0;
+    return keysCubic(x, -0.5);
 }
 
 // For each target position: the first source index and the weights of the source pixels from
@@ -156,17 +140,22 @@ AxisWeights areaWeights(int srcLen, int dstLen)
 }
 
 // Shrinking by more than 1.3 averages the area each target pixel covers; near 1:1 Lanczos3 keeps
-// the most detail. Enlarging, measured from a 64 source to every size from 76 to 1024 on two
-// cards (soft shapes on transparency; small glyphs and 1 px lines): Catmull-Rom was up to 0.011
-// SSIM behind Lanczos on the glyphs, Lanczos3 up to 0.02 behind on transparent edges from 4x up,
-// where each source pixel spans many target pixels and its ringing shows. Below 3x the a = -1
-// cubic has the smallest worst loss over both cards; from 3x up the a = -0.75 one does.
+// the most detail. Enlarging, measured by SSIM against direct renders, from a 64 source to every
+// size from 76 to 1024 on two cards (soft shapes on transparency; small glyphs and 1 px lines):
+// the source is an area-sampled render, so deeper lobes win back detail at small factors, while
+// at large ones each lobe spans many target pixels and its ringing costs more than it gains.
+// Lanczos3 rings most (up to 0.02 behind on transparent edges from 4x up). Per band, the a with
+// the best worst case over both cards: -0.9 below 3x (a = -1 was 0.001 behind on the first card
+// at 76, -0.75 0.0026 behind on the glyphs at 167); -0.83 from 3x (the first card wants a above
+// -0.88, the glyphs below -0.8); -0.75 from 6x, where the glyphs and the transparent edges pull
+// apart and no a keeps both within 0.001 of the best other tool.
 AxisWeights weightsFor(int srcLen, int dstLen)
 {
     const double factor = double(srcLen) / dstLen;
     if (factor < 1.0) {
-        return 3.0 * srcLen <= dstLen ? kernelWeights(srcLen, dstLen, cubic75, 2.0)
-                                      : kernelWeights(srcLen, dstLen, cubic100, 2.0);
+        const double a = 6.0 * srcLen <= dstLen ? -0.75 : 3.0 * srcLen <= dstLen ? -0.83 : -0.9;
+        return kernelWeights(
+            srcLen, dstLen, [a](double x) { return keysCubic(x, a); }, 2.0);
     }
     return factor < 1.3 ? kernelWeights(srcLen, dstLen, lanczos3, 3.0)
                         : areaWeights(srcLen, dstLen);

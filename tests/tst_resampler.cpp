@@ -117,6 +117,43 @@ private slots:
         }
     }
 
+    // Enlarging picks the cubic's a by factor: -0.9 below 3x, -0.83 from 3x, -0.75 from 6x. An
+    // 8 px step from 20 to 230, enlarged along x only; each expected level is 20 + 210 times the
+    // weights Keys' formula gives the four right-hand pixels, worked out apart from the product,
+    // at a pixel where the neighbouring bands' a would give another level.
+    void enlargedStepFollowsItsBand_data()
+    {
+        QTest::addColumn<int>("to");
+        QTest::addColumn<int>("x");
+        QTest::addColumn<int>("expected");
+        QTest::addRow("2x undershoot") << 16 << 5 << 11;         // 11.14; -0.83 gives 12
+        QTest::addRow("2x overshoot") << 16 << 10 << 239;        // 238.86; -0.83 gives 238
+        QTest::addRow("2.9x rising") << 23 << 10 << 50;          // 50.07; -0.83 gives 49
+        QTest::addRow("2.9x rising, upper") << 23 << 12 << 200;  // 199.93; -0.83 gives 201
+        QTest::addRow("3x rising") << 24 << 12 << 163;           // 162.64; -0.9 gives 162
+        QTest::addRow("3x overshoot") << 24 << 15 << 243;        // 242.91; -0.9 gives 244
+        QTest::addRow("5.9x rising") << 47 << 25 << 200;         // 199.75; -0.75 gives 201
+        QTest::addRow("5.9x overshoot") << 47 << 29 << 251;      // 250.82; -0.75 gives 249
+        QTest::addRow("6x overshoot") << 48 << 29 << 252;        // 252.33; -0.83 gives 255
+        QTest::addRow("6x overshoot, outer") << 48 << 30 << 246; // 245.95; -0.83 gives 248
+        QTest::addRow("8x overshoot") << 64 << 39 << 252;        // 251.80; -0.83 gives 254
+        QTest::addRow("8x overshoot, outer") << 64 << 40 << 247; // 246.96; -0.83 gives 249
+    }
+
+    void enlargedStepFollowsItsBand()
+    {
+        QFETCH(int, to);
+        QFETCH(int, x);
+        QFETCH(int, expected);
+        QImage step(8, 1, QImage::Format_RGB32);
+        for (int i = 0; i < 8; ++i)
+            step.setPixel(i, 0, i < 4 ? qRgb(20, 20, 20) : qRgb(230, 230, 230));
+        const QImage out = Resampler::resample(step, to, 1);
+        QCOMPARE(qRed(out.pixel(x, 0)), expected);
+        QCOMPARE(qBlue(out.pixel(x, 0)), expected);
+        QCOMPARE(qAlpha(out.pixel(x, 0)), 255);
+    }
+
     // Every catalogue size, shrunk and enlarged; each band of rows is computed the same way on
     // any number of threads.
     void fastPathMatchesReference_data()
