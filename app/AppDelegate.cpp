@@ -39,6 +39,13 @@ void setTextOf(QLineEdit *field, const QString &text)
 
 const QString ChooseFileItem = QStringLiteral("file");
 
+// The sets the preview can show, in the order of its menu, and those under Platform.
+const QStringList PreviewSets{QStringLiteral("ios"),      QStringLiteral("mac"),
+                              QStringLiteral("imageset"), QStringLiteral("watch"),
+                              QStringLiteral("vision"),   QStringLiteral("tv")};
+const QStringList PlatformSets{QStringLiteral("watch"), QStringLiteral("vision"),
+                               QStringLiteral("tv")};
+
 // The preview of an image set is drawn only while its largest file stays this small.
 constexpr int PreviewBound = 4096;
 
@@ -77,12 +84,12 @@ void AppDelegate::applicationDidFinishLaunching(QObject *)
     });
     connect(&sourceLoader, &SourceLoader::cancelled, this, [this](const QString &name) {
         showStatus(tr("Stopped reading “%1”.").arg(name));
-        // A stopped appearance pick leaves its menu as it was before.
-        fillAppearanceCombo(Appearance::Dark);
-        fillAppearanceCombo(Appearance::Tinted);
+        // A stopped pick leaves its menu as it was before.
+        for (Appearance which : {Appearance::Dark, Appearance::Tinted, Appearance::Back})
+            fillAppearanceCombo(which);
     });
-    fillAppearanceCombo(Appearance::Dark);
-    fillAppearanceCombo(Appearance::Tinted);
+    for (Appearance which : {Appearance::Dark, Appearance::Tinted, Appearance::Back})
+        fillAppearanceCombo(which);
     schedulePreview();
 }
 
@@ -204,11 +211,16 @@ void AppDelegate::generateMacIcons(QObject *)
 
 void AppDelegate::generateIconsFor(const QString &platform)
 {
-    runExport([source = originalImage, dark = darkImage, tinted = tintedImage,
+    runExport([source = originalImage, dark = darkImage, tinted = tintedImage, back = backImage,
                folder = textOf(_filePathField), platform,
                options = appIconOptions()](const AssetExporter::Progress &progress) {
         return AssetExporter::writeAppIconSet(source.get(), folder, platform, options, 0, progress);
     });
+}
+
+void AppDelegate::generatePlatformIcons(QObject *)
+{
+    generateIconsFor(PlatformSets.value(_platformCombo ? _platformCombo->currentIndex() : 0));
 }
 
 void AppDelegate::sizeFieldChanged(QObject *sender)
@@ -405,7 +417,23 @@ void AppDelegate::setBackgroundColour(const QColor &colour)
 
 QComboBox *AppDelegate::comboFor(Appearance which) const
 {
-    return which == Appearance::Dark ? _darkCombo : _tintedCombo;
+    return which == Appearance::Dark     ? _darkCombo
+           : which == Appearance::Tinted ? _tintedCombo
+                                         : _backCombo;
+}
+
+SourceImagePtr &AppDelegate::imageFor(Appearance which)
+{
+    return which == Appearance::Dark     ? darkImage
+           : which == Appearance::Tinted ? tintedImage
+                                         : backImage;
+}
+
+QString &AppDelegate::nameFor(Appearance which)
+{
+    return which == Appearance::Dark     ? darkName
+           : which == Appearance::Tinted ? tintedName
+                                         : backName;
 }
 
 // The menu of an appearance: none, automatic (tinted only), the file picked, and a way to pick
@@ -415,21 +443,21 @@ void AppDelegate::fillAppearanceCombo(Appearance which)
     QComboBox *combo = comboFor(which);
     if (!combo)
         return;
-    const bool dark = which == Appearance::Dark;
     const QString current = combo->currentData().toString();
     const QSignalBlocker blocker(combo);
     combo->clear();
-    combo->addItem(tr("None"), QStringLiteral("none"));
-    if (!dark)
+    combo->addItem(which == Appearance::Back ? tr("The background colour") : tr("None"),
+                   QStringLiteral("none"));
+    if (which == Appearance::Tinted)
         combo->addItem(tr("Automatic: the source in grey"), QStringLiteral("auto"));
-    const QString name = dark ? darkName : tintedName;
+    const QString name = nameFor(which);
     if (!name.isEmpty())
         combo->addItem(name, QStringLiteral("picked"));
     combo->addItem(tr("Choose File…"), ChooseFileItem);
     int index = combo->findData(current);
     if (current == ChooseFileItem || index < 0)
-        index = combo->findData((dark ? darkImage : tintedImage) ? QStringLiteral("picked")
-                                                                 : QStringLiteral("none"));
+        index =
+            combo->findData(imageFor(which) ? QStringLiteral("picked") : QStringLiteral("none"));
     combo->setCurrentIndex(index);
 }
 
@@ -441,8 +469,8 @@ void AppDelegate::appearanceChosen(Appearance which, int index)
     const QString choice = combo->itemData(index).toString();
     if (choice != ChooseFileItem) {
         if (choice == QLatin1String("none") || choice == QLatin1String("auto")) {
-            (which == Appearance::Dark ? darkImage : tintedImage) = nullptr;
-            (which == Appearance::Dark ? darkName : tintedName).clear();
+            imageFor(which) = nullptr;
+            nameFor(which).clear();
             fillAppearanceCombo(which);
         }
         optionsChanged();
@@ -468,23 +496,23 @@ void AppDelegate::appearanceChosen(Appearance which, int index)
 void AppDelegate::loadAppearance(Appearance which, const QUrl &url)
 {
     const QPointer<AppDelegate> self(this);
-    sourceLoader.loadFile(
-        url.toLocalFile(), [self, which, url](const SourceImage::Loaded &loaded, const QImage &) {
-            if (!self)
-                return;
-            if (loaded.image) {
-                (which == Appearance::Dark ? self->darkImage : self->tintedImage) = loaded.image;
-                (which == Appearance::Dark ? self->darkName : self->tintedName) = url.fileName();
-                if (QComboBox *combo = self->comboFor(which))
-                    combo->setCurrentIndex(-1);
-                self->showStatus(QString());
-            } else {
-                self->showStatus(loaded.error);
-            }
-            self->fillAppearanceCombo(which);
-            self->optionsChanged();
-            emit self->sourceLoadFinished(loaded.error);
-        });
+    sourceLoader.loadFile(url.toLocalFile(),
+                          [self, which, url](const SourceImage::Loaded &loaded, const QImage &) {
+                              if (!self)
+                                  return;
+                              if (loaded.image) {
+                                  self->imageFor(which) = loaded.image;
+                                  self->nameFor(which) = url.fileName();
+                                  if (QComboBox *combo = self->comboFor(which))
+                                      combo->setCurrentIndex(-1);
+                                  self->showStatus(QString());
+                              } else {
+                                  self->showStatus(loaded.error);
+                              }
+                              self->fillAppearanceCombo(which);
+                              self->optionsChanged();
+                              emit self->sourceLoadFinished(loaded.error);
+                          });
 }
 
 void AppDelegate::optionsChanged()
@@ -501,6 +529,10 @@ AssetExporter::AppIconOptions AppDelegate::appIconOptions() const
 {
     AssetExporter::AppIconOptions options;
     options.background = background;
+    options.macStyle = _macStyleCombo && _macStyleCombo->currentIndex() == 1
+                           ? AssetExporter::MacStyle::Shaped
+                           : AssetExporter::MacStyle::FullBleed;
+    options.back = backImage.get();
     options.singleSize = stateOf(_singleSizeCheckBox) == 1;
     if (options.singleSize) {
         options.dark = darkImage.get();
@@ -519,7 +551,8 @@ void AppDelegate::schedulePreview()
 // The size and name fields shape only the image set's files.
 void AppDelegate::imageSetFieldsChanged()
 {
-    if (_previewSetCombo && _previewSetCombo->currentIndex() == 2)
+    if (_previewSetCombo &&
+        PreviewSets.value(_previewSetCombo->currentIndex()) == QLatin1String("imageset"))
         schedulePreview();
 }
 
@@ -539,9 +572,9 @@ void AppDelegate::startPreview()
         emit previewFinished();
         return;
     }
-    const int kind = _previewSetCombo ? _previewSetCombo->currentIndex() : 0;
+    const QString kind = PreviewSets.value(_previewSetCombo ? _previewSetCombo->currentIndex() : 0);
     std::function<AssetExporter::Preview()> draw;
-    if (kind == 2) {
+    if (kind == QLatin1String("imageset")) {
         const QSizeF base = maximumSizeForAsset();
         const ImageSetDescription set(std::int32_t(base.width()), std::int32_t(base.height()),
                                       textOf(_assetNameField));
@@ -559,14 +592,13 @@ void AppDelegate::startPreview()
             return AssetExporter::previewImageSet(source.get(), set);
         };
     } else {
-        const QString platform = kind == 0 ? QStringLiteral("ios") : QStringLiteral("mac");
-        draw = [source = originalImage, dark = darkImage, tinted = tintedImage, platform,
-                options = appIconOptions()] {
-            return AssetExporter::previewAppIconSet(source.get(), platform, options);
+        draw = [source = originalImage, dark = darkImage, tinted = tintedImage, back = backImage,
+                kind, options = appIconOptions()] {
+            return AssetExporter::previewAppIconSet(source.get(), kind, options);
         };
     }
     previewRunning = true;
-    const bool maskable = kind == 0;
+    const bool maskable = kind == QLatin1String("ios");
     work.start([this, draw, maskable] {
         const AssetExporter::Preview preview = draw();
         QMetaObject::invokeMethod(

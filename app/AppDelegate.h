@@ -57,6 +57,8 @@ public:
     void generateIcons(QObject *sender);
     void generateMacIcons(QObject *sender);
     void generateIconsFor(const QString &platform);
+    // The watchOS, visionOS or tvOS set chosen under Platform.
+    void generatePlatformIcons(QObject *sender);
     void sizeFieldChanged(QObject *sender);
     void generateSizes(QObject *sender);
     QSizeF maximumSizeForAsset();
@@ -75,7 +77,8 @@ public:
     void stopReading(QObject *sender);
 
     // The app icon options, the same the command line takes.
-    enum class Appearance { Dark, Tinted };
+    // The other sources an app icon can take: its appearances, and the back layer of a stack.
+    enum class Appearance { Dark, Tinted, Back };
     void chooseBackgroundColour(QObject *sender);
     void setBackgroundColour(const QColor &colour); // invalid: none
     void appearanceChosen(Appearance which, int index);
@@ -120,6 +123,12 @@ public:
     void setDarkCombo(QComboBox *combo) { _darkCombo = combo; }
     QComboBox *tintedCombo() const { return _tintedCombo; }
     void setTintedCombo(QComboBox *combo) { _tintedCombo = combo; }
+    QComboBox *backCombo() const { return _backCombo; }
+    void setBackCombo(QComboBox *combo) { _backCombo = combo; }
+    QComboBox *macStyleCombo() const { return _macStyleCombo; }
+    void setMacStyleCombo(QComboBox *combo) { _macStyleCombo = combo; }
+    QComboBox *platformCombo() const { return _platformCombo; }
+    void setPlatformCombo(QComboBox *combo) { _platformCombo = combo; }
     QComboBox *previewSetCombo() const { return _previewSetCombo; }
     void setPreviewSetCombo(QComboBox *combo) { _previewSetCombo = combo; }
     PreviewStrip *previewStrip() const { return _previewStrip; }
@@ -146,6 +155,8 @@ private:
     void showProgress();
     void startPreview();
     QComboBox *comboFor(Appearance which) const;
+    SourceImagePtr &imageFor(Appearance which);
+    QString &nameFor(Appearance which);
     void fillAppearanceCombo(Appearance which);
 
     QUrl selectedUrl;
@@ -154,8 +165,8 @@ private:
     double heightDividedByWidthRatio = 0.0;
 
     QColor background;
-    SourceImagePtr darkImage, tintedImage;
-    QString darkName, tintedName;
+    SourceImagePtr darkImage, tintedImage, backImage;
+    QString darkName, tintedName, backName;
 
     SourceLoader sourceLoader;
     // Preview, export and check jobs; the newest preview request wins.
@@ -184,6 +195,9 @@ private:
     QPointer<QCheckBox> _singleSizeCheckBox;
     QPointer<QComboBox> _darkCombo;
     QPointer<QComboBox> _tintedCombo;
+    QPointer<QComboBox> _backCombo;
+    QPointer<QComboBox> _macStyleCombo;
+    QPointer<QComboBox> _platformCombo;
     QPointer<QComboBox> _previewSetCombo;
     QPointer<PreviewStrip> _previewStrip;
     QPointer<QAction> _stopAction;

@@ -41,13 +41,16 @@ ApplicationMain::loadInterface(QApplication &application)
     delegate->setSingleSizeCheckBox(ui.singleSizeCheckBox);
     delegate->setDarkCombo(ui.darkCombo);
     delegate->setTintedCombo(ui.tintedCombo);
+    delegate->setBackCombo(ui.backCombo);
+    delegate->setMacStyleCombo(ui.macStyleCombo);
+    delegate->setPlatformCombo(ui.platformCombo);
     delegate->setPreviewSetCombo(ui.previewSetCombo);
     delegate->setPreviewStrip(ui.previewStrip);
     delegate->setStopAction(ui.actionStopReading);
-    delegate->setExportControls({ui.imageView, ui.chooseImageButton, ui.chooseFolderButton,
-                                 ui.filePathField, ui.assetNameField, ui.widthField, ui.heightField,
-                                 ui.proportionsCheckBox, ui.optionsGroup, ui.iosButton,
-                                 ui.macButton, ui.imageSetButton});
+    delegate->setExportControls(
+        {ui.imageView, ui.chooseImageButton, ui.chooseFolderButton, ui.filePathField,
+         ui.assetNameField, ui.widthField, ui.heightField, ui.proportionsCheckBox, ui.optionsGroup,
+         ui.iosButton, ui.macButton, ui.imageSetButton, ui.platformCombo, ui.platformButton});
     ui.imageView->setLoader(delegate->loader());
 
     auto action = [delegate](QObject *sender, void (AppDelegate::*operation)(QObject *)) {
@@ -89,6 +92,13 @@ ApplicationMain::loadInterface(QApplication &application)
     QObject::connect(ui.tintedCombo, &QComboBox::activated, delegate, [delegate](int index) {
         delegate->appearanceChosen(AppDelegate::Appearance::Tinted, index);
     });
+    QObject::connect(ui.backCombo, &QComboBox::activated, delegate, [delegate](int index) {
+        delegate->appearanceChosen(AppDelegate::Appearance::Back, index);
+    });
+    QObject::connect(ui.macStyleCombo, &QComboBox::currentIndexChanged, delegate,
+                     &AppDelegate::optionsChanged);
+    QObject::connect(ui.platformButton, &QPushButton::clicked, delegate,
+                     action(ui.platformButton, &AppDelegate::generatePlatformIcons));
     QObject::connect(ui.previewSetCombo, &QComboBox::currentIndexChanged, delegate,
                      &AppDelegate::schedulePreview);
     QObject::connect(ui.assetNameField, &QLineEdit::textChanged, delegate,

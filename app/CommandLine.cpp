@@ -24,7 +24,9 @@
 
 namespace {
 
-const QStringList Commands{QStringLiteral("ios"), QStringLiteral("mac"), QStringLiteral("imageset"),
+const QStringList Commands{QStringLiteral("ios"),   QStringLiteral("mac"),
+                           QStringLiteral("watch"), QStringLiteral("vision"),
+                           QStringLiteral("tv"),    QStringLiteral("imageset"),
                            QStringLiteral("check")};
 
 enum Exit { Success = 0, Failed = 1, Usage = 2 };
@@ -191,6 +193,10 @@ int CommandLine::run(int argc, char **argv)
         if (type == QtCriticalMsg || type == QtFatalMsg)
             std::fprintf(stderr, "%s\n", qPrintable(message));
     });
+    // The arguments as given: Qt takes some words for itself (--style among them) out of argv.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
     QGuiApplication application(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("assetsmith"));
     QGuiApplication::setApplicationVersion(QStringLiteral(ASSETSMITH_VERSION));
@@ -200,7 +206,10 @@ int CommandLine::run(int argc, char **argv)
         "Writes Xcode asset catalogue folders from one source image, or checks them.\n\n"
         "  assetsmith ios SOURCE [--out FOLDER] [--background COLOR]\n"
         "  assetsmith ios SOURCE --single-size [--dark SOURCE] [--tinted SOURCE|auto] [...]\n"
-        "  assetsmith mac SOURCE [--out FOLDER]\n"
+        "  assetsmith mac SOURCE [--style 26|15] [--out FOLDER]\n"
+        "  assetsmith watch SOURCE [--background COLOR] [--out FOLDER]\n"
+        "  assetsmith vision SOURCE --background COLOR|--back SOURCE [--out FOLDER]\n"
+        "  assetsmith tv SOURCE --background COLOR [--back SOURCE] [--out FOLDER]\n"
         "  assetsmith imageset SOURCE --width W [--height H] [--name NAME] [--out FOLDER]\n"
         "  assetsmith check PATH... [--strict] [--json]\n"
         "  assetsmith [FILE]            opens the window"));
@@ -225,8 +234,9 @@ int CommandLine::run(int argc, char **argv)
                                         QStringLiteral("Print one JSON object a line."));
     const QCommandLineOption backgroundOption(
         QStringLiteral("background"),
-        QStringLiteral("ios: lay every icon over this colour (a name or #rrggbb), so all are "
-                       "opaque."),
+        QStringLiteral("ios, watch: lay every icon over this colour (a name or #rrggbb), so all "
+                       "are opaque; vision, tv: the back layer's colour, and tv's top shelf "
+                       "background."),
         QStringLiteral("COLOR"));
     const QCommandLineOption singleSizeOption(
         QStringLiteral("single-size"),
@@ -239,18 +249,28 @@ int CommandLine::run(int argc, char **argv)
         QStringLiteral("ios --single-size: the tinted appearance's source, or auto for a grey "
                        "of the main source."),
         QStringLiteral("SOURCE"));
+    const QCommandLineOption styleOption(
+        QStringLiteral("style"),
+        QStringLiteral("mac: 26 (default) for full-bleed art that macOS 26 masks itself, or 15 "
+                       "for art drawn into the rounded body macOS 15 and earlier show."),
+        QStringLiteral("STYLE"));
+    const QCommandLineOption backOption(
+        QStringLiteral("back"),
+        QStringLiteral("vision, tv: the back layer's source (over the background colour, if "
+                       "any)."),
+        QStringLiteral("SOURCE"));
     const QCommandLineOption strictOption(
         QStringLiteral("strict"),
         QStringLiteral("check: fail on warnings and notes too, not only on errors."));
     parser.addOptions({outOption, widthOption, heightOption, nameOption, backgroundOption,
-                       singleSizeOption, darkOption, tintedOption, strictOption, quietOption,
-                       jsonOption});
+                       singleSizeOption, darkOption, tintedOption, styleOption, backOption,
+                       strictOption, quietOption, jsonOption});
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("ios, mac, imageset or check"));
+                                 QStringLiteral("ios, mac, watch, vision, tv, imageset or check"));
 
-    if (!parser.parse(QGuiApplication::arguments()))
+    if (!parser.parse(arguments))
         return usageError(parser.errorText());
     if (parser.isSet(helpOption)) {
         std::fprintf(stdout, "%s", qPrintable(parser.helpText()));
@@ -279,6 +299,12 @@ int CommandLine::run(int argc, char **argv)
     if (command == QLatin1String("ios"))
         allowed << QStringLiteral("background") << QStringLiteral("single-size")
                 << QStringLiteral("dark") << QStringLiteral("tinted");
+    if (command == QLatin1String("mac"))
+        allowed << QStringLiteral("style");
+    if (command == QLatin1String("watch"))
+        allowed << QStringLiteral("background");
+    if (command == QLatin1String("vision") || command == QLatin1String("tv"))
+        allowed << QStringLiteral("background") << QStringLiteral("back");
     for (const QString &name : parser.optionNames()) {
         if (!allowed.contains(name))
             return usageError(QStringLiteral("--%1 does not apply to %2").arg(name, command));
@@ -315,6 +341,20 @@ int CommandLine::run(int argc, char **argv)
                 QStringLiteral("--background “%1” is not a colour name or #rrggbb").arg(colour));
         options.background = QColor::fromString(colour);
     }
+    if (parser.isSet(styleOption)) {
+        const QString style = parser.value(styleOption);
+        if (style != QLatin1String("26") && style != QLatin1String("15"))
+            return usageError(QStringLiteral("--style “%1” is not 26 or 15").arg(style));
+        options.macStyle = style == QLatin1String("15") ? AssetExporter::MacStyle::Shaped
+                                                        : AssetExporter::MacStyle::FullBleed;
+    }
+    // The back layer must be opaque, and the top shelf images lie on the background colour.
+    if ((command == QLatin1String("vision") && !parser.isSet(backgroundOption) &&
+         !parser.isSet(backOption)) ||
+        (command == QLatin1String("tv") && !parser.isSet(backgroundOption)))
+        return usageError(command == QLatin1String("tv")
+                              ? QStringLiteral("tv needs --background COLOR")
+                              : QStringLiteral("vision needs --background COLOR or --back SOURCE"));
     options.singleSize = parser.isSet(singleSizeOption);
     for (const QCommandLineOption *appearance : {&darkOption, &tintedOption}) {
         if (parser.isSet(*appearance) && !options.singleSize)
@@ -343,8 +383,9 @@ int CommandLine::run(int argc, char **argv)
     }
     if (command != QLatin1String("imageset")) {
         // The appearances' sources load as the main one does, and fail the same way.
-        SourceImagePtr dark, tinted;
-        for (auto [option, image] : {std::pair{&darkOption, &dark}, {&tintedOption, &tinted}}) {
+        SourceImagePtr dark, tinted, back;
+        for (auto [option, image] :
+             {std::pair{&darkOption, &dark}, {&tintedOption, &tinted}, {&backOption, &back}}) {
             if (!parser.isSet(*option))
                 continue;
             const QString value = parser.value(*option);
@@ -362,6 +403,7 @@ int CommandLine::run(int argc, char **argv)
         }
         options.dark = dark.get();
         options.tinted = tinted.get();
+        options.back = back.get();
         return report(AssetExporter::writeAppIconSet(loaded.image.get(), folder, command, options),
                       out);
     }

@@ -8,7 +8,7 @@
 namespace {
 
 const int Gap = 12;
-const int LabelHeight = 34;
+const int LabelHeight = 50;
 const QColor Light(0xf2, 0xf2, 0xf7);
 const QColor Dark(0x1c, 0x1c, 0x1e);
 
@@ -39,7 +39,7 @@ public:
             return {};
         int width = Gap, height = 0;
         for (const Tile &tile : std::as_const(m_strip->m_tiles)) {
-            const QSize shown = tile.image.size() * zoomFor(tile.image.size());
+            const QSize shown = (QSizeF(tile.image.size()) * zoomFor(tile.image.size())).toSize();
             width += std::max(2 * shown.width() + Gap, 90) + Gap;
             height = std::max(height, shown.height());
         }
@@ -58,16 +58,16 @@ protected:
         }
         int x = Gap;
         for (const Tile &tile : std::as_const(m_strip->m_tiles)) {
-            const int zoom = zoomFor(tile.image.size());
-            const QSize shown = tile.image.size() * zoom;
+            const double zoom = zoomFor(tile.image.size());
+            const QSize shown = (QSizeF(tile.image.size()) * zoom).toSize();
             const int width = std::max(2 * shown.width() + Gap, 90);
             int left = x + (width - 2 * shown.width() - Gap) / 2;
             for (const QColor &backdrop : {Light, Dark}) {
                 const QRect target(QPoint(left, Gap), shown);
                 painter.fillRect(target, backdrop);
                 // Zoomed pixels stay square blocks: smoothing would show pixels that are not
-                // in the file.
-                painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+                // in the file. Only images too wide for a screen are shown smaller.
+                painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom < 1);
                 painter.drawImage(target, tile.image);
                 if (m_strip->m_maskable && m_strip->m_maskShown) {
                     painter.setRenderHint(QPainter::Antialiasing, true);
@@ -84,12 +84,18 @@ protected:
                 left += shown.width() + Gap;
             }
             painter.setPen(palette().color(QPalette::WindowText));
+            // A layer's file is named by its stack, the folder at the top of its path.
             const QString caption =
-                QStringLiteral("%1\n%2×%3%4")
-                    .arg(tile.name)
+                QStringLiteral("%1%2\n%3×%4%5")
+                    .arg(tile.name.contains(QLatin1Char('/'))
+                             ? tile.name.section(QLatin1Char('/'), 0, 0) + QLatin1Char('\n')
+                             : QString(),
+                         tile.name.section(QLatin1Char('/'), -1))
                     .arg(tile.image.width())
                     .arg(tile.image.height())
-                    .arg(zoom > 1 ? QStringLiteral(" at %1x").arg(zoom) : QString());
+                    .arg(zoom > 1   ? QStringLiteral(" at 2x")
+                         : zoom < 1 ? QStringLiteral(" at %1%").arg(std::lround(zoom * 100))
+                                    : QString());
             painter.drawText(QRect(x, Gap + shown.height() + 4, width, LabelHeight),
                              Qt::AlignHCenter | Qt::AlignTop, caption);
             x += width + Gap;
@@ -132,9 +138,10 @@ void PreviewStrip::setMaskShown(bool shown)
     m_canvas->update();
 }
 
-int PreviewStrip::zoomFor(QSize size)
+double PreviewStrip::zoomFor(QSize size)
 {
-    return std::max(size.width(), size.height()) <= 32 ? 2 : 1;
+    const int side = std::max(size.width(), size.height());
+    return side <= 32 ? 2.0 : side <= 1280 ? 1.0 : side <= 2560 ? 0.5 : 0.25;
 }
 
 void PreviewStrip::resizeEvent(QResizeEvent *event)

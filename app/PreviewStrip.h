@@ -6,9 +6,9 @@
 #include <QString>
 
 // The icons of one set as they will be written: each at 1:1 (the smallest at 2x, pixels kept
-// square) over a light and a dark backdrop, side by side in a strip that scrolls. Over app icons
-// for iOS the system's corner mask can be shown: what lies outside it is dimmed and its edge
-// drawn, so art the corners would cut shows.
+// square; top shelf images, wider than a screen, smaller) over a light and a dark backdrop, side by
+// side in a strip that scrolls. Over app icons for iOS the system's corner mask can be shown: what
+// lies outside it is dimmed and its edge drawn, so art the corners would cut shows.
 class PreviewStrip : public QScrollArea
 {
     Q_OBJECT
@@ -30,8 +30,9 @@ public:
     QString message() const { return m_message; }
     bool maskShown() const { return m_maskShown; }
 
-    // The scale a tile of this size is shown at.
-    static int zoomFor(QSize size);
+    // The scale a tile of this size is shown at: 2 for the smallest icons, 1 for the others,
+    // less only for images wider than a screen (tvOS top shelf images).
+    static double zoomFor(QSize size);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

@@ -3,6 +3,8 @@
 #include "Parallel.h"
 #include "PngEncoder.h"
 #include "Renderer.h"
+#include "MacIconShape.h"
+#include "catalogue/PlatformIconData.h"
 #include "catalogue/QVIconData.h"
 #include "platform/FileSystem.h"
 #include "source/ImageLimits.h"
@@ -20,17 +22,39 @@
 
 namespace {
 
-enum class Look { AsDrawn, OverBackground, Luminance };
+// How a planned file is made from its source drawn at `drawSize()`.
+enum class Look {
+    AsDrawn,
+    OverBackground,
+    Luminance,
+    Fill,      // the background colour alone; no source
+    Placed,    // centred on a canvas of `size`, over the background when there is one
+    MacShaped, // the body of a shaped Mac icon
+};
 
 struct Planned
 {
-    QSizeF size;
-    QString fileName;
+    QSizeF size = {};
+    QString fileName = {}; // inside the asset folder
     const SourceImage *source = nullptr;
     Look look = Look::AsDrawn;
-    QColor background;
-    bool storeIcon = false; // the one App Store upload reads, which must be opaque
+    QColor background = {};
+    bool storeIcon = false;   // the one App Store upload reads, which must be opaque
+    QSizeF artSize = {};      // the size the source is drawn at, when not `size`
+    bool opaqueLayer = false; // a back layer, which the system needs opaque
+
+    QSizeF drawSize() const { return artSize.isEmpty() ? size : artSize; }
 };
+
+// The largest size of the source's shape that fits inside `box`, in whole pixels.
+QSizeF fitted(QSizeF source, QSizeF box)
+{
+    if (source.isEmpty())
+        return box;
+    const double scale = std::min(box.width() / source.width(), box.height() / source.height());
+    return QSizeF(std::max(1.0, std::round(source.width() * scale)),
+                  std::max(1.0, std::round(source.height() * scale)));
+}
 
 // A drawing's picture for a planned file, drawn before the plan is carried out, or why not.
 struct Drawn
@@ -48,15 +72,25 @@ struct Rendered
 
 QImage renderPlanned(const Planned &planned, const Drawn &drawn)
 {
+    if (planned.look == Look::Fill) {
+        QImage fill(planned.size.toSize(), QImage::Format_RGB32);
+        fill.fill(planned.background);
+        return fill;
+    }
     const QImage image = planned.source && planned.source->isVector()
                              ? drawn.image
-                             : Renderer::render(planned.source, planned.size, 1);
+                             : Renderer::render(planned.source, planned.drawSize(), 1);
     switch (planned.look) {
     case Look::OverBackground:
         return Renderer::overBackground(image, planned.background);
     case Look::Luminance:
         return Renderer::luminance(image);
+    case Look::Placed:
+        return Renderer::placed(image, planned.size.toSize(), planned.background);
+    case Look::MacShaped:
+        return image.isNull() ? image : MacIconShape::compose(image, int(planned.size.width()));
     case Look::AsDrawn:
+    case Look::Fill:
         break;
     }
     return image;
@@ -80,7 +114,14 @@ QList<ExportReport::Warning> warningsFor(const std::vector<Planned> &plan,
                 {QStringLiteral("transparent-store-icon"),
                  QStringLiteral("The source has transparent pixels, so %1 was written with "
                                 "transparency: App Store upload refuses a transparent App Store "
-                                "icon. Use an opaque source.")
+                                "icon. Use an opaque source, or a background colour.")
+                     .arg(plan[i].fileName)});
+        if (plan[i].opaqueLayer && !opaque[i])
+            warnings.append(
+                {QStringLiteral("transparent-back"),
+                 QStringLiteral("The back source has transparent pixels, so %1 was written with "
+                                "transparency: the system needs the back layer opaque. Use an "
+                                "opaque back source, or a background colour.")
                      .arg(plan[i].fileName)});
     }
     // Each source once: the largest file made from it says whether it was enlarged.
@@ -94,18 +135,19 @@ QList<ExportReport::Warning> warningsFor(const std::vector<Planned> &plan,
             continue;
         const Planned *largest = nullptr;
         for (const Planned &planned : plan) {
+            const QSizeF drawn = planned.drawSize();
             if (planned.source == source &&
-                (!largest || planned.size.width() * planned.size.height() >
-                                 largest->size.width() * largest->size.height()))
+                (!largest || drawn.width() * drawn.height() >
+                                 largest->drawSize().width() * largest->drawSize().height()))
                 largest = &planned;
         }
-        const QSizeF have = source->size();
-        if (largest->size.width() > have.width() || largest->size.height() > have.height())
+        const QSizeF have = source->size(), need = largest->drawSize();
+        if (need.width() > have.width() || need.height() > have.height())
             warnings.append(
                 {QStringLiteral("enlarged"),
                  QStringLiteral("The source is %1, smaller than %2 (%3): it was enlarged and will "
                                 "look soft. Use a source at least as large.")
-                     .arg(sizeText(have), largest->fileName, sizeText(largest->size))});
+                     .arg(sizeText(have), largest->fileName.section('/', -1), sizeText(need))});
     }
     for (const SourceImage *source : std::as_const(sources)) {
         if (!source || source->missingFonts().isEmpty())
@@ -119,8 +161,14 @@ QList<ExportReport::Warning> warningsFor(const std::vector<Planned> &plan,
                       fonts.size() == 1 ? QStringLiteral("the font") : QStringLiteral("them"))});
     }
     if (appIcon) {
+        // A square file drawn from a source that is not square; a placed one keeps its shape.
         for (const SourceImage *source : std::as_const(sources)) {
-            if (source && source->size().width() != source->size().height())
+            const bool stretched =
+                source && source->size().width() != source->size().height() &&
+                std::any_of(plan.begin(), plan.end(), [&](const Planned &planned) {
+                    return planned.source == source && planned.look != Look::Placed;
+                });
+            if (stretched)
                 warnings.append(
                     {QStringLiteral("stretched"),
                      QStringLiteral("The source is %1, not square: the icons were stretched "
@@ -160,14 +208,14 @@ std::vector<Drawn> drawDrawings(const std::vector<Planned> &plan)
     for (const SourceImage *drawing : std::as_const(drawings)) {
         QList<QSizeF> sizes;
         for (const Planned &planned : plan) {
-            if (planned.source == drawing && !sizes.contains(planned.size))
-                sizes.append(planned.size);
+            if (planned.source == drawing && !sizes.contains(planned.drawSize()))
+                sizes.append(planned.drawSize());
         }
         const Renderer::Rendered rendered = Renderer::renderAll(drawing, sizes);
         for (size_t i = 0; i < plan.size(); ++i) {
             if (plan[i].source != drawing)
                 continue;
-            drawn[i].image = rendered.images.value(sizes.indexOf(plan[i].size));
+            drawn[i].image = rendered.images.value(sizes.indexOf(plan[i].drawSize()));
             if (drawn[i].image.isNull())
                 drawn[i].failure = rendered.error;
         }
@@ -223,7 +271,8 @@ struct Job
 {
     QString refusal;
     QString folder;
-    QJsonObject contents;
+    // Each Contents.json by the folder it describes inside the asset folder, "" first.
+    QList<std::pair<QString, QJsonObject>> contents;
     std::vector<Planned> plan;
     bool appIcon = false;
 
@@ -241,11 +290,16 @@ ExportReport writeFolder(const Job &job, int threads, const AssetExporter::Progr
         return ExportReport::refused(job.refusal);
     const QString &folder = job.folder;
     const std::vector<Planned> &plan = job.plan;
-    const int total = int(plan.size()) + 1;
+    const int total = int(plan.size() + job.contents.size());
     const std::vector<Drawn> drawn = drawDrawings(plan);
     ExportReport report;
     report.folder = folder;
     FileSystem::createFolder(folder);
+    for (const auto &[inside, contents] : job.contents) {
+        QString path = folder;
+        for (const QString &level : inside.split(QLatin1Char('/'), Qt::SkipEmptyParts))
+            FileSystem::createFolder(path += QLatin1Char('/') + level);
+    }
 
     auto writeFile = [&](const QString &fileName, const QByteArray &bytes, QSizeF size,
                          const QString &emptyReason) {
@@ -262,8 +316,10 @@ ExportReport writeFolder(const Job &job, int threads, const AssetExporter::Progr
             progress(int(report.files.size()), total);
     };
 
-    writeFile(QStringLiteral("Contents.json"), AssetExporter::serialise(job.contents), QSizeF(),
-              {});
+    for (const auto &[inside, contents] : job.contents)
+        writeFile((inside.isEmpty() ? inside : inside + QLatin1Char('/')) +
+                      QStringLiteral("Contents.json"),
+                  AssetExporter::serialise(contents), QSizeF(), {});
     std::vector<bool> opaque(plan.size());
     renderInOrder(plan, drawn, threads, [&](size_t i, const QByteArray &png, bool isOpaque) {
         writeFile(plan[i].fileName, png, plan[i].size,
@@ -296,6 +352,63 @@ AssetExporter::Preview previewJob(const Job &job, int threads)
 const QString NoSource = QStringLiteral("Choose a source image first.");
 const QString NoFolder = QStringLiteral("Type or choose an output folder first.");
 
+// The watchOS, visionOS and tvOS sets: every file of the layout, made as its role says.
+Job platformJob(const SourceImage *source, const QString &folderText, const QString &platformWord,
+                const AssetExporter::AppIconOptions &options)
+{
+    using Role = PlatformIconData::Role;
+    const bool watch = platformWord == QLatin1String("watch");
+    const bool tv = platformWord == QLatin1String("tv");
+    if (tv && !options.background.isValid())
+        return Job::refused(QStringLiteral(
+            "Choose a background colour first: the top shelf images lay the source over it."));
+    if (!watch && !options.background.isValid() && !options.back)
+        return Job::refused(QStringLiteral("Choose a background colour or a back source first: "
+                                           "the back layer must be opaque."));
+    const PlatformIconData::Layout layout = watch ? PlatformIconData::watch()
+                                            : tv  ? PlatformIconData::tv()
+                                                  : PlatformIconData::vision();
+    Job job;
+    job.folder = folderText + QLatin1Char('/') + layout.folder;
+    job.contents = layout.contents;
+    job.appIcon = true;
+    for (const PlatformIconData::File &file : layout.files) {
+        Planned planned;
+        planned.size = QSizeF(file.size);
+        planned.fileName = file.path;
+        planned.source = source;
+        planned.background = options.background;
+        switch (file.role) {
+        case Role::Icon:
+            planned.look = options.background.isValid() ? Look::OverBackground : Look::AsDrawn;
+            planned.storeIcon = true;
+            break;
+        case Role::Front:
+            break;
+        case Role::FrontTv:
+            planned.look = Look::Placed;
+            planned.background = QColor();
+            planned.artSize =
+                fitted(source->size(), PlatformIconData::tvSafeArea(file.size).size());
+            break;
+        case Role::Back:
+            planned.source = options.back;
+            planned.look = !options.back                  ? Look::Fill
+                           : options.background.isValid() ? Look::OverBackground
+                                                          : Look::AsDrawn;
+            planned.opaqueLayer = true;
+            break;
+        case Role::TopShelf:
+            planned.look = Look::Placed;
+            planned.artSize =
+                fitted(source->size(), PlatformIconData::tvSafeArea(file.size).size());
+            break;
+        }
+        job.plan.push_back(planned);
+    }
+    return job;
+}
+
 Job appIconJob(const SourceImage *source, const QString &folderText, const QString &platformWord,
                const AssetExporter::AppIconOptions &options)
 {
@@ -304,6 +417,9 @@ Job appIconJob(const SourceImage *source, const QString &folderText, const QStri
     if (folderText.isEmpty())
         return Job::refused(NoFolder);
 
+    if (platformWord == QLatin1String("watch") || platformWord == QLatin1String("vision") ||
+        platformWord == QLatin1String("tv"))
+        return platformJob(source, folderText, platformWord, options);
     const bool ios = platformWord == QLatin1String("ios");
     Job job;
     job.folder = folderText + QStringLiteral("/AppIcon.appiconset");
@@ -320,25 +436,21 @@ Job appIconJob(const SourceImage *source, const QString &folderText, const QStri
 
     if (ios && options.singleSize) {
         const QSizeF size(1024, 1024);
-        planFor({size, QVIconData::singleSizeFilename(), nullptr, Look::AsDrawn, {}, true});
+        planFor({.size = size, .fileName = QVIconData::singleSizeFilename(), .storeIcon = true});
         // The dark and tinted appearances are drawn on the system's own background, so they
         // keep their transparency whatever the main icon is laid over.
         if (options.dark)
-            plan.push_back({size,
-                            QVIconData::singleSizeFilename(QStringLiteral("dark")),
-                            options.dark,
-                            Look::AsDrawn,
-                            {},
-                            false});
+            plan.push_back({.size = size,
+                            .fileName = QVIconData::singleSizeFilename(QStringLiteral("dark")),
+                            .source = options.dark});
         if (options.tinted || options.tintedFromSource)
-            plan.push_back({size,
-                            QVIconData::singleSizeFilename(QStringLiteral("tinted")),
-                            options.tinted ? options.tinted : source,
-                            Look::Luminance,
-                            {},
-                            false});
-        job.contents = QVIconData::singleSizeContents(options.dark != nullptr,
-                                                      options.tinted || options.tintedFromSource);
+            plan.push_back({.size = size,
+                            .fileName = QVIconData::singleSizeFilename(QStringLiteral("tinted")),
+                            .source = options.tinted ? options.tinted : source,
+                            .look = Look::Luminance});
+        job.contents = {
+            {QString(), QVIconData::singleSizeContents(
+                            options.dark != nullptr, options.tinted || options.tintedFromSource)}};
         return job;
     }
 
@@ -346,16 +458,21 @@ Job appIconJob(const SourceImage *source, const QString &folderText, const QStri
         ios ? QVIconData::sizesToMakeForIcon() : QVIconData::sizesToMakeForIconMac();
     const QStringList names =
         ios ? QVIconData::filenamesForSizes() : QVIconData::filenamesForSizesMac();
+    const bool shaped = !ios && options.macStyle == AssetExporter::MacStyle::Shaped;
     for (int size : sizes) {
         // The 1024 file of the iOS set is the App Store's icon.
-        planFor({QSizeF(size, size),
-                 names.at(sizes.indexOf(size)),
-                 nullptr,
-                 Look::AsDrawn,
-                 {},
-                 ios && size == 1024});
+        Planned planned{.size = QSizeF(size, size),
+                        .fileName = names.at(sizes.indexOf(size)),
+                        .storeIcon = ios && size == 1024};
+        if (shaped) {
+            planned.look = Look::MacShaped;
+            const int body = MacIconShape::bodyPixels(size);
+            planned.artSize = QSizeF(body, body);
+        }
+        planFor(planned);
     }
-    job.contents = ios ? QVIconData::appIconContents() : QVIconData::appIconContentsMac();
+    job.contents = {
+        {QString(), ios ? QVIconData::appIconContents() : QVIconData::appIconContentsMac()}};
     return job;
 }
 
@@ -389,14 +506,11 @@ Job imageSetJob(const SourceImage *source, const QString &folderText,
 
     Job job;
     job.folder = folderText + QLatin1Char('/') + set.folderName();
-    job.contents = set.contents();
+    job.contents = {{QString(), set.contents()}};
     for (const QSizeF &size : sizes)
-        job.plan.push_back({size,
-                            set.fileNameForIndex(sizes.indexOf(size) + 1),
-                            source,
-                            Look::AsDrawn,
-                            {},
-                            false});
+        job.plan.push_back({.size = size,
+                            .fileName = set.fileNameForIndex(sizes.indexOf(size) + 1),
+                            .source = source});
     return job;
 }
 

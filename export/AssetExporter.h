@@ -20,8 +20,13 @@
 class AssetExporter
 {
 public:
-    // The choices beyond the window's own set, for the command line. The background applies to
-    // the iOS set only; the single-size form is iOS only.
+    // The Mac set for macOS 26, full-bleed art the system masks itself, or for macOS 15 and
+    // earlier, the art drawn into the rounded body those systems show as drawn.
+    enum class MacStyle { FullBleed, Shaped };
+
+    // The choices beyond the window's own set. The background applies to every set but the
+    // Mac one; the single-size form is iOS only; the back source is the back layer of the
+    // visionOS and tvOS stacks.
     struct AppIconOptions
     {
         QColor background; // invalid: the icons keep the source's transparency
@@ -29,12 +34,15 @@ public:
         const SourceImage *dark = nullptr;
         const SourceImage *tinted = nullptr;
         bool tintedFromSource = false; // the tinted image made grey from the main source
+        MacStyle macStyle = MacStyle::FullBleed;
+        const SourceImage *back = nullptr;
     };
 
     // Called on the writing thread after each file, Contents.json included.
     using Progress = std::function<void(int written, int total)>;
 
-    // `platformWord` "ios" selects the iOS catalogue, any other word the Mac one.
+    // `platformWord` "ios", "watch", "vision" or "tv" selects that platform's set, any other
+    // word the Mac one.
     static ExportReport writeAppIconSet(const SourceImage *source, const QString &folderText,
                                         const QString &platformWord, int threads = 0);
     static ExportReport writeAppIconSet(const SourceImage *source, const QString &folderText,

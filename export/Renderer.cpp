@@ -3,6 +3,7 @@
 #include "Resampler.h"
 #include "source/ImageLimits.h"
 
+#include <algorithm>
 #include <cmath>
 
 QImage Renderer::render(const SourceImage *source, QSizeF target, int threads)
@@ -80,4 +81,24 @@ QImage Renderer::luminance(const QImage &image)
         }
     }
     return result;
+}
+
+QImage Renderer::placed(const QImage &image, QSize canvas, QColor background)
+{
+    if (image.isNull() || canvas.isEmpty())
+        return QImage();
+    // Copied, not painted: the pixels stay exactly as resampled.
+    QImage placed(canvas, QImage::Format_ARGB32);
+    placed.fill(Qt::transparent);
+    const QImage art = image.convertToFormat(QImage::Format_ARGB32);
+    const QPoint at((canvas.width() - art.width()) / 2, (canvas.height() - art.height()) / 2);
+    const QRect area = QRect(at, art.size()).intersected(placed.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const auto *from = reinterpret_cast<const QRgb *>(art.constScanLine(y - at.y()));
+        auto *to = reinterpret_cast<QRgb *>(placed.scanLine(y));
+        std::copy(from + (area.left() - at.x()), from + (area.right() - at.x()) + 1,
+                  to + area.left());
+    }
+    placed.setColorSpace(image.colorSpace());
+    return background.isValid() ? overBackground(placed, background) : placed;
 }

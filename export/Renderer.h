@@ -28,6 +28,9 @@ public:
 
     // The image laid over an opaque colour: every pixel opaque, the colour where it was clear.
     static QImage overBackground(const QImage &image, QColor background);
+    // The image in the middle of a canvas of `canvas` pixels, over `background`, or on
+    // transparency when that is invalid.
+    static QImage placed(const QImage &image, QSize canvas, QColor background);
     // The image's luminance as grey, its alpha kept: the shape stays, the colour goes.
     static QImage luminance(const QImage &image);
 };

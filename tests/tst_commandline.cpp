@@ -30,7 +30,10 @@ private slots:
             "ios a.png --width 3|width; check|PATH; check nowhere|no such file or folder: nowhere; "
             "ios a.png --background mauvish|mauvish; ios a.png --background #80ff0000|#80ff0000; "
             "mac a.png --background white|background; ios a.png --tinted b.png|--single-size; "
-            "imageset a.png --width 3 --single-size|single-size";
+            "imageset a.png --width 3 --single-size|single-size; mac a.png --style 14|14; "
+            "ios a.png --style 15|style; vision a.png|--background; tv a.png --back a.png|"
+            "--background; watch a.png --back a.png|back; vision a.png --back a.png --dark a.png|"
+            "dark";
         for (const QString &row : rows.split("; "))
             QTest::newRow(qPrintable(row.section('|', 0, 0))) << row.section('|', 1).toUtf8();
     }

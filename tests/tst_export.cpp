@@ -1,8 +1,10 @@
 #include "TestFiles.h"
+#include "catalogue/CatalogueChecker.h"
 #include "catalogue/QVIconData.h"
 #include "export/AssetExporter.h"
 #include "export/Renderer.h"
 
+#include <QDirIterator>
 #include <QJsonArray>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -17,6 +19,26 @@ static const char *Files[] = {"Icon-20 20,Icon-40 40,Icon-60 60,Icon-Small 29,Ic
                               "Icon-512 512,Icon-1024 1024"};
 static const QColor Red(220, 20, 20), Dark(40, 40, 160), Green(20, 200, 40);
 static const QJsonObject Slot{{"idiom", "universal"}, {"platform", "ios"}, {"size", "1024x1024"}};
+
+// A document with the image file names taken out: what Xcode reads besides them.
+static QJsonValue withoutImageNames(const QJsonValue &value)
+{
+    if (value.isArray()) {
+        QJsonArray array;
+        for (const QJsonValue &item : value.toArray())
+            array.append(withoutImageNames(item));
+        return array;
+    }
+    if (!value.isObject())
+        return value;
+    QJsonObject object;
+    const QJsonObject from = value.toObject();
+    for (auto it = from.begin(); it != from.end(); ++it) {
+        if (it.key() != "filename" || !it.value().toString().endsWith(".png"))
+            object.insert(it.key(), withoutImageNames(it.value()));
+    }
+    return object;
+}
 
 // A table written as "row name|field|...;next row", all fields text.
 static void rowsOf(const char *table)
@@ -231,6 +253,123 @@ private slots:
 
     // name|folder text|folder made first|where the set lands, none if nowhere|the reason each
     // failure gives; paths relative to the test folder
+    // set|options|real catalogue the Contents.json files must match, "" for none|every PNG and its
+    // pixel size, from the sizes Xcode asks for
+    void platformSets_data()
+    {
+        rowsOf("watch|--background|home-assistant__iOS/Sources/WatchApp/Assets.xcassets/"
+               "WatchIcon.appiconset|Icon-1024 1024x1024;"
+               "watch, transparent||home-assistant__iOS/Sources/WatchApp/Assets.xcassets/"
+               "WatchIcon.appiconset|Icon-1024 1024x1024;"
+               "vision|--background|minchiaHuang__Vision-Pro/Assets.xcassets/"
+               "AppIcon.solidimagestack|Back 1024x1024,Front 1024x1024;"
+               "vision, back source|--back|minchiaHuang__Vision-Pro/Assets.xcassets/"
+               "AppIcon.solidimagestack|Back 1024x1024,Front 1024x1024;"
+               "tv|--background|jellyfin__Swiftfin/Swiftfin tvOS/Resources/Assets.xcassets/"
+               "App Icon & Top Shelf Image.brandassets|Back 1280x768,Front 1280x768,Back 400x240,"
+               "Back@2x 800x480,Front 400x240,Front@2x 800x480,TopShelfWide-marketing 2320x720,"
+               "TopShelfWide-marketing@2x 4640x1440,TopShelfWide 2320x720,TopShelfWide@2x "
+               "4640x1440,TopShelf-marketing 1920x720,TopShelf-marketing@2x 3840x1440,TopShelf "
+               "1920x720,TopShelf@2x 3840x1440;"
+               "mac shaped|--style 15||Icon-1024 1024x1024,Icon-128 128x128,Icon-16 16x16,"
+               "Icon-256 256x256,Icon-32 32x32,Icon-512 512x512,Icon-64 64x64");
+    }
+    // Each set holds every file at its size, the Contents.json files Xcode writes for that kind
+    // of asset (as JSON data, image names aside), and passes the check; the layers look as their
+    // part says.
+    void platformSets()
+    {
+        QFETCH(QStringList, f);
+        const QString set = f[0].section(',', 0, 0).section(' ', 0, 0);
+        AssetExporter::AppIconOptions options;
+        options.background = f[1] == "--background" || set == "tv" ? Green : QColor();
+        options.macStyle = AssetExporter::MacStyle::Shaped;
+        const SourceImagePtr source = from(card({1200, 1200}, true, Red)),
+                             back = from(card({1200, 1200}, false, Dark));
+        options.back = f[1] == "--back" ? back.get() : nullptr;
+        const ExportReport report = AssetExporter::writeAppIconSet(
+            source.get(), dir->path(), set == "mac shaped" ? "mac" : set, options);
+        QVERIFY2(report.succeeded(), qPrintable(report.summary()));
+        const QString root = report.folder;
+
+        QStringList pngs;
+        for (QDirIterator it(root, {"*.png"}, QDir::Files, QDirIterator::Subdirectories);
+             it.hasNext();) {
+            const QImage image = readPng(it.next());
+            pngs << QString("%1 %2x%3")
+                        .arg(QFileInfo(it.filePath()).completeBaseName())
+                        .arg(image.width())
+                        .arg(image.height());
+        }
+        pngs.sort();
+        QStringList expected = f[3].split(',');
+        expected.sort();
+        QCOMPARE(pngs, expected);
+
+        const QString real = QString(ASSETSMITH_REAL_CATALOGUES) + '/' + f[2];
+        if (!f[2].isEmpty() && QFileInfo(real).isDir()) {
+            for (QDirIterator it(root, {"Contents.json"}, QDir::Files,
+                                 QDirIterator::Subdirectories);
+                 it.hasNext();) {
+                const QString inside = QDir(root).relativeFilePath(it.next());
+                QJsonObject theirs = readJson(real + '/' + inside);
+                // Our stack has the front and back layers; theirs has a middle one as well.
+                QJsonArray layers;
+                for (const QJsonValue &layer : theirs.value("layers").toArray()) {
+                    if (!layer["filename"].toString().startsWith("Middle"))
+                        layers.append(layer);
+                }
+                if (theirs.contains("layers"))
+                    theirs["layers"] = layers;
+                QCOMPARE(withoutImageNames(readJson(it.filePath())), withoutImageNames(theirs));
+            }
+        }
+
+        // What the system needs opaque is written without alpha; a transparent watch icon is
+        // written all the same, with the warning that names the fix.
+        const CatalogueChecker::Result checked = CatalogueChecker::check({root});
+        const bool transparentIcon = set == "watch" && !options.background.isValid();
+        QCOMPARE(checked.findings.size(), int(transparentIcon));
+        QCOMPARE(report.warnings.size(), int(transparentIcon));
+        if (transparentIcon)
+            QVERIFY(report.warnings[0].message.contains("background colour"));
+        for (QDirIterator it(root, {"Back*.png", "TopShelf*.png"}, QDir::Files,
+                             QDirIterator::Subdirectories);
+             it.hasNext();) {
+            const QString path = it.next();
+            QCOMPARE(pngColourType(bytesOf(path)), 2);
+            const QImage image = readPng(path);
+            const bool backSource = f[1] == "--back" && path.contains("/Back");
+            QCOMPARE(image.pixelColor(0, 0), backSource ? QColor(Qt::white) : Green);
+            QCOMPARE(image.pixelColor(image.width() / 2, image.height() / 2),
+                     backSource               ? Dark
+                     : path.contains("/Back") ? Green
+                                              : Red);
+        }
+        // A tvOS front layer keeps its transparency and holds the art inside the safe area: a
+        // tenth of the height in from every side.
+        for (QDirIterator it(root, {"Front*.png"}, QDir::Files, QDirIterator::Subdirectories);
+             it.hasNext();) {
+            const QImage image = readPng(it.next()).convertToFormat(QImage::Format_ARGB32);
+            QRect drawn;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (qAlpha(image.pixel(x, y)) > 0)
+                        drawn |= QRect(x, y, 1, 1);
+            const int inset = set == "tv" ? image.height() / 10 : 0;
+            QVERIFY(QRect(0, 0, image.width(), image.height())
+                        .adjusted(inset, inset, -inset, -inset)
+                        .contains(drawn));
+            QCOMPARE(drawn.center(), image.rect().center());
+        }
+        // A shaped Mac icon leaves its corners clear and fills its middle.
+        if (set == "mac shaped") {
+            const QImage big = readPng(root + "/Icon-1024.png");
+            QCOMPARE(qAlpha(big.pixel(20, 20)), 0);
+            QCOMPARE(qAlpha(big.pixel(512, 512)), 255);
+        }
+    }
+
     void folderTexts_data()
     {
         rowsOf("spaces, quotes, scripts|it's \"Ωア\"|it's \"Ωア\"|it's \"Ωア\"|;"

@@ -187,7 +187,9 @@ private slots:
                "image set: Arabic-Indic width, locked height, a name|"
                "imageset @ --width 101 --name Badge_Icon|١٠١|Badge Icon|200|150;"
                "ios options: background, single size, dark file, tinted auto|"
-               "ios @ --background #336699 --single-size --dark @dark --tinted auto|||64|64");
+               "ios @ --background #336699 --single-size --dark @dark --tinted auto|||64|64;"
+               "mac for macOS 15|mac @ --style 15|||256|256;"
+               "tv: background, back source|tv @ --background #336699 --back @dark|||400|300");
     }
     // The buttons and the options write what the command line writes, byte for byte; the status
     // line says what the command prints, the folder a link to it; the preview showed the very
@@ -206,8 +208,18 @@ private slots:
         typeInto(d()->assetNameField(), f[3]);
         QStringList arguments = f[1].split(' ').replaceInStrings("_", " ");
         arguments.replaceInStrings("@dark", dark).replaceInStrings("@", source);
+        if (arguments.contains("--background")) // as the colour dialog hands it over
+            d()->setBackgroundColour(QColor(arguments[arguments.indexOf("--background") + 1]));
+        if (arguments.contains("--style")) {
+            QTest::keyClick(ui->window.get(), 'y', Qt::AltModifier);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down); // 26 to 15
+        }
+        if (arguments.contains("--back")) {
+            QSignalSpy loaded(d(), &AppDelegate::sourceLoadFinished);
+            d()->loadAppearance(AppDelegate::Appearance::Back, QUrl::fromLocalFile(dark));
+            QVERIFY(loaded.wait());
+        }
         if (arguments.contains("--single-size")) {
-            d()->setBackgroundColour(QColor("#336699")); // as the colour dialog hands it over
             QTest::keyClick(ui->window.get(), 'z', Qt::AltModifier);
             QTRY_VERIFY(d()->singleSizeCheckBox()->isChecked());
             QSignalSpy loaded(d(), &AppDelegate::sourceLoadFinished);
@@ -216,8 +228,16 @@ private slots:
             QTest::keyClick(ui->window.get(), 't', Qt::AltModifier);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down); // "None" to "Automatic"
         }
-        const QString set = QString(arguments[0]).replace("imageset", "imageSet");
-        d()->previewSetCombo()->setCurrentIndex(QStringList{"ios", "mac", "imageSet"}.indexOf(set));
+        const QStringList sets{"ios", "mac", "imageset", "watch", "vision", "tv"};
+        d()->previewSetCombo()->setCurrentIndex(sets.indexOf(arguments[0]));
+        const int platform = sets.indexOf(arguments[0]) - 3;
+        const QString set =
+            platform >= 0 ? "platform" : QString(arguments[0]).replace("imageset", "imageSet");
+        if (platform >= 0) {
+            QTest::keyClick(ui->window.get(), 'p', Qt::AltModifier);
+            for (int i = 0; i < platform; ++i)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        }
         QTRY_VERIFY_WITH_TIMEOUT(d()->previewIdle(), 30000);
         const QList<PreviewStrip::Tile> tiles = d()->previewStrip()->tiles();
 
@@ -240,10 +260,12 @@ private slots:
         QCOMPARE(progress.last(), QVariantList({written.size(), written.size()}));
         QCOMPARE(progress.size(), written.size());
 
-        QMap<QString, QByteArray> byName;
-        for (auto file = written.cbegin(); file != written.cend(); ++file)
-            byName[file.key().section('/', -1)] = file.value();
-        QCOMPARE(tiles.size(), written.size() - 1);
+        QMap<QString, QByteArray> byName; // each PNG by its path in the asset folder
+        for (auto file = written.cbegin(); file != written.cend(); ++file) {
+            if (file.key().endsWith(".png"))
+                byName[file.key().section('/', 1)] = file.value();
+        }
+        QCOMPARE(tiles.size(), byName.size());
         for (const PreviewStrip::Tile &tile : tiles) {
             QVERIFY2(byName.contains(tile.name), qPrintable(tile.name));
             QCOMPARE(QImage::fromData(byName[tile.name]).convertToFormat(QImage::Format_ARGB32),
