@@ -214,6 +214,9 @@ void AppDelegate::generateIconsFor(const QString &platform)
     runExport([source = originalImage, dark = darkImage, tinted = tintedImage, back = backImage,
                folder = textOf(_filePathField), platform,
                options = appIconOptions()](const AssetExporter::Progress &progress) {
+        if (platform == QLatin1String("icon"))
+            return AssetExporter::writeIconBundle(source.get(), folder, QStringLiteral("AppIcon"),
+                                                  options, 0, progress);
         return AssetExporter::writeAppIconSet(source.get(), folder, platform, options, 0, progress);
     });
 }

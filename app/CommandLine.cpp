@@ -24,10 +24,10 @@
 
 namespace {
 
-const QStringList Commands{QStringLiteral("ios"),   QStringLiteral("mac"),
-                           QStringLiteral("watch"), QStringLiteral("vision"),
-                           QStringLiteral("tv"),    QStringLiteral("imageset"),
-                           QStringLiteral("check")};
+const QStringList Commands{QStringLiteral("ios"),      QStringLiteral("mac"),
+                           QStringLiteral("watch"),    QStringLiteral("vision"),
+                           QStringLiteral("tv"),       QStringLiteral("icon"),
+                           QStringLiteral("imageset"), QStringLiteral("check")};
 
 enum Exit { Success = 0, Failed = 1, Usage = 2 };
 
@@ -210,6 +210,7 @@ int CommandLine::run(int argc, char **argv)
         "  assetsmith watch SOURCE [--background COLOR] [--out FOLDER]\n"
         "  assetsmith vision SOURCE --background COLOR|--back SOURCE [--out FOLDER]\n"
         "  assetsmith tv SOURCE --background COLOR [--back SOURCE] [--out FOLDER]\n"
+        "  assetsmith icon SOURCE [--background COLOR|--back SOURCE] [--name NAME] [--out FOLDER]\n"
         "  assetsmith imageset SOURCE --width W [--height H] [--name NAME] [--out FOLDER]\n"
         "  assetsmith check PATH... [--strict] [--json]\n"
         "  assetsmith [FILE]            opens the window"));
@@ -226,7 +227,8 @@ int CommandLine::run(int argc, char **argv)
         QStringLiteral("H"));
     const QCommandLineOption nameOption(
         QStringLiteral("name"),
-        QStringLiteral("Image set asset name (default: the source's name)."),
+        QStringLiteral("imageset: the asset name (default: the source's name); icon: the bundle "
+                       "name (default: AppIcon)."),
         QStringLiteral("NAME"));
     const QCommandLineOption quietOption(QStringLiteral("quiet"),
                                          QStringLiteral("Print nothing but errors."));
@@ -267,8 +269,9 @@ int CommandLine::run(int argc, char **argv)
                        strictOption, quietOption, jsonOption});
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("ios, mac, watch, vision, tv, imageset or check"));
+    parser.addPositionalArgument(
+        QStringLiteral("command"),
+        QStringLiteral("ios, mac, watch, vision, tv, icon, imageset or check"));
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -303,8 +306,11 @@ int CommandLine::run(int argc, char **argv)
         allowed << QStringLiteral("style");
     if (command == QLatin1String("watch"))
         allowed << QStringLiteral("background");
-    if (command == QLatin1String("vision") || command == QLatin1String("tv"))
+    if (command == QLatin1String("vision") || command == QLatin1String("tv") ||
+        command == QLatin1String("icon"))
         allowed << QStringLiteral("background") << QStringLiteral("back");
+    if (command == QLatin1String("icon"))
+        allowed << QStringLiteral("name");
     for (const QString &name : parser.optionNames()) {
         if (!allowed.contains(name))
             return usageError(QStringLiteral("--%1 does not apply to %2").arg(name, command));
@@ -355,6 +361,9 @@ int CommandLine::run(int argc, char **argv)
         return usageError(command == QLatin1String("tv")
                               ? QStringLiteral("tv needs --background COLOR")
                               : QStringLiteral("vision needs --background COLOR or --back SOURCE"));
+    if (command == QLatin1String("icon") && parser.isSet(backgroundOption) &&
+        parser.isSet(backOption))
+        return usageError(QStringLiteral("icon takes --background or --back, not both"));
     options.singleSize = parser.isSet(singleSizeOption);
     for (const QCommandLineOption *appearance : {&darkOption, &tintedOption}) {
         if (parser.isSet(*appearance) && !options.singleSize)
@@ -404,6 +413,13 @@ int CommandLine::run(int argc, char **argv)
         options.dark = dark.get();
         options.tinted = tinted.get();
         options.back = back.get();
+        if (command == QLatin1String("icon"))
+            return report(AssetExporter::writeIconBundle(loaded.image.get(), folder,
+                                                         parser.isSet(nameOption)
+                                                             ? parser.value(nameOption)
+                                                             : QStringLiteral("AppIcon"),
+                                                         options),
+                          out);
         return report(AssetExporter::writeAppIconSet(loaded.image.get(), folder, command, options),
                       out);
     }

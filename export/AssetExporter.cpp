@@ -4,16 +4,20 @@
 #include "PngEncoder.h"
 #include "Renderer.h"
 #include "MacIconShape.h"
+#include "catalogue/IconJson.h"
 #include "catalogue/PlatformIconData.h"
 #include "catalogue/QVIconData.h"
 #include "platform/FileSystem.h"
 #include "source/ImageLimits.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
 
 #include <algorithm>
+#include <cmath>
 #include <condition_variable>
 #include <mutex>
 #include <numeric>
@@ -161,12 +165,15 @@ QList<ExportReport::Warning> warningsFor(const std::vector<Planned> &plan,
                       fonts.size() == 1 ? QStringLiteral("the font") : QStringLiteral("them"))});
     }
     if (appIcon) {
-        // A square file drawn from a source that is not square; a placed one keeps its shape.
+        // A file drawn in another shape than its source's; a placed or fitted one keeps it.
         for (const SourceImage *source : std::as_const(sources)) {
             const bool stretched =
                 source && source->size().width() != source->size().height() &&
                 std::any_of(plan.begin(), plan.end(), [&](const Planned &planned) {
-                    return planned.source == source && planned.look != Look::Placed;
+                    const QSizeF drawn = planned.drawSize(), own = source->size();
+                    return planned.source == source && planned.look != Look::Placed &&
+                           std::abs(drawn.width() * own.height() - drawn.height() * own.width()) >
+                               0.01 * drawn.height() * own.height();
                 });
             if (stretched)
                 warnings.append(
@@ -273,6 +280,8 @@ struct Job
     QString folder;
     // Each Contents.json by the folder it describes inside the asset folder, "" first.
     QList<std::pair<QString, QJsonObject>> contents;
+    // Files written as they are, after the Contents.json files, by their path inside it.
+    QList<std::pair<QString, QByteArray>> documents;
     std::vector<Planned> plan;
     bool appIcon = false;
 
@@ -290,12 +299,20 @@ ExportReport writeFolder(const Job &job, int threads, const AssetExporter::Progr
         return ExportReport::refused(job.refusal);
     const QString &folder = job.folder;
     const std::vector<Planned> &plan = job.plan;
-    const int total = int(plan.size() + job.contents.size());
+    const int total = int(plan.size() + job.contents.size() + job.documents.size());
     const std::vector<Drawn> drawn = drawDrawings(plan);
     ExportReport report;
     report.folder = folder;
     FileSystem::createFolder(folder);
-    for (const auto &[inside, contents] : job.contents) {
+    // Every folder a file goes into, each level made in turn below the asset folder.
+    QStringList inner;
+    for (const auto &[inside, contents] : job.contents)
+        inner << inside;
+    for (const auto &[path, bytes] : job.documents)
+        inner << path.section(QLatin1Char('/'), 0, -2);
+    for (const Planned &planned : plan)
+        inner << planned.fileName.section(QLatin1Char('/'), 0, -2);
+    for (const QString &inside : std::as_const(inner)) {
         QString path = folder;
         for (const QString &level : inside.split(QLatin1Char('/'), Qt::SkipEmptyParts))
             FileSystem::createFolder(path += QLatin1Char('/') + level);
@@ -320,6 +337,8 @@ ExportReport writeFolder(const Job &job, int threads, const AssetExporter::Progr
         writeFile((inside.isEmpty() ? inside : inside + QLatin1Char('/')) +
                       QStringLiteral("Contents.json"),
                   AssetExporter::serialise(contents), QSizeF(), {});
+    for (const auto &[path, bytes] : job.documents)
+        writeFile(path, bytes, QSizeF(), QStringLiteral("there is nothing to write"));
     std::vector<bool> opaque(plan.size());
     renderInOrder(plan, drawn, threads, [&](size_t i, const QByteArray &png, bool isOpaque) {
         writeFile(plan[i].fileName, png, plan[i].size,
@@ -514,7 +533,116 @@ Job imageSetJob(const SourceImage *source, const QString &folderText,
     return job;
 }
 
+// A colour as Icon Composer writes one: its space, then each component with five decimals.
+QString iconColour(const QColor &colour)
+{
+    const QColor rgb = colour.toRgb();
+    return QStringLiteral("srgb:%1,%2,%3,%4")
+        .arg(rgb.redF(), 0, 'f', 5)
+        .arg(rgb.greenF(), 0, 'f', 5)
+        .arg(rgb.blueF(), 0, 'f', 5)
+        .arg(rgb.alphaF(), 0, 'f', 5);
+}
+
+// The layer `name` of an Icon Composer bundle, and its file in Assets/: a drawing as it is, a
+// bitmap as a PNG no larger than the 1024 point canvas, which the layer's scale then fills.
+QJsonObject iconLayer(Job &job, const SourceImage *source, const QString &name)
+{
+    constexpr double Canvas = 1024.0;
+    QJsonObject layer{{"name", name}};
+    const QSizeF natural = source->size();
+    QSizeF file = natural;
+    if (source->isVector()) {
+        layer["image-name"] = name + QStringLiteral(".svg");
+        job.documents.append(
+            {QStringLiteral("Assets/") + name + QStringLiteral(".svg"), source->drawing()});
+    } else {
+        layer["image-name"] = name + QStringLiteral(".png");
+        if (std::max(natural.width(), natural.height()) > Canvas)
+            file = fitted(natural, QSizeF(Canvas, Canvas));
+        job.plan.push_back({.size = file,
+                            .fileName = QStringLiteral("Assets/") + name + QStringLiteral(".png"),
+                            .source = source});
+    }
+    // Icon Composer places an image at its own size in points: a smaller one is scaled up to
+    // span the canvas, as every other set this writes spans its canvas.
+    const double longest = std::max(file.width(), file.height());
+    if (longest > 0 && longest != Canvas)
+        layer["position"] =
+            QJsonObject{{"scale", Canvas / longest}, {"translation-in-points", QJsonArray{0, 0}}};
+    return layer;
+}
+
+Job iconJob(const SourceImage *source, const QString &folderText, const QString &name,
+            const AssetExporter::AppIconOptions &options)
+{
+    if (!source)
+        return Job::refused(NoSource);
+    if (folderText.isEmpty())
+        return Job::refused(NoFolder);
+    if (name.isEmpty() || name.contains(QLatin1Char('/')))
+        return Job::refused(QStringLiteral("Type an icon name without “/” first."));
+    Job job;
+    job.folder = folderText + QLatin1Char('/') + name + QStringLiteral(".icon");
+    job.appIcon = true;
+    // The values Icon Composer gives a new group: a neutral shadow at half opacity and
+    // translucency on at half; a new layer gets no glass key of its own.
+    auto group = [&](const SourceImage *image, const QString &layerName) {
+        return QJsonObject{{"layers", QJsonArray{iconLayer(job, image, layerName)}},
+                           {"shadow", QJsonObject{{"kind", "neutral"}, {"opacity", 0.5}}},
+                           {"translucency", QJsonObject{{"enabled", true}, {"value", 0.5}}}};
+    };
+    // Groups run front to back.
+    QJsonArray groups{group(source, QStringLiteral("Foreground"))};
+    if (options.back)
+        groups.append(group(options.back, QStringLiteral("Background")));
+    QJsonObject document{{"groups", groups},
+                         {"supported-platforms",
+                          QJsonObject{{"circles", QJsonArray{"watchOS"}}, {"squares", "shared"}}}};
+    if (options.background.isValid() && !options.back)
+        document["fill"] = QJsonObject{{"solid", iconColour(options.background)}};
+    else
+        document["fill"] = QStringLiteral("automatic");
+    job.documents.prepend({QStringLiteral("icon.json"), IconJson::write(document)});
+    return job;
+}
+
+// Xcode takes NAME.icon over a catalogue's NAME.appiconset and leaves the set's images out.
+QList<ExportReport::Warning> iconShadowsSet(const QString &folderText, const QString &name)
+{
+    const QString set = name + QStringLiteral(".appiconset");
+    QStringList found;
+    if (QFileInfo(folderText + QLatin1Char('/') + set).isDir())
+        found << QDir::cleanPath(folderText + QLatin1Char('/') + set);
+    const QDir folder(folderText);
+    for (const QString &catalogue :
+         folder.entryList({QStringLiteral("*.xcassets")}, QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (QFileInfo(folder.filePath(catalogue + QLatin1Char('/') + set)).isDir())
+            found << QDir::cleanPath(folder.filePath(catalogue + QLatin1Char('/') + set));
+    }
+    QList<ExportReport::Warning> warnings;
+    for (const QString &path : std::as_const(found))
+        warnings.append(
+            {QStringLiteral("icon-shadows-set"),
+             QStringLiteral("%1 is beside %2.icon: Xcode 26 builds the app icon from the .icon "
+                            "and leaves that set's images out. Remove the set, or give the "
+                            ".icon another name.")
+                 .arg(path, name)});
+    return warnings;
+}
+
 } // namespace
+
+ExportReport AssetExporter::writeIconBundle(const SourceImage *source, const QString &folderText,
+                                            const QString &name, const AppIconOptions &options,
+                                            int threads, const Progress &progress)
+{
+    ExportReport report =
+        writeFolder(iconJob(source, folderText, name, options), threads, progress);
+    if (report.writtenCount() > 0)
+        report.warnings += iconShadowsSet(folderText, name);
+    return report;
+}
 
 QByteArray AssetExporter::serialise(const QJsonObject &document)
 {

@@ -52,6 +52,14 @@ public:
                                       const ImageSetDescription &set, int threads = 0,
                                       const Progress &progress = {});
 
+    // An Icon Composer bundle NAME.icon: icon.json and, in Assets/, the source as the front
+    // layer (a drawing kept as a drawing, a bitmap as a PNG of at most 1024 pixels) over the
+    // background colour as a solid fill, or over the back source as a layer of its own, or over
+    // the system's automatic fill when neither is given.
+    static ExportReport writeIconBundle(const SourceImage *source, const QString &folderText,
+                                        const QString &name, const AppIconOptions &options,
+                                        int threads = 0, const Progress &progress = {});
+
     // The images a write would encode, in its order, without writing anything: what the file
     // would hold, pixel for pixel. Refused for the same reasons a write is, the folder aside.
     struct PreviewFile

@@ -47,6 +47,8 @@ public:
     // product takes an image's size in points to be its pixel size.
     QSizeF size() const { return m_size; }
     bool isVector() const { return !m_svg.isEmpty(); }
+    // A drawing's text as it was read (an SVGZ inflated); empty for a bitmap source.
+    QByteArray drawing() const { return m_svg; }
 
     // The bitmap that fits a target best: the smallest at least as large as the target in both
     // directions, else the largest. Format ARGB32 or RGB32 (opaque). Null for a vector source.
