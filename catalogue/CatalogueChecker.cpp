@@ -1,6 +1,7 @@
 #include "CatalogueChecker.h"
 
 #include "CatalogueModel.h"
+#include "IconBundleModel.h"
 #include "MemberFile.h"
 
 #include <QDir>
@@ -77,7 +78,9 @@ public:
         if (!QFileInfo(clean).isDir())
             return;
         const Kind *kind = CatalogueModel::kindOf(QFileInfo(clean).fileName());
-        if (!kind)
+        if (IconBundleModel::isBundle(QFileInfo(clean).fileName()))
+            iconBundle(clean);
+        else if (!kind)
             search(clean);
         else if (kind->isSet())
             asset(clean, *kind, {});
@@ -220,6 +223,8 @@ private:
             const Kind *childKind = CatalogueModel::kindOf(name);
             if (childKind && childKind->isSet())
                 asset(child.filePath(), *childKind, {});
+            else if (IconBundleModel::isBundle(name))
+                iconBundle(child.filePath());
             else if (childKind || !CatalogueModel::hasExtension(name))
                 group(child.filePath(), childKind ? *childKind : CatalogueModel::group());
             else
@@ -521,6 +526,221 @@ private:
                 asset(child.filePath(), *childKind, need);
             else
                 unknownFolder(child.filePath());
+        }
+    }
+
+    // An Icon Composer document: icon.json judged key by key, each image a layer names judged by
+    // its bytes, and a same-name app icon set beside it, which Xcode then ignores.
+    void iconBundle(const QString &folder)
+    {
+        if (visited.contains(folder))
+            return;
+        visited.insert(folder);
+        ++result.setsChecked;
+        if (const std::optional<QJsonObject> root = iconJson(folder)) {
+            IconImages images;
+            iconObject(folder, *root, IconBundleModel::Place::Root, QStringLiteral("top level"),
+                       &images);
+            iconImages(folder, images);
+        }
+        shadowedSets(folder);
+    }
+
+    std::optional<QJsonObject> iconJson(const QString &folder)
+    {
+        const QString path = folder + QStringLiteral("/icon.json");
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            add(path, Level::Error, "missing-contents",
+                QStringLiteral("icon.json is missing: Xcode cannot read %1 without it")
+                    .arg(QFileInfo(folder).fileName()));
+            return std::nullopt;
+        }
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+        if (error.error != QJsonParseError::NoError || !document.isObject()) {
+            add(path, Level::Error, "bad-json",
+                QStringLiteral("icon.json is not a JSON object: %1")
+                    .arg(error.error != QJsonParseError::NoError
+                             ? error.errorString()
+                             : QStringLiteral("not an object")));
+            return std::nullopt;
+        }
+        return document.object();
+    }
+
+    // Image file name -> the first place that names it, in the order icon.json is read.
+    using IconImages = QList<std::pair<QString, QString>>;
+
+    void wrongType(const QString &folder, const QString &message)
+    {
+        add(folder + QStringLiteral("/icon.json"), Level::Error, "wrong-type", message);
+    }
+
+    // One object of the root, a group or a layer: every key known at that level and of its shape,
+    // never a key and its specializations together; then its groups or layers.
+    void iconObject(const QString &folder, const QJsonObject &object, IconBundleModel::Place place,
+                    const QString &where, IconImages *images)
+    {
+        using Place = IconBundleModel::Place;
+        using Shape = IconBundleModel::Shape;
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            bool specialized = false;
+            const IconBundleModel::Key *key = IconBundleModel::keyOf(place, it.key(), &specialized);
+            if (!key) {
+                add(folder + QStringLiteral("/icon.json"), Level::Note, "unknown-key",
+                    QStringLiteral("%1: unknown key “%2”").arg(where, it.key()));
+                continue;
+            }
+            if (specialized && object.contains(key->name)) {
+                wrongType(folder, QStringLiteral("%1: “%2” and “%3” together; a key is either "
+                                                 "plain or specialized")
+                                      .arg(where, key->name, it.key()));
+                continue;
+            }
+            const bool image = place == Place::Layer && key->name == QLatin1String("image-name");
+            if (!specialized) {
+                const QString problem = IconBundleModel::problemOf(key->shape, it.value());
+                if (!problem.isEmpty())
+                    wrongType(folder, QStringLiteral("%1: “%2” %3").arg(where, it.key(), problem));
+                else if (image)
+                    images->append({it.value().toString(), where});
+                continue;
+            }
+            specializations(folder, *key, it.value(), where + QLatin1Char('.') + it.key(),
+                            image ? images : nullptr);
+        }
+        if (place == Place::Layer && !object.contains(QLatin1String("image-name")) &&
+            !object.contains(QStringLiteral("image-name") + IconBundleModel::Suffix))
+            wrongType(folder, QStringLiteral("%1: the layer has neither “image-name” nor "
+                                             "“image-name-specializations”: it names no image")
+                                  .arg(where));
+        if (place == Place::Layer)
+            return;
+        const QLatin1String listName(place == Place::Root ? "groups" : "layers");
+        const QJsonValue list = object.value(listName);
+        if (list.isUndefined()) {
+            wrongType(folder, QStringLiteral("%1: there is no “%2” list").arg(where, listName));
+            return;
+        }
+        if (!IconBundleModel::problemOf(Shape::List, list).isEmpty())
+            return; // said with the key
+        const QJsonArray items = list.toArray();
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            const QString itemWhere = QStringLiteral("%1[%2]").arg(listName).arg(i);
+            iconObject(
+                folder, items[i].toObject(), place == Place::Root ? Place::Group : Place::Layer,
+                place == Place::Root ? itemWhere : where + QLatin1Char('.') + itemWhere, images);
+        }
+    }
+
+    // "<key>-specializations": a list of entries, each a "value" of the key's shape in a slot.
+    void specializations(const QString &folder, const IconBundleModel::Key &key,
+                         const QJsonValue &value, const QString &where, IconImages *images)
+    {
+        if (!value.isArray()) {
+            wrongType(folder, QStringLiteral("%1 is not a list").arg(where));
+            return;
+        }
+        const QJsonArray entries = value.toArray();
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            const QString entryWhere = QStringLiteral("%1[%2]").arg(where).arg(i);
+            if (!entries[i].isObject()) {
+                wrongType(folder, QStringLiteral("%1 is not an object").arg(entryWhere));
+                continue;
+            }
+            const QJsonObject entry = entries[i].toObject();
+            for (auto it = entry.begin(); it != entry.end(); ++it) {
+                if (it.key() == QLatin1String("value"))
+                    continue;
+                if (!IconBundleModel::slotKeys().contains(it.key()))
+                    add(folder + QStringLiteral("/icon.json"), Level::Note, "unknown-key",
+                        QStringLiteral("%1: unknown key “%2”").arg(entryWhere, it.key()));
+                else if (!it.value().isString())
+                    wrongType(folder,
+                              QStringLiteral("%1: “%2” is not a string").arg(entryWhere, it.key()));
+            }
+            if (!entry.contains(QLatin1String("value"))) {
+                wrongType(folder, QStringLiteral("%1 has no “value”").arg(entryWhere));
+                continue;
+            }
+            const QJsonValue entryValue = entry.value(QLatin1String("value"));
+            const QString problem = IconBundleModel::problemOf(key.shape, entryValue);
+            if (!problem.isEmpty())
+                wrongType(folder, QStringLiteral("%1: “value” %2").arg(entryWhere, problem));
+            else if (images)
+                images->append({entryValue.toString(), entryWhere});
+        }
+    }
+
+    // Layers name images by bare file name in the flat Assets folder. An image no layer names is
+    // left alone: real documents carry such spares, and Icon Composer reads them without a word.
+    void iconImages(const QString &folder, const IconImages &images)
+    {
+        QSet<QString> judged;
+        for (const auto &[name, where] : images) {
+            if (judged.contains(name))
+                continue;
+            judged.insert(name);
+            const QString path = folder + QStringLiteral("/Assets/") + name;
+            const bool inside = !name.isEmpty() && !name.contains(QLatin1Char('/')) &&
+                                name != QLatin1String(".") && name != QLatin1String("..");
+            const MemberFile member =
+                inside && QFileInfo(path).isFile() ? MemberFile::read(path) : MemberFile();
+            const QString holds = MemberFile::formatName(member.format);
+            switch (member.format) {
+            case Format::Png:
+            case Format::Svg:
+                break;
+            case Format::Missing:
+                add(path, Level::Error, "missing-file",
+                    QStringLiteral("the image “%1” that %2 names is not in Assets")
+                        .arg(name, where));
+                break;
+            case Format::Unknown:
+            case Format::Damaged:
+                add(path, Level::Error, "not-image",
+                    member.format == Format::Damaged
+                        ? QStringLiteral("%1 is damaged: no image can be read from it").arg(name)
+                        : QStringLiteral("%1 holds no image format: a layer image is PNG or SVG")
+                              .arg(name));
+                break;
+            default:
+                add(path, Level::Error, "not-image",
+                    QStringLiteral("%1 holds %2: a layer image is PNG or SVG").arg(name, holds));
+                break;
+            }
+        }
+    }
+
+    // Xcode 26 builds the app icon of that name from the .icon and leaves the set's images out.
+    void shadowedSets(const QString &folder)
+    {
+        const QString name = QFileInfo(folder).completeBaseName();
+        const QString setName = name + QStringLiteral(".appiconset");
+        const QString parent = QFileInfo(folder).path();
+        QStringList sets;
+        if (QFileInfo(parent + QLatin1Char('/') + setName).isDir())
+            sets << parent + QLatin1Char('/') + setName;
+        for (const QFileInfo &child : childFolders(parent)) {
+            if (child.fileName().endsWith(QLatin1String(".xcassets")))
+                setsNamed(child.filePath(), setName, &sets);
+        }
+        for (const QString &set : std::as_const(sets))
+            add(set, Level::Warning, "icon-shadows-set",
+                QStringLiteral("%1 has the name of %2 beside it: Xcode uses the .icon for the app "
+                               "icon and ignores this set's images")
+                    .arg(QFileInfo(set).fileName(), QFileInfo(folder).fileName()));
+    }
+
+    // App icon sets of that name in a catalogue, its groups included.
+    static void setsNamed(const QString &folder, const QString &setName, QStringList *sets)
+    {
+        for (const QFileInfo &child : childFolders(folder)) {
+            if (child.fileName() == setName)
+                *sets << child.filePath();
+            else if (!CatalogueModel::hasExtension(child.fileName()))
+                setsNamed(child.filePath(), setName, sets);
         }
     }
 };

@@ -7,7 +7,9 @@
 // Checks asset catalogues as Xcode and App Store upload read them, by the model of the catalogue:
 // every folder kind Xcode knows, each slot's file present and of a format its set may hold, app
 // icons and tvOS and visionOS images of the pixel size they need, no App Store icon with an alpha
-// channel. What Xcode or upload refuses is an error; what Xcode warns of is a warning; advice and
+// channel; and Icon Composer documents (.icon): icon.json of the shape real documents have, every
+// layer image present as PNG or SVG, no app icon set of the same name that the .icon overrides.
+// What Xcode or upload refuses is an error; what Xcode warns of is a warning; advice and
 // what Xcode ignores are notes.
 class CatalogueChecker
 {
@@ -30,8 +32,8 @@ public:
         int count(Level level) const;
     };
 
-    // Each path is a catalogue, an asset folder of a kind the model knows, or any folder searched
-    // for them. A path that does not exist adds nothing.
+    // Each path is a catalogue, an asset folder of a kind the model knows, an .icon, or any folder
+    // searched for them. A path that does not exist adds nothing.
     static Result check(const QStringList &paths);
 
     static QString levelName(Level level);
