@@ -44,7 +44,7 @@ const QStringList PreviewSets{QStringLiteral("ios"),      QStringLiteral("mac"),
                               QStringLiteral("imageset"), QStringLiteral("watch"),
                               QStringLiteral("vision"),   QStringLiteral("tv")};
 const QStringList PlatformSets{QStringLiteral("watch"), QStringLiteral("vision"),
-                               QStringLiteral("tv")};
+                               QStringLiteral("tv"), QStringLiteral("icon")};
 
 // The preview of an image set is drawn only while its largest file stays this small.
 constexpr int PreviewBound = 4096;
@@ -223,7 +223,10 @@ void AppDelegate::generateIconsFor(const QString &platform)
 
 void AppDelegate::generatePlatformIcons(QObject *)
 {
-    generateIconsFor(PlatformSets.value(_platformCombo ? _platformCombo->currentIndex() : 0));
+    const QString platform =
+        PlatformSets.value(_platformCombo ? _platformCombo->currentIndex() : 0);
+    if (!platform.isEmpty())
+        generateIconsFor(platform);
 }
 
 void AppDelegate::sizeFieldChanged(QObject *sender)

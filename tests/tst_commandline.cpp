@@ -33,7 +33,7 @@ private slots:
             "imageset a.png --width 3 --single-size|single-size; mac a.png --style 14|14; "
             "ios a.png --style 15|style; vision a.png|--background; tv a.png --back a.png|"
             "--background; watch a.png --back a.png|back; vision a.png --back a.png --dark a.png|"
-            "dark";
+            "dark; icon a.png --background red --back a.png|not both; icon a.png --style 15|style";
         for (const QString &row : rows.split("; "))
             QTest::newRow(qPrintable(row.section('|', 0, 0))) << row.section('|', 1).toUtf8();
     }

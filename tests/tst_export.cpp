@@ -5,6 +5,7 @@
 #include "export/Renderer.h"
 
 #include <QDirIterator>
+#include <QJsonDocument>
 #include <QJsonArray>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -368,6 +369,89 @@ private slots:
             QCOMPARE(qAlpha(big.pixel(20, 20)), 0);
             QCOMPARE(qAlpha(big.pixel(512, 512)), 255);
         }
+    }
+
+    // source|fill|the front asset and its pixel size, "svg" for a drawing|the front layer's scale
+    void iconBundles_data()
+    {
+        rowsOf("drawing over a colour|svg|solid srgb:0.07843,0.78431,0.15686,1.00000|svg|2;"
+               "large bitmap over a back layer|2048|automatic|1024x1024|1;"
+               "small bitmap, no fill|300|automatic|300x300|3.4133333333333336");
+    }
+    // A bundle holds icon.json in the shape of a real one-layer bundle Icon Composer wrote, the
+    // source as its front asset, the fill asked for, and passes the check; a catalogue beside it
+    // with an app icon set of the same name is warned of.
+    void iconBundles()
+    {
+        QFETCH(QStringList, f);
+        const QByteArray svg = R"(<svg xmlns="http://www.w3.org/2000/svg" width="512" )"
+                               R"(height="512"><rect width="512" height="512" fill="red"/></svg>)";
+        QVERIFY(writeFile(dir->filePath("logo.svg"), svg));
+        const SourceImagePtr source = f[1] == "svg"
+                                          ? SourceImage::fromFile(dir->filePath("logo.svg")).image
+                                          : from(card({f[1].toInt(), f[1].toInt()}, true, Red));
+        const SourceImagePtr back = from(card({600, 600}, false, Dark));
+        QVERIFY(source);
+        AssetExporter::AppIconOptions options;
+        options.background = f[2].startsWith("solid") ? Green : QColor();
+        options.back = f[1] == "2048" ? back.get() : nullptr;
+        QVERIFY(QDir().mkpath(dir->filePath("Assets.xcassets/AppIcon.appiconset")));
+        const ExportReport report =
+            AssetExporter::writeIconBundle(source.get(), dir->path(), "AppIcon", options);
+        QVERIFY2(report.succeeded(), qPrintable(report.summary()));
+        QCOMPARE(report.warnings.size(), 1);
+        QCOMPARE(report.warnings[0].code, "icon-shadows-set");
+        const QString bundle = dir->filePath("AppIcon.icon");
+
+        const QByteArray text = bytesOf(bundle + "/icon.json");
+        QVERIFY(text.startsWith("{\n  \"fill\" : ") && text.endsWith("\n}"));
+        const QJsonObject icon = QJsonDocument::fromJson(text).object();
+        const QJsonValue fill = icon["fill"];
+        QCOMPARE(fill.isString() ? fill.toString() : "solid " + fill.toObject()["solid"].toString(),
+                 f[2]);
+        const QJsonObject layer = icon["groups"][0]["layers"][0].toObject();
+        QCOMPARE(layer["position"]["scale"].toDouble(1), f[4].toDouble());
+        const QString front = bundle + "/Assets/" + layer["image-name"].toString();
+        if (f[3] == "svg") {
+            QCOMPARE(bytesOf(front), svg);
+        } else {
+            const QImage image = readPng(front);
+            QCOMPARE(QString("%1x%2").arg(image.width()).arg(image.height()), f[3]);
+            QCOMPARE(image.pixelColor(image.width() / 2, image.height() / 2), Red);
+            QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
+        }
+        QCOMPARE(icon["groups"].toArray().size(), options.back ? 2 : 1);
+
+        // Key for key the shape of a real bundle with one layer in one group.
+        const QString real =
+            QString(ASSETSMITH_REAL_ICONS) + "/ryanep__2fauth-companion/AppIcon.icon/icon.json";
+        if (QFileInfo(real).isFile()) {
+            const std::function<QStringList(const QJsonValue &, const QString &)> keys =
+                [&](const QJsonValue &value, const QString &at) {
+                    QStringList all;
+                    const QJsonObject object = value.toObject();
+                    for (auto it = object.begin(); it != object.end(); ++it) {
+                        all << at + it.key();
+                        if (it->isObject() && it.key() != "fill" && it.key() != "position")
+                            all << keys(*it, at + it.key() + '.');
+                    }
+                    return all;
+                };
+            const QJsonObject theirs = readJson(real);
+            QJsonObject theirLayer = theirs["groups"][0]["layers"][0].toObject(), ourLayer = layer;
+            ourLayer.remove("position");
+            QCOMPARE(keys(icon, ""), keys(theirs, ""));
+            QCOMPARE(keys(icon["groups"][0], ""), keys(theirs["groups"][0], ""));
+            QCOMPARE(keys(ourLayer, ""), keys(theirLayer, ""));
+            QCOMPARE(icon["supported-platforms"], theirs["supported-platforms"]);
+            QCOMPARE(icon["groups"][0]["shadow"], theirs["groups"][0]["shadow"]);
+            QCOMPARE(icon["groups"][0]["translucency"], theirs["groups"][0]["translucency"]);
+        }
+
+        const CatalogueChecker::Result checked = CatalogueChecker::check({bundle});
+        QCOMPARE(checked.setsChecked, 1);
+        QCOMPARE(checked.findings.size(), 1);
+        QCOMPARE(checked.findings[0].problem, "icon-shadows-set");
     }
 
     void folderTexts_data()
