@@ -281,7 +281,7 @@ private slots:
     {
         QFETCH(QStringList, f);
         const QString set = f[0].section(',', 0, 0).section(' ', 0, 0);
-        const SourceImagePtr source = from(card({1200, 1200}, true, Red)),
+        const SourceImagePtr source = from(card({1200, 1200}, set != "mac", Red)),
                              back = from(card({1200, 1200}, false, Dark));
         const AssetExporter::AppIconOptions options{
             .background = f[1] == "--background" || set == "tv" ? Green : QColor(),
@@ -300,8 +300,8 @@ private slots:
 
         // Back layers and top shelf images are opaque, in the background colour or from the back
         // source. A front layer keeps its transparency and holds the art in its middle, on tvOS
-        // inside the safe area: a tenth of the height in from every side. A shaped Mac icon
-        // leaves its corners clear and fills its middle.
+        // inside the safe area: a tenth of the height in from every side. A shaped Mac icon,
+        // made from an opaque source, leaves its corners clear and fills its middle.
         const QString real = QString(ASSETSMITH_REAL_CATALOGUES) + '/' + f[2] + '/';
         QStringList pngs, expected = f[3].split(',');
         for (const QString &file : tree(report.folder).keys()) {
