@@ -335,7 +335,7 @@ private slots:
             {"|“image-name” and “image-name-specializations” together"});
         fills("colours", true,
               "display-p3:1,0.5,0,1|;srgb 1,0,0,1|not of the form;cmyk:0,0,0,1|is no colour space;"
-              "extended-gray:0.5,1|;srgb:1,0,0|srgb takes 4 components;extended-srgb:1.2,-0.1,0,1|;"
+              "extended-linear-gray:0.5,1|;srgb:1,0,0|takes 4 components;extended-srgb:2,-1,0,1|;"
               "srgb:1,1,1,x|is not a number;srgb:1, 0,0,1|is not a number;named:system-mint|;"
               "named:red|is no system colour;named:system-chartreuse|is no system colour");
         fills("fills", false,
