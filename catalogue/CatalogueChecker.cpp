@@ -123,28 +123,40 @@ private:
 
     // Contents.json read and its keys checked against the kind; nothing when it is absent or
     // unreadable (and then said so when the kind needs one).
-    std::optional<QJsonObject> contents(const QString &folder, const Kind &kind)
+    // The JSON object in the folder's file `name`, or nothing: said to be missing when the
+    // folder needs it, and said not to be an object when it is not one.
+    std::optional<QJsonObject> document(const QString &folder, const QString &name, bool needed)
     {
-        const QString path = folder + QStringLiteral("/Contents.json");
+        const QString path = folder + QLatin1Char('/') + name;
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
-            if (kind.isSet())
+            if (needed)
                 add(path, Level::Error, "missing-contents",
-                    QStringLiteral("Contents.json is missing: Xcode cannot read %1 without it")
-                        .arg(QFileInfo(folder).fileName()));
+                    QStringLiteral("%1 is missing: Xcode cannot read %2 without it")
+                        .arg(name, QFileInfo(folder).fileName()));
             return std::nullopt;
         }
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
         if (error.error != QJsonParseError::NoError || !document.isObject()) {
             add(path, Level::Error, "bad-json",
-                QStringLiteral("Contents.json is not a JSON object: %1")
-                    .arg(error.error != QJsonParseError::NoError
-                             ? error.errorString()
-                             : QStringLiteral("not an object")));
+                QStringLiteral("%1 is not a JSON object: %2")
+                    .arg(name, error.error != QJsonParseError::NoError
+                                   ? error.errorString()
+                                   : QStringLiteral("not an object")));
             return std::nullopt;
         }
-        const QJsonObject object = document.object();
+        return document.object();
+    }
+
+    std::optional<QJsonObject> contents(const QString &folder, const Kind &kind)
+    {
+        const QString path = folder + QStringLiteral("/Contents.json");
+        const std::optional<QJsonObject> read =
+            document(folder, QStringLiteral("Contents.json"), kind.isSet());
+        if (!read)
+            return std::nullopt;
+        const QJsonObject object = *read;
         for (auto it = object.begin(); it != object.end(); ++it) {
             if (it.key() != kind.list && !CatalogueModel::topLevelKeys().contains(it.key()))
                 add(path, Level::Note, "unknown-key",
@@ -548,25 +560,7 @@ private:
 
     std::optional<QJsonObject> iconJson(const QString &folder)
     {
-        const QString path = folder + QStringLiteral("/icon.json");
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            add(path, Level::Error, "missing-contents",
-                QStringLiteral("icon.json is missing: Xcode cannot read %1 without it")
-                    .arg(QFileInfo(folder).fileName()));
-            return std::nullopt;
-        }
-        QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
-        if (error.error != QJsonParseError::NoError || !document.isObject()) {
-            add(path, Level::Error, "bad-json",
-                QStringLiteral("icon.json is not a JSON object: %1")
-                    .arg(error.error != QJsonParseError::NoError
-                             ? error.errorString()
-                             : QStringLiteral("not an object")));
-            return std::nullopt;
-        }
-        return document.object();
+        return document(folder, QStringLiteral("icon.json"), true);
     }
 
     // Image file name -> the first place that names it, in the order icon.json is read.
