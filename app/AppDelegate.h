@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CheckDialog.h"
 #include "ImageWell.h"
 #include "PreviewStrip.h"
 #include "SourceLoader.h"
@@ -29,7 +30,6 @@
 #include <cstdint>
 #include <functional>
 
-class CheckDialog;
 class ExportReport;
 
 // The application's one controller: it owns the working state (the source file and image, the

@@ -27,6 +27,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QImageReader>
 #include <QLabel>
@@ -118,6 +119,16 @@ int runExport(const QStringList &args)
 
     auto ui = ApplicationMain::loadInterface(*qApp);
     AppDelegate *delegate = ui->delegate.get();
+    // The preview is drawn beside a load and an export; these figures are the load's and the
+    // export's alone.
+    delegate->setPreviewStrip(nullptr);
+    // Loads and exports run off the window's thread and end with a signal.
+    auto waitFor = [delegate](auto signal, const auto &start) {
+        QEventLoop loop;
+        QObject::connect(delegate, signal, &loop, &QEventLoop::quit);
+        start();
+        loop.exec();
+    };
     auto *button = ui->window->findChild<QAbstractButton *>(buttonName);
     auto *status = ui->window->findChild<QLabel *>(QStringLiteral("statusLabel"));
     if (!button || !status) {
@@ -134,10 +145,11 @@ int runExport(const QStringList &args)
 
         QElapsedTimer timer;
         timer.start();
-        delegate->openImageFile(QUrl::fromLocalFile(source));
+        waitFor(&AppDelegate::sourceLoadFinished,
+                [&] { delegate->openImageFile(QUrl::fromLocalFile(source)); });
         const double load = double(timer.nsecsElapsed()) / 1e9;
         if (!delegate->currentImage()) {
-            std::fprintf(stderr, "load failed: %s\n", qPrintable(status->text()));
+            std::fprintf(stderr, "load failed: %s\n", qPrintable(status->accessibleName()));
             return 1;
         }
         delegate->filePathField()->setText(folder);
@@ -147,10 +159,11 @@ int runExport(const QStringList &args)
             delegate->assetNameField()->setText(QStringLiteral("Photo"));
         }
         timer.restart();
-        button->click();
+        waitFor(&AppDelegate::exportFinished, [&] { button->click(); });
         const double exported = double(timer.nsecsElapsed()) / 1e9;
-        if (status->text().startsWith(QLatin1String("Could not")) || bytesUnder(folder) == 0) {
-            std::fprintf(stderr, "export failed: %s\n", qPrintable(status->text()));
+        if (status->accessibleName().startsWith(QLatin1String("Could not")) ||
+            bytesUnder(folder) == 0) {
+            std::fprintf(stderr, "export failed: %s\n", qPrintable(status->accessibleName()));
             return 1;
         }
         std::printf("run %d load %.4f export %.4f\n", run, load, exported);
