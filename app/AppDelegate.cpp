@@ -107,17 +107,31 @@ void AppDelegate::applicationWillTerminate(QObject *) {}
 
 void AppDelegate::chooseImageFile(QObject *)
 {
-    auto *dialog = new QFileDialog(_window, tr("Choose Image"));
+    askFor(tr("Choose Image"), QFileDialog::ExistingFile,
+           [this](const QUrl &url) { openImageFile(url); });
+}
+
+// A non-modal dialog, so the window stays usable while it is open; `chosen` gets the file or
+// folder picked, `dismissed` runs when nothing was.
+void AppDelegate::askFor(const QString &title, QFileDialog::FileMode mode,
+                         const std::function<void(const QUrl &)> &chosen,
+                         const std::function<void()> &dismissed)
+{
+    auto *dialog = new QFileDialog(_window, title);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setNameFilters({tr("Images (*.png *.jpg *.jpeg *.gif *.bmp *.webp *.tif *.tiff *.icns "
-                               "*.ico *.svg *.svgz)"),
-                            tr("All files (*)")});
-    const QPointer<AppDelegate> self(this);
-    connect(dialog, &QFileDialog::finished, this, [self, dialog](int result) {
-        if (!self || result != QDialog::Accepted || dialog->selectedUrls().isEmpty())
-            return;
-        self->openImageFile(dialog->selectedUrls().at(0));
+    dialog->setFileMode(mode);
+    if (mode == QFileDialog::Directory)
+        dialog->setOption(QFileDialog::ShowDirsOnly);
+    else
+        dialog->setNameFilters({tr("Images (*.png *.jpg *.jpeg *.gif *.bmp *.webp *.tif *.tiff "
+                                   "*.icns *.ico *.svg *.svgz)"),
+                                tr("All files (*)")});
+    // With this object as the context, nothing runs once the controller is gone.
+    connect(dialog, &QFileDialog::finished, this, [dialog, chosen, dismissed](int result) {
+        if (result == QDialog::Accepted && !dialog->selectedUrls().isEmpty())
+            chosen(dialog->selectedUrls().at(0));
+        else if (dismissed)
+            dismissed();
     });
     dialog->show();
 }
@@ -157,18 +171,10 @@ void AppDelegate::stopReading(QObject *)
 
 void AppDelegate::chooseOutputFolder(QObject *)
 {
-    auto *dialog = new QFileDialog(_window, tr("Choose Output Folder"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setFileMode(QFileDialog::Directory);
-    dialog->setOption(QFileDialog::ShowDirsOnly);
-    const QPointer<AppDelegate> self(this);
-    connect(dialog, &QFileDialog::finished, this, [self, dialog](int result) {
-        if (!self || result != QDialog::Accepted || dialog->selectedUrls().isEmpty())
-            return;
-        self->selectedOutput = dialog->selectedUrls().at(0);
-        self->updateFields();
+    askFor(tr("Choose Output Folder"), QFileDialog::Directory, [this](const QUrl &url) {
+        selectedOutput = url;
+        updateFields();
     });
-    dialog->show();
 }
 
 void AppDelegate::imageViewChanged(QObject *sender)
@@ -482,21 +488,12 @@ void AppDelegate::appearanceChosen(Appearance which, int index)
         optionsChanged();
         return;
     }
-    auto *dialog =
-        new QFileDialog(_window, which == Appearance::Dark ? tr("Choose the Dark Appearance")
-                                                           : tr("Choose the Tinted Appearance"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    const QPointer<AppDelegate> self(this);
-    connect(dialog, &QFileDialog::finished, this, [self, dialog, which](int result) {
-        if (!self)
-            return;
-        if (result == QDialog::Accepted && !dialog->selectedUrls().isEmpty())
-            self->loadAppearance(which, dialog->selectedUrls().at(0));
-        else
-            self->fillAppearanceCombo(which);
-    });
-    dialog->show();
+    askFor(
+        which == Appearance::Dark     ? tr("Choose the Dark Appearance")
+        : which == Appearance::Tinted ? tr("Choose the Tinted Appearance")
+                                      : tr("Choose the Back Layer"),
+        QFileDialog::ExistingFile, [this, which](const QUrl &url) { loadAppearance(which, url); },
+        [this, which] { fillAppearanceCombo(which); });
 }
 
 void AppDelegate::loadAppearance(Appearance which, const QUrl &url)
@@ -634,16 +631,8 @@ void AppDelegate::startPreview()
 
 void AppDelegate::checkCatalogue(QObject *)
 {
-    auto *dialog = new QFileDialog(_window, tr("Check Catalogue"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setFileMode(QFileDialog::Directory);
-    dialog->setOption(QFileDialog::ShowDirsOnly);
-    const QPointer<AppDelegate> self(this);
-    connect(dialog, &QFileDialog::finished, this, [self, dialog](int result) {
-        if (self && result == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
-            self->checkCatalogueFolder(dialog->selectedFiles().at(0));
-    });
-    dialog->show();
+    askFor(tr("Check Catalogue"), QFileDialog::Directory,
+           [this](const QUrl &url) { checkCatalogueFolder(url.toLocalFile()); });
 }
 
 void AppDelegate::checkCatalogueFolder(const QString &folder)

@@ -14,6 +14,7 @@
 #include <QColor>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QPushButton>
 #include <QThreadPool>
 #include <QTimer>
@@ -151,6 +152,9 @@ signals:
 
 private:
     void showReport(const ExportReport &report);
+    void askFor(const QString &title, QFileDialog::FileMode mode,
+                const std::function<void(const QUrl &)> &chosen,
+                const std::function<void()> &dismissed = {});
     void runExport(std::function<ExportReport(const AssetExporter::Progress &)> work);
     void showProgress();
     void startPreview();
