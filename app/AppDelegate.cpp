@@ -221,9 +221,12 @@ void AppDelegate::generateIconsFor(const QString &platform)
                folder = textOf(_filePathField), platform,
                options = appIconOptions()](const AssetExporter::Progress &progress) {
         if (platform == QLatin1String("icon"))
-            return AssetExporter::writeIconBundle(source.get(), folder, QStringLiteral("AppIcon"),
+            return AssetExporter::writeIconBundle(source.get(), folder,
+                                                  options.name.isEmpty() ? QStringLiteral("AppIcon")
+                                                                         : options.name,
                                                   options, 0, progress);
-        return AssetExporter::writeAppIconSet(source.get(), folder, platform, options, 0, progress);
+        return AssetExporter::writeAppIconSet(
+            source.get(), folder, *AssetPlan::platformOfKey(platform), options, 0, progress);
     });
 }
 
@@ -536,6 +539,8 @@ AssetExporter::AppIconOptions AppDelegate::appIconOptions() const
                            ? AssetExporter::MacStyle::Shaped
                            : AssetExporter::MacStyle::FullBleed;
     options.back = backImage.get();
+    // Spaces around a typed name are not part of it.
+    options.name = textOf(_iconSetNameField).trimmed();
     options.singleSize = stateOf(_singleSizeCheckBox) == 1;
     if (options.singleSize) {
         options.dark = darkImage.get();
@@ -597,7 +602,8 @@ void AppDelegate::startPreview()
     } else {
         draw = [source = originalImage, dark = darkImage, tinted = tintedImage, back = backImage,
                 kind, options = appIconOptions()] {
-            return AssetExporter::previewAppIconSet(source.get(), kind, options);
+            return AssetExporter::previewAppIconSet(source.get(), *AssetPlan::platformOfKey(kind),
+                                                    options);
         };
     }
     previewRunning = true;

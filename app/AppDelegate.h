@@ -130,6 +130,8 @@ public:
     void setMacStyleCombo(QComboBox *combo) { _macStyleCombo = combo; }
     QComboBox *platformCombo() const { return _platformCombo; }
     void setPlatformCombo(QComboBox *combo) { _platformCombo = combo; }
+    QLineEdit *iconSetNameField() const { return _iconSetNameField; }
+    void setIconSetNameField(QLineEdit *field) { _iconSetNameField = field; }
     QComboBox *previewSetCombo() const { return _previewSetCombo; }
     void setPreviewSetCombo(QComboBox *combo) { _previewSetCombo = combo; }
     PreviewStrip *previewStrip() const { return _previewStrip; }
@@ -202,6 +204,7 @@ private:
     QPointer<QComboBox> _backCombo;
     QPointer<QComboBox> _macStyleCombo;
     QPointer<QComboBox> _platformCombo;
+    QPointer<QLineEdit> _iconSetNameField;
     QPointer<QComboBox> _previewSetCombo;
     QPointer<PreviewStrip> _previewStrip;
     QPointer<QAction> _stopAction;

@@ -44,13 +44,15 @@ ApplicationMain::loadInterface(QApplication &application)
     delegate->setBackCombo(ui.backCombo);
     delegate->setMacStyleCombo(ui.macStyleCombo);
     delegate->setPlatformCombo(ui.platformCombo);
+    delegate->setIconSetNameField(ui.iconSetNameField);
     delegate->setPreviewSetCombo(ui.previewSetCombo);
     delegate->setPreviewStrip(ui.previewStrip);
     delegate->setStopAction(ui.actionStopReading);
-    delegate->setExportControls(
-        {ui.imageView, ui.chooseImageButton, ui.chooseFolderButton, ui.filePathField,
-         ui.assetNameField, ui.widthField, ui.heightField, ui.proportionsCheckBox, ui.optionsGroup,
-         ui.iosButton, ui.macButton, ui.imageSetButton, ui.platformCombo, ui.platformButton});
+    delegate->setExportControls({ui.imageView, ui.chooseImageButton, ui.chooseFolderButton,
+                                 ui.filePathField, ui.assetNameField, ui.widthField, ui.heightField,
+                                 ui.proportionsCheckBox, ui.optionsGroup, ui.iosButton,
+                                 ui.macButton, ui.imageSetButton, ui.iconSetNameField,
+                                 ui.platformCombo, ui.platformButton});
     ui.imageView->setLoader(delegate->loader());
 
     auto action = [delegate](QObject *sender, void (AppDelegate::*operation)(QObject *)) {

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "catalogue/AssetNaming.h"
+#include "catalogue/AssetPlan.h"
 #include "catalogue/CatalogueChecker.h"
 #include "catalogue/ImageSetDescription.h"
 #include "export/AssetExporter.h"
@@ -204,16 +205,18 @@ int CommandLine::run(int argc, char **argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Writes Xcode asset catalogue folders from one source image, or checks them.\n\n"
-        "  assetsmith ios SOURCE [--out FOLDER] [--background COLOR]\n"
+        "  assetsmith ios SOURCE [--name NAME] [--out FOLDER] [--background COLOR]\n"
         "  assetsmith ios SOURCE --single-size [--dark SOURCE] [--tinted SOURCE|auto] [...]\n"
-        "  assetsmith mac SOURCE [--style 26|15] [--out FOLDER]\n"
-        "  assetsmith watch SOURCE [--background COLOR] [--out FOLDER]\n"
-        "  assetsmith vision SOURCE --background COLOR|--back SOURCE [--out FOLDER]\n"
-        "  assetsmith tv SOURCE --background COLOR [--back SOURCE] [--out FOLDER]\n"
+        "  assetsmith mac SOURCE [--style 26|15] [--name NAME] [--out FOLDER]\n"
+        "  assetsmith watch SOURCE [--background COLOR] [--name NAME] [--out FOLDER]\n"
+        "  assetsmith vision SOURCE --background COLOR|--back SOURCE [--name NAME] [...]\n"
+        "  assetsmith tv SOURCE --background COLOR [--back SOURCE] [--name NAME] [...]\n"
         "  assetsmith icon SOURCE [--background COLOR|--back SOURCE] [--name NAME] [--out FOLDER]\n"
         "  assetsmith imageset SOURCE --width W [--height H] [--name NAME] [--out FOLDER]\n"
         "  assetsmith check PATH... [--strict] [--json]\n"
-        "  assetsmith [FILE]            opens the window"));
+        "  assetsmith [FILE]            opens the window\n\n"
+        "An app icon set already in the folder is written into: the entries of other platforms,\n"
+        "idioms and appearances stay with their files, and nothing is deleted."));
     const QCommandLineOption outOption(
         QStringLiteral("out"),
         QStringLiteral("Folder to write into (default: the source's folder)."),
@@ -227,8 +230,9 @@ int CommandLine::run(int argc, char **argv)
         QStringLiteral("H"));
     const QCommandLineOption nameOption(
         QStringLiteral("name"),
-        QStringLiteral("imageset: the asset name (default: the source's name); icon: the bundle "
-                       "name (default: AppIcon)."),
+        QStringLiteral("imageset: the asset name (default: the source's name); the app icon "
+                       "commands and icon: the set's or bundle's name (default: AppIcon; tv: "
+                       "App Icon & Top Shelf Image)."),
         QStringLiteral("NAME"));
     const QCommandLineOption quietOption(QStringLiteral("quiet"),
                                          QStringLiteral("Print nothing but errors."));
@@ -297,8 +301,10 @@ int CommandLine::run(int argc, char **argv)
         allowed << QStringLiteral("out");
     else
         allowed << QStringLiteral("strict");
+    if (command != QLatin1String("check"))
+        allowed << QStringLiteral("name");
     if (command == QLatin1String("imageset"))
-        allowed << QStringLiteral("width") << QStringLiteral("height") << QStringLiteral("name");
+        allowed << QStringLiteral("width") << QStringLiteral("height");
     if (command == QLatin1String("ios"))
         allowed << QStringLiteral("background") << QStringLiteral("single-size")
                 << QStringLiteral("dark") << QStringLiteral("tinted");
@@ -309,8 +315,6 @@ int CommandLine::run(int argc, char **argv)
     if (command == QLatin1String("vision") || command == QLatin1String("tv") ||
         command == QLatin1String("icon"))
         allowed << QStringLiteral("background") << QStringLiteral("back");
-    if (command == QLatin1String("icon"))
-        allowed << QStringLiteral("name");
     for (const QString &name : parser.optionNames()) {
         if (!allowed.contains(name))
             return usageError(QStringLiteral("--%1 does not apply to %2").arg(name, command));
@@ -325,6 +329,14 @@ int CommandLine::run(int argc, char **argv)
         return usageError(positional.size() < 2
                               ? QStringLiteral("%1 needs a SOURCE image").arg(command)
                               : QStringLiteral("%1 takes one SOURCE image").arg(command));
+    if (parser.isSet(nameOption)) {
+        if (const QString problem = AssetPlan::nameProblem(parser.value(nameOption));
+            !problem.isEmpty())
+            return usageError(QStringLiteral("--name “%1” cannot name a folder: a name is not "
+                                             "empty, holds no “/” or “\\” and does not start "
+                                             "with “.”")
+                                  .arg(parser.value(nameOption)));
+    }
     int width = 0, height = 0;
     if (command == QLatin1String("imageset")) {
         if (!parser.isSet(widthOption))
@@ -413,6 +425,7 @@ int CommandLine::run(int argc, char **argv)
         options.dark = dark.get();
         options.tinted = tinted.get();
         options.back = back.get();
+        options.name = parser.value(nameOption);
         if (command == QLatin1String("icon"))
             return report(AssetExporter::writeIconBundle(loaded.image.get(), folder,
                                                          parser.isSet(nameOption)
@@ -420,7 +433,8 @@ int CommandLine::run(int argc, char **argv)
                                                              : QStringLiteral("AppIcon"),
                                                          options),
                           out);
-        return report(AssetExporter::writeAppIconSet(loaded.image.get(), folder, command, options),
+        return report(AssetExporter::writeAppIconSet(loaded.image.get(), folder,
+                                                     *AssetPlan::platformOfKey(command), options),
                       out);
     }
 

@@ -1,16 +1,14 @@
 #include "AssetExporter.h"
 
+#include "MacIconShape.h"
 #include "Parallel.h"
 #include "PngEncoder.h"
 #include "Renderer.h"
-#include "MacIconShape.h"
 #include "catalogue/IconJson.h"
-#include "catalogue/PlatformIconData.h"
-#include "catalogue/QVIconData.h"
 #include "platform/FileSystem.h"
-#include "source/ImageLimits.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,33 +19,25 @@
 #include <condition_variable>
 #include <mutex>
 #include <numeric>
-#include <thread>
 #include <vector>
 
 namespace {
 
-// How a planned file is made from its source drawn at `drawSize()`.
-enum class Look {
-    AsDrawn,
-    OverBackground,
-    Luminance,
-    Fill,      // the background colour alone; no source
-    Placed,    // centred on a canvas of `size`, over the background when there is one
-    MacShaped, // the body of a shaped Mac icon
-};
+using Look = AssetPlan::Look;
+using Art = AssetPlan::Art;
 
+// A file of a plan bound to the picture it is made from.
 struct Planned
 {
-    QSizeF size = {};
-    QString fileName = {}; // inside the asset folder
+    AssetPlan::File file;
     const SourceImage *source = nullptr;
-    Look look = Look::AsDrawn;
-    QColor background = {};
-    bool storeIcon = false;   // the one App Store upload reads, which must be opaque
-    QSizeF artSize = {};      // the size the source is drawn at, when not `size`
-    bool opaqueLayer = false; // a back layer, which the system needs opaque
+    QSizeF drawSize; // what the source is drawn at before the look is applied
+    QColor background;
 
-    QSizeF drawSize() const { return artSize.isEmpty() ? size : artSize; }
+    bool placed() const
+    {
+        return file.look == Look::Placed || file.look == Look::PlacedOverBackground;
+    }
 };
 
 // The largest size of the source's shape that fits inside `box`, in whole pixels.
@@ -58,6 +48,35 @@ QSizeF fitted(QSizeF source, QSizeF box)
     const double scale = std::min(box.width() / source.width(), box.height() / source.height());
     return QSizeF(std::max(1.0, std::round(source.width() * scale)),
                   std::max(1.0, std::round(source.height() * scale)));
+}
+
+Planned bind(const AssetPlan::File &file, const SourceImage *source,
+             const AssetExporter::AppIconOptions &options, const QColor &background)
+{
+    Planned planned{file, source, QSizeF(file.size), background};
+    switch (file.art) {
+    case Art::Source:
+        break;
+    case Art::Dark:
+        planned.source = options.dark;
+        break;
+    case Art::Tinted:
+        planned.source = options.tinted ? options.tinted : source;
+        break;
+    case Art::Back:
+        planned.source = options.back;
+        break;
+    case Art::None:
+        planned.source = nullptr;
+        break;
+    }
+    if (planned.placed() && planned.source)
+        planned.drawSize = fitted(planned.source->size(), QSizeF(file.artBox.size()));
+    if (file.look == Look::MacShaped) {
+        const int body = MacIconShape::bodyPixels(file.size.width());
+        planned.drawSize = QSizeF(body, body);
+    }
+    return planned;
 }
 
 // A drawing's picture for a planned file, drawn before the plan is carried out, or why not.
@@ -76,23 +95,26 @@ struct Rendered
 
 QImage renderPlanned(const Planned &planned, const Drawn &drawn)
 {
-    if (planned.look == Look::Fill) {
-        QImage fill(planned.size.toSize(), QImage::Format_RGB32);
+    const QSize size = planned.file.size;
+    if (planned.file.look == Look::Fill) {
+        QImage fill(size, QImage::Format_RGB32);
         fill.fill(planned.background);
         return fill;
     }
     const QImage image = planned.source && planned.source->isVector()
                              ? drawn.image
-                             : Renderer::render(planned.source, planned.drawSize(), 1);
-    switch (planned.look) {
+                             : Renderer::render(planned.source, planned.drawSize, 1);
+    switch (planned.file.look) {
     case Look::OverBackground:
         return Renderer::overBackground(image, planned.background);
     case Look::Luminance:
         return Renderer::luminance(image);
     case Look::Placed:
-        return Renderer::placed(image, planned.size.toSize(), planned.background);
+        return Renderer::placed(image, size, QColor());
+    case Look::PlacedOverBackground:
+        return Renderer::placed(image, size, planned.background);
     case Look::MacShaped:
-        return image.isNull() ? image : MacIconShape::compose(image, int(planned.size.width()));
+        return image.isNull() ? image : MacIconShape::compose(image, size.width());
     case Look::AsDrawn:
     case Look::Fill:
         break;
@@ -107,26 +129,31 @@ QString sizeText(QSizeF size)
         .arg(size.height(), 0, 'f', 0);
 }
 
+QString fileNameOf(const Planned &planned)
+{
+    return planned.file.path.section(QLatin1Char('/'), -1);
+}
+
 // What the user should know of a finished export: nothing that stops it, all of it said.
 QList<ExportReport::Warning> warningsFor(const std::vector<Planned> &plan,
                                          const std::vector<bool> &opaque, bool appIcon)
 {
     QList<ExportReport::Warning> warnings;
     for (size_t i = 0; i < plan.size(); ++i) {
-        if (plan[i].storeIcon && !opaque[i])
+        if (plan[i].file.storeIcon && !opaque[i])
             warnings.append(
                 {QStringLiteral("transparent-store-icon"),
                  QStringLiteral("The source has transparent pixels, so %1 was written with "
                                 "transparency: App Store upload refuses a transparent App Store "
                                 "icon. Use an opaque source, or a background colour.")
-                     .arg(plan[i].fileName)});
-        if (plan[i].opaqueLayer && !opaque[i])
+                     .arg(plan[i].file.path)});
+        if (plan[i].file.opaqueLayer && !opaque[i])
             warnings.append(
                 {QStringLiteral("transparent-back"),
                  QStringLiteral("The back source has transparent pixels, so %1 was written with "
                                 "transparency: the system needs the back layer opaque. Use an "
                                 "opaque back source, or a background colour.")
-                     .arg(plan[i].fileName)});
+                     .arg(plan[i].file.path)});
     }
     // Each source once: the largest file made from it says whether it was enlarged.
     QList<const SourceImage *> sources;
@@ -134,24 +161,24 @@ QList<ExportReport::Warning> warningsFor(const std::vector<Planned> &plan,
         if (!sources.contains(planned.source))
             sources.append(planned.source);
     }
-    for (const SourceImage *source : sources) {
+    for (const SourceImage *source : std::as_const(sources)) {
         if (!source || source->isVector())
             continue;
         const Planned *largest = nullptr;
         for (const Planned &planned : plan) {
-            const QSizeF drawn = planned.drawSize();
+            const QSizeF drawn = planned.drawSize;
             if (planned.source == source &&
                 (!largest || drawn.width() * drawn.height() >
-                                 largest->drawSize().width() * largest->drawSize().height()))
+                                 largest->drawSize.width() * largest->drawSize.height()))
                 largest = &planned;
         }
-        const QSizeF have = source->size(), need = largest->drawSize();
+        const QSizeF have = source->size(), need = largest->drawSize;
         if (need.width() > have.width() || need.height() > have.height())
             warnings.append(
                 {QStringLiteral("enlarged"),
                  QStringLiteral("The source is %1, smaller than %2 (%3): it was enlarged and will "
                                 "look soft. Use a source at least as large.")
-                     .arg(sizeText(have), largest->fileName.section('/', -1), sizeText(need))});
+                     .arg(sizeText(have), fileNameOf(*largest), sizeText(need))});
     }
     for (const SourceImage *source : std::as_const(sources)) {
         if (!source || source->missingFonts().isEmpty())
@@ -170,8 +197,8 @@ QList<ExportReport::Warning> warningsFor(const std::vector<Planned> &plan,
             const bool stretched =
                 source && source->size().width() != source->size().height() &&
                 std::any_of(plan.begin(), plan.end(), [&](const Planned &planned) {
-                    const QSizeF drawn = planned.drawSize(), own = source->size();
-                    return planned.source == source && planned.look != Look::Placed &&
+                    const QSizeF drawn = planned.drawSize, own = source->size();
+                    return planned.source == source && !planned.placed() &&
                            std::abs(drawn.width() * own.height() - drawn.height() * own.width()) >
                                0.01 * drawn.height() * own.height();
                 });
@@ -194,15 +221,6 @@ QList<ExportReport::Warning> warningsFor(const std::vector<Planned> &plan,
     return once;
 }
 
-QString describeFailure(const QString &folder, const QString &fileName, const QString &reason)
-{
-    if (!QFileInfo(folder).isDir()) {
-        return QStringLiteral("Could not write %1: the folder %2 does not exist.")
-            .arg(fileName, folder);
-    }
-    return QStringLiteral("Could not write %1 in %2: %3.").arg(fileName, folder, reason);
-}
-
 // Each drawing goes to the decoding worker once, for every size made from it.
 std::vector<Drawn> drawDrawings(const std::vector<Planned> &plan)
 {
@@ -215,14 +233,14 @@ std::vector<Drawn> drawDrawings(const std::vector<Planned> &plan)
     for (const SourceImage *drawing : std::as_const(drawings)) {
         QList<QSizeF> sizes;
         for (const Planned &planned : plan) {
-            if (planned.source == drawing && !sizes.contains(planned.drawSize()))
-                sizes.append(planned.drawSize());
+            if (planned.source == drawing && !sizes.contains(planned.drawSize))
+                sizes.append(planned.drawSize);
         }
         const Renderer::Rendered rendered = Renderer::renderAll(drawing, sizes);
         for (size_t i = 0; i < plan.size(); ++i) {
             if (plan[i].source != drawing)
                 continue;
-            drawn[i].image = rendered.images.value(sizes.indexOf(plan[i].drawSize()));
+            drawn[i].image = rendered.images.value(sizes.indexOf(plan[i].drawSize));
             if (drawn[i].image.isNull())
                 drawn[i].failure = rendered.error;
         }
@@ -230,8 +248,9 @@ std::vector<Drawn> drawDrawings(const std::vector<Planned> &plan)
     return drawn;
 }
 
-// Renders and encodes every planned file on worker threads, largest first so that the longest
-// job does not start last, and hands each PNG to `write` in list order on the calling thread.
+// Renders and encodes every planned file on the pool's threads, largest first so that the
+// longest job does not start last, and hands each PNG to `write` in list order on the calling
+// thread as soon as its turn comes.
 template <typename Write>
 void renderInOrder(const std::vector<Planned> &plan, const std::vector<Drawn> &drawn, int threads,
                    Write write)
@@ -240,13 +259,13 @@ void renderInOrder(const std::vector<Planned> &plan, const std::vector<Drawn> &d
     std::vector<size_t> order(plan.size());
     std::iota(order.begin(), order.end(), size_t(0));
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return plan[a].size.width() * plan[a].size.height() >
-               plan[b].size.width() * plan[b].size.height();
+        const QSize sa = plan[a].file.size, sb = plan[b].file.size;
+        return qint64(sa.width()) * sa.height() > qint64(sb.width()) * sb.height();
     });
 
     std::mutex mutex;
     std::condition_variable ready;
-    auto job = [&](size_t n) {
+    Parallel::Pending pending = Parallel::start(order.size(), threads, [&](size_t n) {
         const size_t i = order[n];
         const QImage image = renderPlanned(plan[i], drawn[i]);
         bool opaque = false;
@@ -256,10 +275,7 @@ void renderInOrder(const std::vector<Planned> &plan, const std::vector<Drawn> &d
         results[i].opaque = opaque;
         results[i].done = true;
         ready.notify_all();
-    };
-    // The workers render while this thread writes each file as soon as its turn comes.
-    std::jthread workers([&] { Parallel::forEach(order.size(), threads, job); });
-
+    });
     for (size_t i = 0; i < plan.size(); ++i) {
         QByteArray png;
         bool opaque = false;
@@ -271,19 +287,21 @@ void renderInOrder(const std::vector<Planned> &plan, const std::vector<Drawn> &d
         }
         write(i, png, opaque);
     }
+    pending.wait();
 }
 
-// An export made ready: the folder, its Contents.json and every file, or why there is none.
+// An export made ready: the folder, the plan of its documents and files, or why there is none.
 struct Job
 {
     QString refusal;
     QString folder;
-    // Each Contents.json by the folder it describes inside the asset folder, "" first.
-    QList<std::pair<QString, QJsonObject>> contents;
-    // Files written as they are, after the Contents.json files, by their path inside it.
+    AssetPlan plan;
+    // Files written as they are, after the Contents.json files, by their path inside the folder.
     QList<std::pair<QString, QByteArray>> documents;
-    std::vector<Planned> plan;
+    // Binds the plan's files, once merged, to their pictures.
+    std::function<Planned(const AssetPlan::File &)> bind;
     bool appIcon = false;
+    bool merges = false;
 
     static Job refused(const QString &why)
     {
@@ -293,55 +311,112 @@ struct Job
     }
 };
 
-ExportReport writeFolder(const Job &job, int threads, const AssetExporter::Progress &progress)
+const QString NoSource = QStringLiteral("Choose a source image first.");
+const QString NoFolder = QStringLiteral("Type or choose an output folder first.");
+
+// Where the set goes must take it before anything is drawn: its folder there or creatable, and
+// writable.
+QString destinationProblem(const QString &folder)
+{
+    const QFileInfo info(folder);
+    if (info.exists() && !info.isDir())
+        return QStringLiteral("Could not write %1: a file of that name is in the way.").arg(folder);
+    const QString parent = info.absolutePath();
+    if (!info.exists() && !QFileInfo(parent).isDir())
+        return QStringLiteral("Could not write %1: the folder %2 does not exist.")
+            .arg(info.fileName(), parent);
+    if (!FileSystem::createFolder(folder))
+        return QStringLiteral("Could not create the folder %1: %2 is not writable.")
+            .arg(folder, parent);
+    if (!QFileInfo(folder).isWritable())
+        return QStringLiteral("Could not write into %1: it is not writable.").arg(folder);
+    return {};
+}
+
+// A document on disk, for a merge: absent, read, or in a state that refuses the write.
+AssetPlan::Existing readExisting(const QString &folder, const QString &inside)
+{
+    const QString path = folder + QLatin1Char('/') + inside;
+    QFile file(path);
+    if (!file.exists())
+        return {};
+    if (!file.open(QIODevice::ReadOnly))
+        return {std::nullopt,
+                QStringLiteral("Could not read %1: %2.").arg(path, file.errorString())};
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return {std::nullopt,
+                QStringLiteral("%1 is not a JSON object (%2): fix or remove it first, so that "
+                               "nothing in it is lost.")
+                    .arg(path, error.error != QJsonParseError::NoError
+                                   ? error.errorString()
+                                   : QStringLiteral("it holds another kind of value"))};
+    return {document.object(), {}};
+}
+
+ExportReport writeFolder(Job job, int threads, const AssetExporter::Progress &progress)
 {
     if (!job.refusal.isEmpty())
         return ExportReport::refused(job.refusal);
     const QString &folder = job.folder;
-    const std::vector<Planned> &plan = job.plan;
-    const int total = int(plan.size() + job.contents.size() + job.documents.size());
+    if (const QString problem = destinationProblem(folder); !problem.isEmpty())
+        return ExportReport::refused(problem);
+    AssetPlan::Merged merged;
+    if (job.merges) {
+        merged =
+            job.plan.mergeInto([&](const QString &inside) { return readExisting(folder, inside); });
+        if (!merged.refusal.isEmpty())
+            return ExportReport::refused(merged.refusal);
+    }
+    std::vector<Planned> plan;
+    for (const AssetPlan::File &file : std::as_const(job.plan.files))
+        plan.push_back(job.bind(file));
+    const int total = int(plan.size() + job.plan.documents.size() + job.documents.size());
     const std::vector<Drawn> drawn = drawDrawings(plan);
     ExportReport report;
     report.folder = folder;
-    FileSystem::createFolder(folder);
     // Every folder a file goes into, each level made in turn below the asset folder.
     QStringList inner;
-    for (const auto &[inside, contents] : job.contents)
-        inner << inside;
+    for (const AssetPlan::Document &document : std::as_const(job.plan.documents))
+        inner << document.folder;
     for (const auto &[path, bytes] : job.documents)
         inner << path.section(QLatin1Char('/'), 0, -2);
     for (const Planned &planned : plan)
-        inner << planned.fileName.section(QLatin1Char('/'), 0, -2);
+        inner << planned.file.path.section(QLatin1Char('/'), 0, -2);
     for (const QString &inside : std::as_const(inner)) {
         QString path = folder;
         for (const QString &level : inside.split(QLatin1Char('/'), Qt::SkipEmptyParts))
             FileSystem::createFolder(path += QLatin1Char('/') + level);
     }
 
-    auto writeFile = [&](const QString &fileName, const QByteArray &bytes, QSizeF size,
+    auto writeFile = [&](const QString &fileName, const QByteArray &bytes, QSize size,
                          const QString &emptyReason) {
         ExportReport::File file;
         file.path = folder + QLatin1Char('/') + fileName;
-        file.width = int(size.width());
-        file.height = int(size.height());
+        file.width = size.width();
+        file.height = size.height();
         QString reason = emptyReason;
         file.ok = !bytes.isEmpty() && FileSystem::writeFileAtomically(file.path, bytes, &reason);
         if (!file.ok)
-            file.message = describeFailure(folder, fileName, reason);
+            file.message =
+                QFileInfo(folder).isDir()
+                    ? QStringLiteral("Could not write %1 in %2: %3.").arg(fileName, folder, reason)
+                    : QStringLiteral("Could not write %1: the folder %2 does not "
+                                     "exist.")
+                          .arg(fileName, folder);
         report.files.append(file);
         if (progress)
             progress(int(report.files.size()), total);
     };
 
-    for (const auto &[inside, contents] : job.contents)
-        writeFile((inside.isEmpty() ? inside : inside + QLatin1Char('/')) +
-                      QStringLiteral("Contents.json"),
-                  AssetExporter::serialise(contents), QSizeF(), {});
+    for (const AssetPlan::Document &document : std::as_const(job.plan.documents))
+        writeFile(document.path(), AssetExporter::serialise(document.contents), QSize(), {});
     for (const auto &[path, bytes] : job.documents)
-        writeFile(path, bytes, QSizeF(), QStringLiteral("there is nothing to write"));
+        writeFile(path, bytes, QSize(), QStringLiteral("there is nothing to write"));
     std::vector<bool> opaque(plan.size());
     renderInOrder(plan, drawn, threads, [&](size_t i, const QByteArray &png, bool isOpaque) {
-        writeFile(plan[i].fileName, png, plan[i].size,
+        writeFile(plan[i].file.path, png, plan[i].file.size,
                   drawn[i].failure.isEmpty() ? QStringLiteral("the image could not be made")
                                              : drawn[i].failure);
         opaque[i] = isOpaque;
@@ -349,6 +424,16 @@ ExportReport writeFolder(const Job &job, int threads, const AssetExporter::Progr
     FileSystem::syncFolder(folder);
     if (report.writtenCount() > 0)
         report.warnings = warningsFor(plan, opaque, job.appIcon);
+    for (const QString &inside : std::as_const(merged.unnamed)) {
+        const QString path = folder + QLatin1Char('/') + inside;
+        if (QFileInfo::exists(path))
+            report.warnings.append(
+                {QStringLiteral("unnamed-file"),
+                 QStringLiteral("No slot names %1 now; remove it if it is not yours.").arg(path)});
+    }
+    report.note = job.plan.mergeSentence(
+        merged,
+        QStringLiteral("%1 (%2 files)").arg(QDir::cleanPath(folder)).arg(report.files.size()));
     return report;
 }
 
@@ -359,139 +444,36 @@ AssetExporter::Preview previewJob(const Job &job, int threads)
         preview.refusal = job.refusal;
         return preview;
     }
-    const std::vector<Drawn> drawn = drawDrawings(job.plan);
-    std::vector<QImage> images(job.plan.size());
-    Parallel::forEach(job.plan.size(), threads,
-                      [&](size_t i) { images[i] = renderPlanned(job.plan[i], drawn[i]); });
-    for (size_t i = 0; i < job.plan.size(); ++i)
-        preview.files.append({job.plan[i].fileName, images[i]});
+    std::vector<Planned> plan;
+    for (const AssetPlan::File &file : std::as_const(job.plan.files))
+        plan.push_back(job.bind(file));
+    const std::vector<Drawn> drawn = drawDrawings(plan);
+    std::vector<QImage> images(plan.size());
+    Parallel::forEach(plan.size(), threads,
+                      [&](size_t i) { images[i] = renderPlanned(plan[i], drawn[i]); });
+    for (size_t i = 0; i < plan.size(); ++i)
+        preview.files.append({plan[i].file.path, images[i]});
     return preview;
 }
 
-const QString NoSource = QStringLiteral("Choose a source image first.");
-const QString NoFolder = QStringLiteral("Type or choose an output folder first.");
-
-// The watchOS, visionOS and tvOS sets: every file of the layout, made as its role says.
-Job platformJob(const SourceImage *source, const QString &folderText, const QString &platformWord,
-                const AssetExporter::AppIconOptions &options)
-{
-    using Role = PlatformIconData::Role;
-    const bool watch = platformWord == QLatin1String("watch");
-    const bool tv = platformWord == QLatin1String("tv");
-    if (tv && !options.background.isValid())
-        return Job::refused(QStringLiteral(
-            "Choose a background colour first: the top shelf images lay the source over it."));
-    if (!watch && !options.background.isValid() && !options.back)
-        return Job::refused(QStringLiteral("Choose a background colour or a back source first: "
-                                           "the back layer must be opaque."));
-    const PlatformIconData::Layout layout = watch ? PlatformIconData::watch()
-                                            : tv  ? PlatformIconData::tv()
-                                                  : PlatformIconData::vision();
-    Job job;
-    job.folder = folderText + QLatin1Char('/') + layout.folder;
-    job.contents = layout.contents;
-    job.appIcon = true;
-    for (const PlatformIconData::File &file : layout.files) {
-        Planned planned;
-        planned.size = QSizeF(file.size);
-        planned.fileName = file.path;
-        planned.source = source;
-        planned.background = options.background;
-        switch (file.role) {
-        case Role::Icon:
-            planned.look = options.background.isValid() ? Look::OverBackground : Look::AsDrawn;
-            planned.storeIcon = true;
-            break;
-        case Role::Front:
-            break;
-        case Role::FrontTv:
-            planned.look = Look::Placed;
-            planned.background = QColor();
-            planned.artSize =
-                fitted(source->size(), PlatformIconData::tvSafeArea(file.size).size());
-            break;
-        case Role::Back:
-            planned.source = options.back;
-            planned.look = !options.back                  ? Look::Fill
-                           : options.background.isValid() ? Look::OverBackground
-                                                          : Look::AsDrawn;
-            planned.opaqueLayer = true;
-            break;
-        case Role::TopShelf:
-            planned.look = Look::Placed;
-            planned.artSize =
-                fitted(source->size(), PlatformIconData::tvSafeArea(file.size).size());
-            break;
-        }
-        job.plan.push_back(planned);
-    }
-    return job;
-}
-
-Job appIconJob(const SourceImage *source, const QString &folderText, const QString &platformWord,
+Job appIconJob(const SourceImage *source, const QString &folderText, AssetPlan::Platform platform,
                const AssetExporter::AppIconOptions &options)
 {
     if (!source)
         return Job::refused(NoSource);
     if (folderText.isEmpty())
         return Job::refused(NoFolder);
-
-    if (platformWord == QLatin1String("watch") || platformWord == QLatin1String("vision") ||
-        platformWord == QLatin1String("tv"))
-        return platformJob(source, folderText, platformWord, options);
-    const bool ios = platformWord == QLatin1String("ios");
     Job job;
-    job.folder = folderText + QStringLiteral("/AppIcon.appiconset");
+    job.plan = AssetPlan::appIcon(platform, AssetExporter::planOptions(options));
+    if (!job.plan.refusal.isEmpty())
+        return Job::refused(job.plan.refusal);
+    job.folder = folderText + QLatin1Char('/') + job.plan.folder;
     job.appIcon = true;
-    std::vector<Planned> &plan = job.plan;
-    auto planFor = [&](Planned planned) {
-        planned.source = planned.source ? planned.source : source;
-        if (ios && options.background.isValid() && planned.look == Look::AsDrawn) {
-            planned.look = Look::OverBackground;
-            planned.background = options.background;
-        }
-        plan.push_back(planned);
+    job.merges = true;
+    const QColor background = job.plan.background;
+    job.bind = [source, options, background](const AssetPlan::File &file) {
+        return bind(file, source, options, background);
     };
-
-    if (ios && options.singleSize) {
-        const QSizeF size(1024, 1024);
-        planFor({.size = size, .fileName = QVIconData::singleSizeFilename(), .storeIcon = true});
-        // The dark and tinted appearances are drawn on the system's own background, so they
-        // keep their transparency whatever the main icon is laid over.
-        if (options.dark)
-            plan.push_back({.size = size,
-                            .fileName = QVIconData::singleSizeFilename(QStringLiteral("dark")),
-                            .source = options.dark});
-        if (options.tinted || options.tintedFromSource)
-            plan.push_back({.size = size,
-                            .fileName = QVIconData::singleSizeFilename(QStringLiteral("tinted")),
-                            .source = options.tinted ? options.tinted : source,
-                            .look = Look::Luminance});
-        job.contents = {
-            {QString(), QVIconData::singleSizeContents(
-                            options.dark != nullptr, options.tinted || options.tintedFromSource)}};
-        return job;
-    }
-
-    const QList<int> sizes =
-        ios ? QVIconData::sizesToMakeForIcon() : QVIconData::sizesToMakeForIconMac();
-    const QStringList names =
-        ios ? QVIconData::filenamesForSizes() : QVIconData::filenamesForSizesMac();
-    const bool shaped = !ios && options.macStyle == AssetExporter::MacStyle::Shaped;
-    for (int size : sizes) {
-        // The 1024 file of the iOS set is the App Store's icon.
-        Planned planned{.size = QSizeF(size, size),
-                        .fileName = names.at(sizes.indexOf(size)),
-                        .storeIcon = ios && size == 1024};
-        if (shaped) {
-            planned.look = Look::MacShaped;
-            const int body = MacIconShape::bodyPixels(size);
-            planned.artSize = QSizeF(body, body);
-        }
-        planFor(planned);
-    }
-    job.contents = {
-        {QString(), ios ? QVIconData::appIconContents() : QVIconData::appIconContentsMac()}};
     return job;
 }
 
@@ -502,34 +484,15 @@ Job imageSetJob(const SourceImage *source, const QString &folderText,
         return Job::refused(NoSource);
     if (folderText.isEmpty())
         return Job::refused(NoFolder);
-    const QString name = set.assetName();
-    if (name.isEmpty())
-        return Job::refused(QStringLiteral("Type an asset name first."));
-    if (name.contains(QLatin1Char('/')))
-        return Job::refused(
-            QStringLiteral("Type an asset name without “/”: it names the folder and its files."));
-    const QSizeF base = set.baseSize();
-    if (base.width() < 1 || base.height() < 1)
-        return Job::refused(QStringLiteral("Type a width and a height of at least 1 pixel."));
-    const QList<QSizeF> sizes = set.sizes();
-    const QSizeF largest = sizes.last();
-    if (!ImageLimits::fits(largest.width(), largest.height())) {
-        return Job::refused(
-            QStringLiteral("The image set is too large: its 3x image would be %1 by %2 pixels, "
-                           "and at most %3 pixels a side and %4 pixels in all can be made.")
-                .arg(largest.width(), 0, 'f', 0)
-                .arg(largest.height(), 0, 'f', 0)
-                .arg(ImageLimits::MaxSide)
-                .arg(ImageLimits::MaxPixels));
-    }
-
     Job job;
-    job.folder = folderText + QLatin1Char('/') + set.folderName();
-    job.contents = {{QString(), set.contents()}};
-    for (const QSizeF &size : sizes)
-        job.plan.push_back({.size = size,
-                            .fileName = set.fileNameForIndex(sizes.indexOf(size) + 1),
-                            .source = source});
+    job.plan = AssetPlan::imageSet(set);
+    if (!job.plan.refusal.isEmpty())
+        return Job::refused(job.plan.refusal);
+    job.folder = folderText + QLatin1Char('/') + job.plan.folder;
+    job.merges = true;
+    job.bind = [source](const AssetPlan::File &file) {
+        return Planned{file, source, QSizeF(file.size), QColor()};
+    };
     return job;
 }
 
@@ -546,7 +509,7 @@ QString iconColour(const QColor &colour)
 
 // The layer `name` of an Icon Composer bundle, and its file in Assets/: a drawing as it is, a
 // bitmap as a PNG no larger than the 1024 point canvas, which the layer's scale then fills.
-QJsonObject iconLayer(Job &job, const SourceImage *source, const QString &name)
+QJsonObject iconLayer(Job &job, const SourceImage *source, const QString &name, Art art)
 {
     constexpr double Canvas = 1024.0;
     QJsonObject layer{{"name", name}};
@@ -560,9 +523,9 @@ QJsonObject iconLayer(Job &job, const SourceImage *source, const QString &name)
         layer["image-name"] = name + QStringLiteral(".png");
         if (std::max(natural.width(), natural.height()) > Canvas)
             file = fitted(natural, QSizeF(Canvas, Canvas));
-        job.plan.push_back({.size = file,
-                            .fileName = QStringLiteral("Assets/") + name + QStringLiteral(".png"),
-                            .source = source});
+        job.plan.files.append({.path = QStringLiteral("Assets/") + name + QStringLiteral(".png"),
+                               .size = file.toSize(),
+                               .art = art});
     }
     // Icon Composer places an image at its own size in points: a smaller one is scaled up to
     // span the canvas, as every other set this writes spans its canvas.
@@ -580,22 +543,25 @@ Job iconJob(const SourceImage *source, const QString &folderText, const QString 
         return Job::refused(NoSource);
     if (folderText.isEmpty())
         return Job::refused(NoFolder);
-    if (name.isEmpty() || name.contains(QLatin1Char('/')))
-        return Job::refused(QStringLiteral("Type an icon name without “/” first."));
+    if (const QString problem = AssetPlan::nameProblem(name); !problem.isEmpty())
+        return Job::refused(problem);
     Job job;
     job.folder = folderText + QLatin1Char('/') + name + QStringLiteral(".icon");
     job.appIcon = true;
+    job.bind = [source, back = options.back](const AssetPlan::File &file) {
+        return Planned{file, file.art == Art::Back ? back : source, QSizeF(file.size), QColor()};
+    };
     // The values Icon Composer gives a new group: a neutral shadow at half opacity and
     // translucency on at half; a new layer gets no glass key of its own.
-    auto group = [&](const SourceImage *image, const QString &layerName) {
-        return QJsonObject{{"layers", QJsonArray{iconLayer(job, image, layerName)}},
+    auto group = [&](const SourceImage *image, const QString &layerName, Art art) {
+        return QJsonObject{{"layers", QJsonArray{iconLayer(job, image, layerName, art)}},
                            {"shadow", QJsonObject{{"kind", "neutral"}, {"opacity", 0.5}}},
                            {"translucency", QJsonObject{{"enabled", true}, {"value", 0.5}}}};
     };
     // Groups run front to back.
-    QJsonArray groups{group(source, QStringLiteral("Foreground"))};
+    QJsonArray groups{group(source, QStringLiteral("Foreground"), Art::Source)};
     if (options.back)
-        groups.append(group(options.back, QStringLiteral("Background")));
+        groups.append(group(options.back, QStringLiteral("Background"), Art::Back));
     QJsonObject document{{"groups", groups},
                          {"supported-platforms",
                           QJsonObject{{"circles", QJsonArray{"watchOS"}}, {"squares", "shared"}}}};
@@ -649,18 +615,28 @@ QByteArray AssetExporter::serialise(const QJsonObject &document)
     return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }
 
-ExportReport AssetExporter::writeAppIconSet(const SourceImage *source, const QString &folderText,
-                                            const QString &platformWord, int threads)
+AssetPlan::Options AssetExporter::planOptions(const AppIconOptions &options)
 {
-    return writeAppIconSet(source, folderText, platformWord, AppIconOptions(), threads);
+    return {.name = options.name,
+            .background = options.background,
+            .singleSize = options.singleSize,
+            .dark = options.dark != nullptr,
+            .tinted = options.tinted != nullptr || options.tintedFromSource,
+            .back = options.back != nullptr,
+            .macStyle = options.macStyle};
 }
 
 ExportReport AssetExporter::writeAppIconSet(const SourceImage *source, const QString &folderText,
-                                            const QString &platformWord,
-                                            const AppIconOptions &options, int threads,
-                                            const Progress &progress)
+                                            Platform platform, int threads)
 {
-    return writeFolder(appIconJob(source, folderText, platformWord, options), threads, progress);
+    return writeAppIconSet(source, folderText, platform, AppIconOptions(), threads);
+}
+
+ExportReport AssetExporter::writeAppIconSet(const SourceImage *source, const QString &folderText,
+                                            Platform platform, const AppIconOptions &options,
+                                            int threads, const Progress &progress)
+{
+    return writeFolder(appIconJob(source, folderText, platform, options), threads, progress);
 }
 
 ExportReport AssetExporter::writeImageSet(const SourceImage *source, const QString &folderText,
@@ -672,10 +648,10 @@ ExportReport AssetExporter::writeImageSet(const SourceImage *source, const QStri
 
 // The folder text only has to be there; nothing is written.
 AssetExporter::Preview AssetExporter::previewAppIconSet(const SourceImage *source,
-                                                        const QString &platformWord,
+                                                        Platform platform,
                                                         const AppIconOptions &options, int threads)
 {
-    return previewJob(appIconJob(source, QStringLiteral("."), platformWord, options), threads);
+    return previewJob(appIconJob(source, QStringLiteral("."), platform, options), threads);
 }
 
 AssetExporter::Preview AssetExporter::previewImageSet(const SourceImage *source,

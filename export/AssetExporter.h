@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ExportReport.h"
+#include "catalogue/AssetPlan.h"
 #include "catalogue/ImageSetDescription.h"
 #include "source/SourceImage.h"
 
@@ -12,17 +13,18 @@
 
 #include <functional>
 
-// Writes asset folders: an app icon set or an image set, from plain values, for the window and
-// the command line alike. Contents.json is written first, then the PNGs in list order, each
-// rendered from the full source and replacing a file of its name whole; nothing is deleted. The
-// files are rendered and encoded on several threads, all joined before a call returns; the
-// writes themselves happen in order on the calling thread.
+// Carries out an asset plan (catalogue/AssetPlan.h): an app icon set or an image set, from plain
+// values, for the window and the command line alike. A set already on disk is written into: the
+// plan is merged with its Contents.json files first, so that entries of other platforms,
+// idioms and appearances stay with their files. Then the Contents.json files are written, then
+// the PNGs in list order, each rendered from the full source and replacing a file of its name
+// whole; nothing is deleted. The files are rendered and encoded on the shared pool of threads,
+// all joined before a call returns; the writes themselves happen in order on the calling thread.
 class AssetExporter
 {
 public:
-    // The Mac set for macOS 26, full-bleed art the system masks itself, or for macOS 15 and
-    // earlier, the art drawn into the rounded body those systems show as drawn.
-    enum class MacStyle { FullBleed, Shaped };
+    using Platform = AssetPlan::Platform;
+    using MacStyle = AssetPlan::MacStyle;
 
     // The choices beyond the window's own set. The background applies to every set but the
     // Mac one; the single-size form is iOS only; the back source is the back layer of the
@@ -36,17 +38,18 @@ public:
         bool tintedFromSource = false; // the tinted image made grey from the main source
         MacStyle macStyle = MacStyle::FullBleed;
         const SourceImage *back = nullptr;
+        QString name = {}; // the asset folder's name; empty for the platform's own
     };
+    // The choices as the plan takes them: which pictures there are, not the pictures.
+    static AssetPlan::Options planOptions(const AppIconOptions &options);
 
     // Called on the writing thread after each file, Contents.json included.
     using Progress = std::function<void(int written, int total)>;
 
-    // `platformWord` "ios", "watch", "vision" or "tv" selects that platform's set, any other
-    // word the Mac one.
     static ExportReport writeAppIconSet(const SourceImage *source, const QString &folderText,
-                                        const QString &platformWord, int threads = 0);
+                                        Platform platform, int threads = 0);
     static ExportReport writeAppIconSet(const SourceImage *source, const QString &folderText,
-                                        const QString &platformWord, const AppIconOptions &options,
+                                        Platform platform, const AppIconOptions &options,
                                         int threads = 0, const Progress &progress = {});
     static ExportReport writeImageSet(const SourceImage *source, const QString &folderText,
                                       const ImageSetDescription &set, int threads = 0,
@@ -72,7 +75,7 @@ public:
         QList<PreviewFile> files;
         QString refusal;
     };
-    static Preview previewAppIconSet(const SourceImage *source, const QString &platformWord,
+    static Preview previewAppIconSet(const SourceImage *source, Platform platform,
                                      const AppIconOptions &options, int threads = 0);
     static Preview previewImageSet(const SourceImage *source, const ImageSetDescription &set,
                                    int threads = 0);

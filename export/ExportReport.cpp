@@ -26,6 +26,8 @@ QString ExportReport::summary() const
     if (!refusal.isEmpty())
         return refusal;
     const QString where = QDir::cleanPath(folder);
+    if (succeeded() && !note.isEmpty())
+        return note;
     if (succeeded())
         return QStringLiteral("Wrote %1 files to %2").arg(files.size()).arg(where);
     const auto failed =

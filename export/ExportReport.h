@@ -30,6 +30,9 @@ public:
     QList<File> files;
     QString refusal;
     QList<Warning> warnings;
+    // What a write into a set already on disk did beside it ("Added the Mac icons to …; the
+    // iOS icons are kept"); empty when the set held nothing else.
+    QString note;
 
     bool succeeded() const;
     int writtenCount() const;

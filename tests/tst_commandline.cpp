@@ -2,6 +2,8 @@
 #include "TestFiles.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -11,6 +13,16 @@ class CommandLineTest : public QObject
     Q_OBJECT
     std::unique_ptr<QTemporaryDir> dir;
     QString at(const QString &name) const { return dir->filePath(name); }
+    static QJsonObject readJsonOf(const QByteArray &bytes)
+    {
+        return QJsonDocument::fromJson(bytes).object();
+    }
+    static void rowsOf(const char *table)
+    {
+        QTest::addColumn<QStringList>("f");
+        for (const QString &row : QString(table).split(';'))
+            QTest::newRow(qPrintable(row.section('|', 0, 0))) << row.split('|');
+    }
     QString source(const QString &name, bool clear = false, QColor colour = QColor(220, 20, 20))
     {
         return saveImage(at(name), card({256, 256}, clear, colour));
@@ -33,7 +45,9 @@ private slots:
             "imageset a.png --width 3 --single-size|single-size; mac a.png --style 14|14; "
             "ios a.png --style 15|style; vision a.png|--background; tv a.png --back a.png|"
             "--background; watch a.png --back a.png|back; vision a.png --back a.png --dark a.png|"
-            "dark; icon a.png --background red --back a.png|not both; icon a.png --style 15|style";
+            "dark; icon a.png --background red --back a.png|not both; icon a.png --style 15|style; "
+            "mac a.png --name a/b|“a/b” cannot name a folder; watch a.png --name .x|“.x”; "
+            "check . --name x|--name";
         for (const QString &row : rows.split("; "))
             QTest::newRow(qPrintable(row.section('|', 0, 0))) << row.section('|', 1).toUtf8();
     }
@@ -63,7 +77,8 @@ private slots:
         QCOMPARE(json.exitCode, 1);
         QCOMPARE(failed, QStringList{set + "Icon-60@2x.png: Could not write Icon-60@2x.png"});
         QCOMPARE(readPng(set + "Icon-1024.png").size(), QSize(1024, 1024));
-        QVERIFY(run({"ios", logo, "--out", dir->path()}).err.contains("Wrote 13 of 14 files"));
+        // The second time Contents.json already says all it would write, and is left alone.
+        QVERIFY(run({"ios", logo, "--out", dir->path()}).err.contains("Wrote 12 of 13 files"));
         const CommandRun missing = run({"ios", at("gone.png"), "--out", at("out")});
         QVERIFY(missing.exitCode == 1 &&
                 missing.err.contains("“" + at("gone.png").toUtf8() + "” does not exist"));
@@ -142,6 +157,119 @@ private slots:
         QCOMPARE(checked("--json"), QList<int>({0, 0, 1, 1}));
         QVERIFY(QFile::remove(set + "logo@3x.png")); // a missing file: an error
         QCOMPARE(checked("--json"), QList<int>({1, 1, 1, 1}));
+    }
+
+    // A real app's catalogue|its sets written in turn, as "command[:name]", with its options
+    void realCatalogues_data()
+    {
+        rowsOf("kiwix|kiwix__kiwix-apple/Support/Assets.xcassets|mac,ios,watch,mac;"
+               "home-assistant|home-assistant__iOS/Sources/App/Resources/Assets.xcassets|"
+               "ios,mac,ios:AppIcon.beta,watch:AppIcon.dev;"
+               "home-assistant watch|home-assistant__iOS/WatchApp/Assets.xcassets|"
+               "watch:WatchIcon.beta,ios:WatchIcon;"
+               "flutter|flutter__gallery/ios/Runner/Assets.xcassets|ios,mac,ios --single-size;"
+               "backyard birds|apple__sample-backyard-birds/Multiplatform/Assets.xcassets|"
+               "watch,ios --single-size --dark DARK,mac --style 15;"
+               "vision|minchiaHuang__Vision-Pro/Assets.xcassets|vision,ios,vision:Beta;"
+               "swiftfin|jellyfin__Swiftfin/Swiftfin tvOS/Resources/Assets.xcassets|tv,ios");
+    }
+    // A file not ours to replace changed; an entry of another platform, idiom or appearance
+    // lost or changed; a new finding of check beyond the files the writer said no slot names.
+    void realCatalogues()
+    {
+        QFETCH(QStringList, f);
+        const QString catalogue = at("App.xcassets");
+        const QString real = QStringLiteral(ASSETSMITH_REAL_CATALOGUES "/") + f[1];
+        for (const auto &[path, bytes] : tree(real).asKeyValueRange())
+            QVERIFY(writeFile(catalogue + '/' + path, bytes));
+        const QString logo = saveImage(at("logo.png"), card({1024, 1024}, false));
+        const QString dark = saveImage(at("dark.png"), card({1024, 1024}, true, Qt::blue));
+        // Findings as "path problem", which a write may take away but not add.
+        const auto findings = [&] {
+            QSet<QString> all;
+            for (const QJsonObject &record : run({"check", catalogue, "--json"}).records())
+                if (record.contains("problem"))
+                    all << record["path"].toString() + ' ' + record["problem"].toString();
+            return all;
+        };
+        for (const QString &step : f[2].split(',')) {
+            const QStringList words = step.split(' ');
+            const QString command = words[0].section(':', 0, 0), name = words[0].section(':', 1);
+            const QMap<QString, QByteArray> before = tree(catalogue);
+            QSet<QString> allowed = findings();
+            QStringList arguments{command, logo, "--out", catalogue, "--json"};
+            if (!name.isEmpty())
+                arguments << "--name" << name;
+            if (command == "vision" || command == "tv" || command == "ios" || command == "watch")
+                arguments << "--background"
+                          << "white";
+            for (const QString &word : words.mid(1))
+                arguments << (word == "DARK" ? dark : word);
+            const CommandRun result = run(arguments);
+            QVERIFY2(result.exitCode == 0, result.err.constData());
+            QSet<QString> written;
+            for (const QJsonObject &record : result.records()) {
+                if (record["ok"].toBool())
+                    written << QDir(catalogue).relativeFilePath(record["file"].toString());
+                if (record["warning"] == "unnamed-file")
+                    allowed << record["message"]
+                                       .toString()
+                                       .section("No slot names ", 1)
+                                       .section(" now;", 0, 0) +
+                                   " unassigned";
+            }
+            const QMap<QString, QByteArray> after = tree(catalogue);
+            for (const auto &[path, bytes] : before.asKeyValueRange()) {
+                QVERIFY2(after.contains(path), qPrintable(step + ": lost " + path));
+                if (!written.contains(path)) {
+                    QVERIFY2(after[path] == bytes, qPrintable(step + ": changed " + path));
+                } else if (path.endsWith("Contents.json") && path.contains(".appiconset")) {
+                    // Entries of every other platform stay, key for key.
+                    const QString other = command == "ios" ? "mac|watch" : "iphone|ipad|ios";
+                    for (const QJsonValue &entry : readJsonOf(bytes)["images"].toArray()) {
+                        const QString kind = entry["platform"].toString(entry["idiom"].toString());
+                        if (QRegularExpression("^(" + other + ")").match(kind).hasMatch())
+                            QVERIFY2(readJson(catalogue + '/' + path)["images"].toArray().contains(
+                                         entry),
+                                     qPrintable(step + ": dropped an entry of " + kind));
+                    }
+                }
+            }
+            const QSet<QString> now = findings();
+            QVERIFY2(allowed.contains(now),
+                     qPrintable(step + ": " + QStringList((now - allowed).values()).join("; ")));
+        }
+    }
+
+    // One set for three platforms, as real multi-platform sets are: check finds nothing in it,
+    // and writing a platform again changes no byte.
+    void onePlatformAfterAnother()
+    {
+        // Each platform from a picture of its own: none may draw over another's files.
+        QMap<QString, QByteArray> before;
+        for (auto [platform, colour] : {std::pair{"ios", QColor(Qt::red)},
+                                        {"mac", QColor(Qt::blue)},
+                                        {"watch", QColor(Qt::green)}}) {
+            const QString art =
+                saveImage(at(QString(platform) + ".png"), card({1024, 1024}, false, colour));
+            QCOMPARE(run({platform, art, "--out", at("A.xcassets"), "--quiet"}).exitCode, 0);
+            const QMap<QString, QByteArray> now = tree(at("A.xcassets"));
+            for (const auto &[path, bytes] : before.asKeyValueRange())
+                QVERIFY2(path.endsWith("Contents.json") || now[path] == bytes, qPrintable(path));
+            before = now;
+        }
+        const QJsonObject counts =
+            run({"check", at("A.xcassets"), "--json"}).records().last()["summary"].toObject();
+        QCOMPARE(counts["problems"].toInt(), 0);
+        const QMap<QString, QByteArray> all = tree(at("A.xcassets"));
+        QCOMPARE(
+            readJson(at("A.xcassets/AppIcon.appiconset/Contents.json"))["images"].toArray().size(),
+            18 + 10 + 1);
+        const CommandRun mac = run({"mac", at("mac.png"), "--out", at("A.xcassets")});
+        QCOMPARE(tree(at("A.xcassets")), all);
+        QVERIFY2(mac.out.contains("Replaced the Mac icons in ") &&
+                     mac.out.contains("the iOS icons and the watchOS icons are kept"),
+                 mac.out.constData());
     }
 
     // A writer killed at 20 random moments, from start-up to past a whole export's length, leaves

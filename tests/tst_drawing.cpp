@@ -321,8 +321,8 @@ private slots:
         QTemporaryDir dir;
         const SourceImage::Loaded loaded = SourceImage::fromData(text, "label.svg");
         QVERIFY(loaded.image);
-        const ExportReport report =
-            AssetExporter::writeAppIconSet(loaded.image.get(), dir.path(), "mac");
+        const ExportReport report = AssetExporter::writeAppIconSet(loaded.image.get(), dir.path(),
+                                                                   AssetPlan::Platform::Mac);
         QVERIFY(std::any_of(report.warnings.begin(), report.warnings.end(), [](const auto &w) {
             return w.code == "missing-font" && w.message.contains("Nowhere Grotesk Display");
         }));

@@ -115,8 +115,8 @@ private slots:
             QColor(f[2].section("bg=", 1)), words.contains("single"),
             words.contains("dark") ? dark.get() : nullptr,
             words.contains("tinted") ? tinted.get() : nullptr, words.contains("auto")};
-        const ExportReport report =
-            AssetExporter::writeAppIconSet(source.get(), dir->path(), words[0], options);
+        const ExportReport report = AssetExporter::writeAppIconSet(
+            source.get(), dir->path(), *AssetPlan::platformOfKey(words[0]), options);
         QStringList expected, made, said;
         QJsonArray images;
         for (const QString &file : f[3].split(',')) {
@@ -205,7 +205,7 @@ private slots:
         QCOMPARE(picked, QList<int>({16, 64, 64, 128, 128}));
     }
 
-    // name|the reason every failed file must give
+    // name|the reason every failed file must give, or the refusal
     void diskFailures_data() { rowsOf("read-only|is not writable;full|No space left on device"); }
     // A failure unreported or reported without its file or reason, a file reported as written
     // that is not whole, an old file lost, a temporary file left behind.
@@ -221,12 +221,19 @@ private slots:
         const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", disk}); });
         const auto plain = from(card({1024, 1024}, false, Qt::gray)),
                    noisy = from(noise({1024, 1024}, false, 11));
-        QVERIFY(AssetExporter::writeAppIconSet(plain.get(), disk, "ios").succeeded());
-        QVERIFY(AssetExporter::writeAppIconSet(noisy.get(), dir->path(), "ios").succeeded());
+        QVERIFY(AssetExporter::writeAppIconSet(plain.get(), disk, AssetPlan::Platform::Ios)
+                    .succeeded());
+        QVERIFY(AssetExporter::writeAppIconSet(noisy.get(), dir->path(), AssetPlan::Platform::Ios)
+                    .succeeded());
         const QMap<QString, QByteArray> before = tree(set), after = tree(folder());
         QVERIFY(f[0] == "full" || mount("remount,ro"));
-        const ExportReport report = AssetExporter::writeAppIconSet(noisy.get(), disk, "ios");
-        QVERIFY2(!report.succeeded() && report.files.size() == 14, qPrintable(report.summary()));
+        const ExportReport report =
+            AssetExporter::writeAppIconSet(noisy.get(), disk, AssetPlan::Platform::Ios);
+        // A read-only set is refused before anything is drawn; the unchanged Contents.json is
+        // not written again.
+        QVERIFY2(!report.succeeded() && report.files.size() == (f[0] == "full" ? 13 : 0),
+                 qPrintable(report.summary()));
+        QVERIFY(f[0] == "full" || report.refusal.contains(f[1]));
         QCOMPARE(unsaid(report, f[1]), QString());
         for (const ExportReport::File &file : report.files)
             QVERIFY2(bytesOf(file.path) ==
@@ -239,7 +246,8 @@ private slots:
     {
         const auto big = from(noise({4096, 4096}, false, 5));
         auto exporting = std::async(std::launch::async, [&] {
-            return AssetExporter::writeAppIconSet(big.get(), dir->path(), "ios", 1);
+            return AssetExporter::writeAppIconSet(big.get(), dir->path(), AssetPlan::Platform::Ios,
+                                                  1);
         });
         while (exporting.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready &&
                !QFileInfo::exists(folder() + "/Contents.json"))
@@ -287,8 +295,8 @@ private slots:
             .background = f[1] == "--background" || set == "tv" ? Green : QColor(),
             .macStyle = AssetExporter::MacStyle::Shaped,
             .back = f[1] == "--back" ? back.get() : nullptr};
-        const ExportReport report =
-            AssetExporter::writeAppIconSet(source.get(), dir->path(), set, options);
+        const ExportReport report = AssetExporter::writeAppIconSet(
+            source.get(), dir->path(), *AssetPlan::platformOfKey(set), options);
         QVERIFY2(report.succeeded(), qPrintable(report.summary()));
 
         // What the system needs opaque is written without alpha; a transparent watch icon is
@@ -422,7 +430,7 @@ private slots:
         QVERIFY(QDir(dir->path()).mkpath(f[2].isEmpty() ? "." : f[2]));
         const QMap<QString, QByteArray> before = tree(dir->path());
         const ExportReport report = AssetExporter::writeAppIconSet(
-            from(card({64, 64}, false)).get(), dir->filePath(f[1]), "ios");
+            from(card({64, 64}, false)).get(), dir->filePath(f[1]), AssetPlan::Platform::Ios);
         const QString set = dir->path() + '/' + f[3] + "/AppIcon.appiconset";
         QCOMPARE(report.writtenCount(), f[3].isEmpty() ? 0 : 14);
         QCOMPARE(tree(set).size(), f[3].isEmpty() ? 0 : 14);

@@ -1,0 +1,711 @@
+#include "AssetPlan.h"
+
+#include "CatalogueModel.h"
+#include "QVIconData.h"
+#include "source/ImageLimits.h"
+
+#include <QHash>
+#include <QJsonArray>
+#include <QLocale>
+#include <QSet>
+
+namespace {
+
+using Platform = AssetPlan::Platform;
+using Art = AssetPlan::Art;
+using Look = AssetPlan::Look;
+using Claim = AssetPlan::Claim;
+
+QJsonObject infoOnly()
+{
+    return QJsonObject{{"info", QVIconData::info()}};
+}
+
+QJsonObject imagesOf(const QJsonArray &images)
+{
+    return QJsonObject{{"images", images}, {"info", QVIconData::info()}};
+}
+
+QJsonObject layersOf(const QStringList &layers)
+{
+    QJsonArray list;
+    for (const QString &layer : layers)
+        list.append(QJsonObject{{"filename", layer}});
+    return QJsonObject{{"info", QVIconData::info()}, {"layers", list}};
+}
+
+QString sizeText(QSize size)
+{
+    return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+}
+
+QString text(const QJsonObject &entry, const char *key)
+{
+    return entry.value(QLatin1String(key)).toString();
+}
+
+// The back layer: the back source when there is one, over the background colour when there is
+// that too; else the colour alone.
+AssetPlan::File backLayer(const QString &path, QSize size, const AssetPlan::Options &options)
+{
+    return {.path = path,
+            .size = size,
+            .art = options.back ? Art::Back : Art::None,
+            .look = !options.back                  ? Look::Fill
+                    : options.background.isValid() ? Look::OverBackground
+                                                   : Look::AsDrawn,
+            .opaqueLayer = true};
+}
+
+// A tvOS image stack of a front and a back layer. Without `scales` it holds one image with no
+// scale key, as the App Store stack has; otherwise 1x and 2x.
+void addTvStack(AssetPlan &plan, const QString &stack, QSize size, bool scales,
+                const AssetPlan::Options &options)
+{
+    plan.documents.append({stack, layersOf({"Front.imagestacklayer", "Back.imagestacklayer"}),
+                           QStringLiteral("layers"), Claim::SameEntry});
+    for (const QString &layer : {QStringLiteral("Front"), QStringLiteral("Back")}) {
+        const QString folder = stack + '/' + layer + ".imagestacklayer";
+        const QString images = folder + "/Content.imageset";
+        plan.documents.append({folder, infoOnly()});
+        QJsonArray entries;
+        QList<std::pair<QString, int>> files{{layer + ".png", 1}};
+        if (scales)
+            files.append({layer + "@2x.png", 2});
+        for (const auto &[file, scale] : files) {
+            QJsonObject entry{{"filename", file}, {"idiom", "tv"}};
+            if (scales)
+                entry["scale"] = QStringLiteral("%1x").arg(scale);
+            entries.append(entry);
+            const QString path = images + '/' + file;
+            const QSize pixels = size * scale;
+            if (layer == QLatin1String("Back"))
+                plan.files.append(backLayer(path, pixels, options));
+            else
+                plan.files.append({.path = path,
+                                   .size = pixels,
+                                   .look = Look::Placed,
+                                   .artBox = AssetPlan::tvSafeArea(pixels)});
+        }
+        plan.documents.append(
+            {images, imagesOf(entries), QStringLiteral("images"), Claim::SameEntry});
+    }
+}
+
+// A top shelf image at 1x and 2x, for the shelf and again for the App Store's marketing.
+void addTopShelf(AssetPlan &plan, const QString &set, const QString &name, QSize size)
+{
+    QJsonArray images;
+    for (const QString &idiom : {QStringLiteral("tv"), QStringLiteral("tv-marketing")}) {
+        const QString stem = idiom == QLatin1String("tv") ? name : name + "-marketing";
+        for (int scale : {1, 2}) {
+            const QString file = stem + (scale == 2 ? "@2x.png" : ".png");
+            images.append(QJsonObject{
+                {"filename", file}, {"idiom", idiom}, {"scale", QStringLiteral("%1x").arg(scale)}});
+            const QSize pixels = size * scale;
+            plan.files.append({.path = set + '/' + file,
+                               .size = pixels,
+                               .look = Look::PlacedOverBackground,
+                               .artBox = AssetPlan::tvSafeArea(pixels)});
+        }
+    }
+    plan.documents.append({set, imagesOf(images), QStringLiteral("images"), Claim::SameEntry});
+}
+
+void planIos(AssetPlan &plan, const AssetPlan::Options &options)
+{
+    const Look main = options.background.isValid() ? Look::OverBackground : Look::AsDrawn;
+    QStringList appearances{QString()};
+    if (options.singleSize) {
+        const QSize size(1024, 1024);
+        plan.files.append({.path = QVIconData::singleSizeFilename(),
+                           .size = size,
+                           .look = main,
+                           .storeIcon = true});
+        // The dark and tinted appearances are drawn on the system's own background, so they
+        // keep their transparency whatever the main icon is laid over.
+        if (options.dark) {
+            appearances << QStringLiteral("dark");
+            plan.files.append({.path = QVIconData::singleSizeFilename(QStringLiteral("dark")),
+                               .size = size,
+                               .art = Art::Dark});
+        }
+        if (options.tinted) {
+            appearances << QStringLiteral("tinted");
+            plan.files.append({.path = QVIconData::singleSizeFilename(QStringLiteral("tinted")),
+                               .size = size,
+                               .art = Art::Tinted,
+                               .look = Look::Luminance});
+        }
+        plan.documents.append({QString(),
+                               QVIconData::singleSizeContents(options.dark, options.tinted),
+                               QStringLiteral("images"), Claim::Platform, appearances});
+        return;
+    }
+    const QList<int> sizes = QVIconData::sizesToMakeForIcon();
+    const QStringList names = QVIconData::filenamesForSizes();
+    for (qsizetype i = 0; i < sizes.size(); ++i)
+        plan.files.append({.path = names.at(i),
+                           .size = QSize(sizes.at(i), sizes.at(i)),
+                           .look = main,
+                           .storeIcon = sizes.at(i) == 1024});
+    plan.documents.append({QString(), QVIconData::appIconContents(), QStringLiteral("images"),
+                           Claim::Platform, appearances});
+}
+
+void planMac(AssetPlan &plan, const AssetPlan::Options &options)
+{
+    const QList<int> sizes = QVIconData::sizesToMakeForIconMac();
+    const QStringList names = QVIconData::filenamesForSizesMac();
+    for (qsizetype i = 0; i < sizes.size(); ++i)
+        plan.files.append({.path = names.at(i),
+                           .size = QSize(sizes.at(i), sizes.at(i)),
+                           .look = options.macStyle == AssetPlan::MacStyle::Shaped
+                                       ? Look::MacShaped
+                                       : Look::AsDrawn});
+    plan.documents.append({QString(),
+                           QVIconData::appIconContentsMac(),
+                           QStringLiteral("images"),
+                           Claim::Platform,
+                           {QString()}});
+}
+
+void planWatch(AssetPlan &plan, const AssetPlan::Options &options)
+{
+    const QString file = QStringLiteral("Icon-1024.png");
+    plan.documents.append({QString(),
+                           imagesOf({QJsonObject{{"filename", file},
+                                                 {"idiom", "universal"},
+                                                 {"platform", "watchos"},
+                                                 {"size", "1024x1024"}}}),
+                           QStringLiteral("images"),
+                           Claim::Platform,
+                           {QString()}});
+    plan.files.append({.path = file,
+                       .size = QSize(1024, 1024),
+                       .look = options.background.isValid() ? Look::OverBackground : Look::AsDrawn,
+                       .storeIcon = true});
+}
+
+void planVision(AssetPlan &plan, const AssetPlan::Options &options)
+{
+    plan.documents.append({QString(),
+                           layersOf({"Front.solidimagestacklayer", "Back.solidimagestacklayer"}),
+                           QStringLiteral("layers"), Claim::SameEntry});
+    const QSize size(AssetPlan::VisionLayerPixels, AssetPlan::VisionLayerPixels);
+    for (const QString &layer : {QStringLiteral("Front"), QStringLiteral("Back")}) {
+        const QString folder = layer + ".solidimagestacklayer";
+        const QString images = folder + "/Content.imageset";
+        plan.documents.append({folder, infoOnly()});
+        plan.documents.append(
+            {images,
+             imagesOf(
+                 {QJsonObject{{"filename", layer + ".png"}, {"idiom", "vision"}, {"scale", "2x"}}}),
+             QStringLiteral("images"), Claim::SameEntry});
+        const QString path = images + '/' + layer + ".png";
+        if (layer == QLatin1String("Back"))
+            plan.files.append(backLayer(path, size, options));
+        else
+            plan.files.append({.path = path, .size = size});
+    }
+}
+
+void planTv(AssetPlan &plan, const AssetPlan::Options &options)
+{
+    const QString store = QStringLiteral("App Icon - App Store.imagestack");
+    const QString icon = QStringLiteral("App Icon.imagestack");
+    const QString wide = QStringLiteral("Top Shelf Image Wide.imageset");
+    const QString shelf = QStringLiteral("Top Shelf Image.imageset");
+    auto asset = [](const QString &file, const QString &role, QSize size) {
+        return QJsonObject{
+            {"filename", file}, {"idiom", "tv"}, {"role", role}, {"size", sizeText(size)}};
+    };
+    plan.documents.append(
+        {QString(),
+         QJsonObject{{"assets", QJsonArray{asset(store, "primary-app-icon", {1280, 768}),
+                                           asset(icon, "primary-app-icon", {400, 240}),
+                                           asset(wide, "top-shelf-image-wide", {2320, 720}),
+                                           asset(shelf, "top-shelf-image", {1920, 720})}},
+                     {"info", QVIconData::info()}},
+         QStringLiteral("assets"), Claim::SameEntry});
+    addTvStack(plan, store, QSize(1280, 768), false, options);
+    addTvStack(plan, icon, QSize(400, 240), true, options);
+    addTopShelf(plan, wide, QStringLiteral("TopShelfWide"), QSize(2320, 720));
+    addTopShelf(plan, shelf, QStringLiteral("TopShelf"), QSize(1920, 720));
+}
+
+// The idioms each platform's entries carry; another idiom of the same platform (CarPlay's
+// "car" beside iOS) is not written here and stays.
+bool idiomOf(Platform platform, const QString &idiom)
+{
+    static const QHash<Platform, QStringList> idioms{
+        {Platform::Ios, {"iphone", "ipad", "ios-marketing", "universal"}},
+        {Platform::Mac, {"mac", "universal"}},
+        {Platform::Watch, {"watch", "watch-marketing", "universal"}},
+    };
+    return idioms.value(platform).contains(idiom);
+}
+
+// The one appearance an entry is drawn in: "" for none, or nothing when it names any other
+// kind of appearance, which no plan writes.
+std::optional<QString> appearanceOf(const QJsonObject &entry)
+{
+    const QJsonValue appearances = entry.value(QLatin1String("appearances"));
+    if (appearances.isUndefined())
+        return QString();
+    const QJsonArray list = appearances.toArray();
+    if (list.size() != 1 || list.first().toObject().value(QLatin1String("appearance")).toString() !=
+                                QLatin1String("luminosity"))
+        return std::nullopt;
+    return list.first().toObject().value(QLatin1String("value")).toString();
+}
+
+// Two entries for the same place: the same slot, or, for entries that are only a name (the
+// layers of a stack), the same name.
+bool sameEntry(const QJsonObject &a, const QJsonObject &b)
+{
+    const QString key = CatalogueModel::slotKey(a);
+    if (key == QLatin1String("{}"))
+        return CatalogueModel::slotKey(b) == key && text(a, "filename") == text(b, "filename");
+    return key == CatalogueModel::slotKey(b);
+}
+
+// A name a file of ours may take over: a plain PNG file name inside the folder.
+bool plainPngName(const QString &name)
+{
+    return !name.isEmpty() && !name.startsWith(QLatin1Char('.')) &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
+           name.endsWith(QLatin1String(".png"), Qt::CaseInsensitive);
+}
+
+QString joined(const QString &folder, const QString &name)
+{
+    return folder.isEmpty() ? name : folder + QLatin1Char('/') + name;
+}
+
+} // namespace
+
+QString AssetPlan::Document::path() const
+{
+    return joined(folder, QStringLiteral("Contents.json"));
+}
+
+bool AssetPlan::Document::claims(const QJsonObject &entry, Platform platform) const
+{
+    switch (claim) {
+    case Claim::None:
+        return false;
+    case Claim::Platform: {
+        const std::optional<QString> appearance = appearanceOf(entry);
+        return platformOf(entry) == platform && idiomOf(platform, text(entry, "idiom")) &&
+               appearance && appearances.contains(*appearance);
+    }
+    case Claim::PlainScales: {
+        static const QStringList scales{"1x", "2x", "3x"}, keys{"filename", "idiom", "scale"};
+        for (auto it = entry.begin(); it != entry.end(); ++it) {
+            if (!keys.contains(it.key()))
+                return false;
+        }
+        return text(entry, "idiom") == QLatin1String("universal") &&
+               scales.contains(text(entry, "scale"));
+    }
+    case Claim::SameEntry:
+        for (const QJsonValue &ours : contents.value(list).toArray()) {
+            if (sameEntry(ours.toObject(), entry))
+                return true;
+        }
+        return false;
+    }
+    return false;
+}
+
+AssetPlan AssetPlan::appIcon(Platform platform, const Options &options)
+{
+    AssetPlan plan;
+    plan.platform = platform;
+    plan.background = options.background;
+    const QString name = options.name.isEmpty() ? defaultName(platform) : options.name;
+    if (const QString problem = nameProblem(name); !problem.isEmpty()) {
+        plan.refusal = problem;
+        return plan;
+    }
+    switch (platform) {
+    case Platform::Ios:
+    case Platform::Mac:
+    case Platform::Watch:
+        plan.folder = name + QStringLiteral(".appiconset");
+        break;
+    case Platform::Vision:
+        plan.folder = name + QStringLiteral(".solidimagestack");
+        break;
+    case Platform::Tv:
+        plan.folder = name + QStringLiteral(".brandassets");
+        break;
+    }
+    // The back layers must be opaque, and the top shelf images lie on the background colour.
+    if (platform == Platform::Tv && !options.background.isValid()) {
+        plan.refusal = QStringLiteral(
+            "Choose a background colour first: the top shelf images lay the source over it.");
+        return plan;
+    }
+    if (platform == Platform::Vision && !options.background.isValid() && !options.back) {
+        plan.refusal = QStringLiteral("Choose a background colour or a back source first: "
+                                      "the back layer must be opaque.");
+        return plan;
+    }
+    switch (platform) {
+    case Platform::Ios:
+        planIos(plan, options);
+        break;
+    case Platform::Mac:
+        planMac(plan, options);
+        break;
+    case Platform::Watch:
+        planWatch(plan, options);
+        break;
+    case Platform::Vision:
+        planVision(plan, options);
+        break;
+    case Platform::Tv:
+        planTv(plan, options);
+        break;
+    }
+    return plan;
+}
+
+AssetPlan AssetPlan::imageSet(const ImageSetDescription &set)
+{
+    AssetPlan plan;
+    if (set.assetName().isEmpty()) {
+        plan.refusal = QStringLiteral("Type an asset name first.");
+        return plan;
+    }
+    if (set.assetName().contains(QLatin1Char('/'))) {
+        plan.refusal =
+            QStringLiteral("Type an asset name without “/”: it names the folder and its files.");
+        return plan;
+    }
+    if (const QString problem = nameProblem(set.assetName()); !problem.isEmpty()) {
+        plan.refusal = problem;
+        return plan;
+    }
+    const QSizeF base = set.baseSize();
+    if (base.width() < 1 || base.height() < 1) {
+        plan.refusal = QStringLiteral("Type a width and a height of at least 1 pixel.");
+        return plan;
+    }
+    const QList<QSizeF> sizes = set.sizes();
+    const QSizeF largest = sizes.last();
+    if (!ImageLimits::fits(largest.width(), largest.height())) {
+        plan.refusal =
+            QStringLiteral("The image set is too large: its 3x image would be %1 by %2 pixels, "
+                           "and at most %3 pixels a side and %4 pixels in all can be made.")
+                .arg(largest.width(), 0, 'f', 0)
+                .arg(largest.height(), 0, 'f', 0)
+                .arg(ImageLimits::MaxSide)
+                .arg(ImageLimits::MaxPixels);
+        return plan;
+    }
+    plan.folder = set.folderName();
+    plan.documents.append(
+        {QString(), set.contents(), QStringLiteral("images"), Claim::PlainScales});
+    for (qsizetype i = 0; i < sizes.size(); ++i)
+        plan.files.append({.path = set.fileNameForIndex(i + 1), .size = sizes.at(i).toSize()});
+    return plan;
+}
+
+QString AssetPlan::key(Platform platform)
+{
+    switch (platform) {
+    case Platform::Ios:
+        return QStringLiteral("ios");
+    case Platform::Mac:
+        return QStringLiteral("mac");
+    case Platform::Watch:
+        return QStringLiteral("watch");
+    case Platform::Vision:
+        return QStringLiteral("vision");
+    case Platform::Tv:
+        return QStringLiteral("tv");
+    }
+    return {};
+}
+
+std::optional<AssetPlan::Platform> AssetPlan::platformOfKey(const QString &word)
+{
+    for (Platform platform :
+         {Platform::Ios, Platform::Mac, Platform::Watch, Platform::Vision, Platform::Tv}) {
+        if (key(platform) == word)
+            return platform;
+    }
+    return std::nullopt;
+}
+
+QString AssetPlan::displayName(Platform platform)
+{
+    switch (platform) {
+    case Platform::Ios:
+        return QStringLiteral("iOS");
+    case Platform::Mac:
+        return QStringLiteral("Mac");
+    case Platform::Watch:
+        return QStringLiteral("watchOS");
+    case Platform::Vision:
+        return QStringLiteral("visionOS");
+    case Platform::Tv:
+        return QStringLiteral("tvOS");
+    }
+    return {};
+}
+
+QString AssetPlan::defaultName(Platform platform)
+{
+    return platform == Platform::Tv ? QStringLiteral("App Icon & Top Shelf Image")
+                                    : QStringLiteral("AppIcon");
+}
+
+QString AssetPlan::nameProblem(const QString &name)
+{
+    if (name.trimmed().isEmpty())
+        return QStringLiteral("Type a name first: it names the asset folder.");
+    if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
+        return QStringLiteral("Type a name without “/” or “\\”: it names one folder.");
+    if (name.startsWith(QLatin1Char('.')))
+        return QStringLiteral("Type a name that does not start with “.”: Xcode hides such "
+                              "folders.");
+    return {};
+}
+
+std::optional<AssetPlan::Platform> AssetPlan::platformOf(const QJsonObject &entry)
+{
+    const QJsonValue named = entry.value(QLatin1String("platform"));
+    if (!named.isUndefined()) {
+        const QString platform = named.toString();
+        if (platform == QLatin1String("ios"))
+            return Platform::Ios;
+        if (platform == QLatin1String("macos"))
+            return Platform::Mac;
+        if (platform == QLatin1String("watchos"))
+            return Platform::Watch;
+        return std::nullopt;
+    }
+    const QString idiom = text(entry, "idiom");
+    if (idiom == QLatin1String("iphone") || idiom == QLatin1String("ipad") ||
+        idiom == QLatin1String("ios-marketing") || idiom == QLatin1String("car"))
+        return Platform::Ios;
+    if (idiom == QLatin1String("mac"))
+        return Platform::Mac;
+    if (idiom == QLatin1String("watch") || idiom == QLatin1String("watch-marketing"))
+        return Platform::Watch;
+    return std::nullopt;
+}
+
+QRect AssetPlan::tvSafeArea(QSize layer)
+{
+    const int inset = layer.height() / 10;
+    return QRect(QPoint(0, 0), layer).adjusted(inset, inset, -inset, -inset);
+}
+
+AssetPlan::Merged
+AssetPlan::mergeInto(const std::function<Existing(const QString &documentPath)> &existing)
+{
+    Merged merged;
+    const Platform ownPlatform = platform.value_or(Platform::Ios);
+    const QString tag = platform ? key(*platform) : QStringLiteral("new");
+    QList<Document> written;
+    QList<File> renamedFiles = files;
+    QHash<QString, int> keptCounts;
+    for (Document document : std::as_const(documents)) {
+        const Existing found = existing(document.path());
+        if (!found.unreadable.isEmpty()) {
+            merged.refusal = found.unreadable;
+            return merged;
+        }
+        if (!found.contents) {
+            written.append(document);
+            continue;
+        }
+        if (document.list.isEmpty())
+            continue; // a layer's own document holds nothing of ours to change
+        const QJsonValue theirList = found.contents->value(document.list);
+        if (!theirList.isUndefined() && !theirList.isArray()) {
+            merged.refusal = QStringLiteral("%1 holds “%2” that is not a list; fix or remove it "
+                                            "first, so that nothing in it is lost.")
+                                 .arg(joined(folder, document.path()), document.list);
+            return merged;
+        }
+        QList<QJsonObject> theirs;
+        for (const QJsonValue &value : theirList.toArray()) {
+            if (!value.isObject()) {
+                merged.refusal = QStringLiteral("%1 holds an entry of “%2” that is not an "
+                                                "object; fix or remove it first, so that nothing "
+                                                "in it is lost.")
+                                     .arg(joined(folder, document.path()), document.list);
+                return merged;
+            }
+            theirs.append(value.toObject());
+        }
+        QList<QJsonObject> ours;
+        for (const QJsonValue &value : document.contents.value(document.list).toArray())
+            ours.append(value.toObject());
+
+        QList<bool> claimed;
+        QSet<QString> keptNames; // lower case: Macs' disks ignore case
+        for (const QJsonObject &entry : std::as_const(theirs)) {
+            claimed.append(document.claims(entry, ownPlatform));
+            if (!claimed.last()) {
+                keptNames.insert(text(entry, "filename").toLower());
+                const std::optional<Platform> kind =
+                    document.claim == Claim::Platform ? platformOf(entry) : std::nullopt;
+                ++keptCounts[kind ? displayName(*kind) : QString()];
+            } else {
+                ++merged.replaced;
+            }
+        }
+
+        // Our files take the names the entries they replace gave their slots, so that a set
+        // keeps its own names; a name a kept entry uses is never taken.
+        const bool namesFiles = document.list == QLatin1String("images");
+        if (namesFiles) {
+            QHash<QString, QString> owner; // lower-case name -> our default name holding it
+            QStringList target(ours.size());
+            auto free = [&](const QString &name, const QString &holder) {
+                const QString lower = name.toLower();
+                return !keptNames.contains(lower) && owner.value(lower, holder) == holder;
+            };
+            for (qsizetype i = 0; i < ours.size(); ++i) {
+                const QString own = text(ours[i], "filename");
+                for (qsizetype j = 0; j < theirs.size(); ++j) {
+                    const QString name = text(theirs[j], "filename");
+                    if (claimed[j] && sameEntry(ours[i], theirs[j]) && plainPngName(name) &&
+                        free(name, own)) {
+                        target[i] = name;
+                        owner.insert(name.toLower(), own);
+                        break;
+                    }
+                }
+            }
+            QHash<QString, QString> fallback;
+            for (qsizetype i = 0; i < ours.size(); ++i) {
+                if (!target[i].isEmpty())
+                    continue;
+                const QString own = text(ours[i], "filename");
+                if (!fallback.contains(own)) {
+                    QString name = own;
+                    const QString stem = own.chopped(4);
+                    for (int n = 1; !free(name, own); ++n)
+                        name = n == 1 ? QStringLiteral("%1-%2.png").arg(stem, tag)
+                                      : QStringLiteral("%1-%2-%3.png").arg(stem, tag).arg(n);
+                    owner.insert(name.toLower(), own);
+                    fallback.insert(own, name);
+                }
+                target[i] = fallback.value(own);
+            }
+            // Each file of ours once for every name its entries now give it.
+            QList<File> files;
+            for (const File &file : std::as_const(renamedFiles)) {
+                const QString inside = file.path.section(QLatin1Char('/'), 0, -2);
+                const QString own = file.path.section(QLatin1Char('/'), -1);
+                if (inside != document.folder) {
+                    files.append(file);
+                    continue;
+                }
+                QStringList names;
+                for (qsizetype i = 0; i < ours.size(); ++i) {
+                    if (text(ours[i], "filename") == own && !names.contains(target[i]))
+                        names.append(target[i]);
+                }
+                if (names.isEmpty())
+                    names.append(own);
+                for (const QString &name : std::as_const(names)) {
+                    File renamed = file;
+                    renamed.path = joined(inside, name);
+                    files.append(renamed);
+                }
+            }
+            renamedFiles = files;
+            for (qsizetype i = 0; i < ours.size(); ++i)
+                ours[i].insert(QStringLiteral("filename"), target[i]);
+        }
+
+        // Ours go where the entries they replace were, the rest after the last of those, so
+        // that writing the same set again changes nothing.
+        QList<QJsonObject> list;
+        QList<bool> placed(ours.size(), false);
+        qsizetype insertAt = -1;
+        for (qsizetype j = 0; j < theirs.size(); ++j) {
+            if (!claimed[j]) {
+                list.append(theirs[j]);
+                continue;
+            }
+            insertAt = list.size();
+            for (qsizetype i = 0; i < ours.size(); ++i) {
+                if (!placed[i] && sameEntry(ours[i], theirs[j])) {
+                    placed[i] = true;
+                    list.append(ours[i]);
+                    insertAt = list.size();
+                    break;
+                }
+            }
+        }
+        if (insertAt < 0)
+            insertAt = list.size();
+        for (qsizetype i = 0; i < ours.size(); ++i) {
+            if (!placed[i])
+                list.insert(insertAt++, ours[i]);
+        }
+
+        QSet<QString> named;
+        for (const QJsonObject &entry : std::as_const(list))
+            named.insert(text(entry, "filename").toLower());
+        for (qsizetype j = 0; j < theirs.size(); ++j) {
+            const QString name = text(theirs[j], "filename");
+            if (claimed[j] && !name.isEmpty() && !name.startsWith(QLatin1Char('.')) &&
+                !name.contains(QLatin1Char('/')) && !named.contains(name.toLower()) &&
+                !merged.unnamed.contains(joined(document.folder, name))) {
+                merged.unnamed.append(joined(document.folder, name));
+            }
+        }
+
+        QJsonObject contents = *found.contents;
+        QJsonArray array;
+        for (const QJsonObject &entry : std::as_const(list))
+            array.append(entry);
+        contents.insert(document.list, array);
+        if (!contents.contains(QLatin1String("info")))
+            contents.insert(QStringLiteral("info"), QVIconData::info());
+        // A document that already says all this is left as it is, byte for byte.
+        if (contents == *found.contents)
+            continue;
+        document.contents = contents;
+        written.append(document);
+    }
+    documents = written;
+    files = renamedFiles;
+    for (auto it = keptCounts.cbegin(); it != keptCounts.cend(); ++it) {
+        if (!it.key().isEmpty())
+            merged.keptKinds.append(it.key());
+    }
+    merged.keptKinds.sort();
+    if (const int other = keptCounts.value(QString()); other > 0)
+        merged.keptKinds.append(other == 1 ? QStringLiteral("1 other entry")
+                                           : QStringLiteral("%1 other entries").arg(other));
+    return merged;
+}
+
+QString AssetPlan::mergeSentence(const Merged &merged, const QString &where) const
+{
+    if (merged.keptKinds.isEmpty())
+        return {};
+    const QString what = platform ? QStringLiteral("the %1 icons").arg(displayName(*platform))
+                                  : QStringLiteral("the images");
+    QStringList kept;
+    for (const QString &kind : merged.keptKinds)
+        kept << (kind.front().isDigit() ? kind : QStringLiteral("the %1 icons").arg(kind));
+    const QString keptText = QLocale(QLocale::English).createSeparatedList(kept);
+    const bool one = merged.keptKinds.size() == 1 && merged.keptKinds.first().startsWith("1 ");
+    return merged.replaced > 0 ? QStringLiteral("Replaced %1 in %2; %3 %4 kept")
+                                     .arg(what, where, keptText, one ? "is" : "are")
+                               : QStringLiteral("Added %1 to %2; %3 %4 kept")
+                                     .arg(what, where, keptText, one ? "is" : "are");
+}
