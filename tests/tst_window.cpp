@@ -73,7 +73,8 @@ private slots:
                 "Icon|macButton|&Mac App Icon|imageSetButton|Image &Set|chooseImageButton|"
                 "&Choose Image…|chooseFolderButton|Choose Fol&der…|backgroundLabel|Back&ground:|"
                 "singleSizeCheckBox|Single si&ze: one 1024 px icon with dark and tinted "
-                "appearances|previewSetLabel|Pre&view:|maskCheckBox|Co&rner mask")
+                "appearances|previewSetLabel|Pre&view:|maskCheckBox|Co&rner mask|iconSetNameLabel|"
+                "Write icons &under the name:")
                 .split('|');
         for (qsizetype i = 0; i < controls.size(); i += 2) {
             const QString text = controls[i + 1];
@@ -274,6 +275,35 @@ private slots:
             QCOMPARE(QImage::fromData(byName[tile.name]).convertToFormat(QImage::Format_ARGB32),
                      tile.image.convertToFormat(QImage::Format_ARGB32));
         }
+    }
+
+    // The Mac button writes into the iOS set already there under the name typed, as the command
+    // line does: the iOS icons stay, and the status line says so.
+    void writesIntoTheSetThere()
+    {
+        const QString ios = image("src/ios.png", {128, 128}, false),
+                      mac = image("src/mac.png", {128, 128}, true);
+        const QString out = dir->filePath("window"), byCommand = dir->filePath("command");
+        for (const QString &folder : {out, byCommand})
+            QCOMPARE(run({"ios", ios, "--name", "Beta", "--out", folder, "--quiet"}).exitCode, 0);
+        pick(*ui, mac);
+        typeInto(d()->filePathField(), out);
+        QTest::keyClick(ui->window.get(), 'u', Qt::AltModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), d()->iconSetNameField());
+        typeInto(d()->iconSetNameField(), "Beta");
+        exportWith(*ui, "macButton");
+        const CommandRun result = run({"mac", mac, "--name", "Beta", "--out", byCommand});
+        QCOMPARE(tree(out), tree(byCommand));
+        const QString said = d()->statusLabel()->accessibleName();
+        QVERIFY2(said.startsWith("Added the Mac icons to " + out + "/Beta.appiconset") &&
+                     said.contains("the iOS icons are kept"),
+                 qPrintable(said));
+        QCOMPARE(
+            said,
+            QString(result.out + result.err).remove("Warning: ").replace(byCommand, out).trimmed());
+        typeInto(d()->iconSetNameField(), ".hidden");
+        exportWith(*ui, "macButton");
+        QVERIFY(d()->statusLabel()->accessibleName().contains("“.”"));
     }
 
     // A source the worker takes long over leaves the window answering input; Esc stops it, and
