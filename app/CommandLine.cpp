@@ -143,9 +143,10 @@ int runCheck(const QStringList &paths, bool strict, const Output &out)
                     {"level", level},
                     {"problem", finding.problem},
                     {"message", finding.message}});
+        // As compilers and linters print theirs, so editors and CI annotations pick them up.
         if (!out.json && (!out.quiet || finding.level == Level::Error))
-            std::fprintf(stdout, "%s: %s: %s\n", qPrintable(finding.path), qPrintable(level),
-                         qPrintable(finding.message));
+            std::fprintf(stdout, "%s: %s: %s [%s]\n", qPrintable(finding.path), qPrintable(level),
+                         qPrintable(finding.message), qPrintable(finding.problem));
     }
     const int errors = result.count(Level::Error);
     const int warnings = result.count(Level::Warning);

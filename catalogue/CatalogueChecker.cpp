@@ -3,6 +3,7 @@
 #include "CatalogueModel.h"
 #include "IconBundleModel.h"
 #include "MemberFile.h"
+#include "ShadowedSets.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <QSet>
 
 #include <cmath>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -72,46 +74,113 @@ class Walk
 public:
     CatalogueChecker::Result result;
 
+    // Findings name files by `path` as given, so a relative path stays relative.
     void start(const QString &path)
     {
-        const QString clean = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-        if (!QFileInfo(clean).isDir())
+        if (!QFileInfo(path).isDir())
             return;
-        const Kind *kind = CatalogueModel::kindOf(QFileInfo(clean).fileName());
-        if (IconBundleModel::isBundle(QFileInfo(clean).fileName()))
-            iconBundle(clean);
-        else if (!kind)
-            search(clean);
-        else if (kind->isSet())
-            asset(clean, *kind, {});
-        else
-            group(clean, *kind);
+        root = QFileInfo(path).canonicalFilePath();
+        visit(QDir::cleanPath(path));
+        while (!links.isEmpty())
+            links.takeFirst()();
     }
 
 private:
-    QSet<QString> visited;
+    QString root;          // the real path of the folder being checked
+    QSet<QString> visited; // real paths
     QSet<QString> said;
+    QList<std::function<void()>> links; // to follow once every real folder has been walked
 
     void add(const QString &path, Level level, const char *problem, const QString &message)
     {
+        const QString clean = QDir::cleanPath(path);
         const QString key =
-            path + QLatin1Char('\n') + QLatin1String(problem) + QLatin1Char('\n') + message;
+            clean + QLatin1Char('\n') + QLatin1String(problem) + QLatin1Char('\n') + message;
         if (said.contains(key))
             return;
         said.insert(key);
-        result.findings.append({path, level, QString::fromLatin1(problem), message});
+        result.findings.append({clean, level, QString::fromLatin1(problem), message});
+    }
+
+    // The folder's own name, also when it was given as "." or "..".
+    static QString nameOf(const QString &folder)
+    {
+        return QFileInfo(QDir::cleanPath(QFileInfo(folder).absoluteFilePath())).fileName();
     }
 
     static QFileInfoList childFolders(const QString &folder)
     {
-        return QDir(folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+        QFileInfoList children;
+        for (const QFileInfo &child :
+             QDir(folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+            children << QFileInfo(QDir::cleanPath(child.filePath()));
+        return children;
+    }
+
+    static QStringList entryNames(const QString &folder)
+    {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
+                                      QDir::System);
+    }
+
+    // Whether the real folder is seen for the first time.
+    bool enter(const QString &folder)
+    {
+        const QString real = QFileInfo(folder).canonicalFilePath();
+        if (real.isEmpty() || visited.contains(real))
+            return false;
+        visited.insert(real);
+        return true;
+    }
+
+    // A link waits until the real folders are walked, so that a folder it leads to is said
+    // under its own path; one that leads out of the folder checked, or back into a folder
+    // walked already, is not followed.
+    void follow(const QFileInfo &child, const std::function<void()> &visitChild)
+    {
+        if (!child.isSymLink()) {
+            visitChild();
+            return;
+        }
+        links.append([this, path = child.filePath(), visitChild] {
+            const QString real = QFileInfo(path).canonicalFilePath();
+            const QString inside = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+            if (real.isEmpty())
+                return; // gone since the folder was listed
+            if (real != root && !real.startsWith(inside))
+                add(path, Level::Note, "skipped-link",
+                    QStringLiteral("a link to %1, outside the folder checked: not followed")
+                        .arg(real));
+            else if (visited.contains(real))
+                add(path, Level::Note, "skipped-link",
+                    QStringLiteral("a link to %1, which is checked already: not followed")
+                        .arg(real));
+            else
+                visitChild();
+        });
+    }
+
+    void visit(const QString &path)
+    {
+        const QString name = nameOf(path);
+        const Kind *kind = CatalogueModel::kindOf(name);
+        if (IconBundleModel::isBundle(name))
+            iconBundle(path);
+        else if (!kind)
+            search(path);
+        else if (kind->isSet())
+            asset(path, *kind, {});
+        else
+            group(path, *kind);
     }
 
     // Outside a catalogue: only the folders the model knows are looked at.
     void search(const QString &folder)
     {
+        if (!enter(folder))
+            return;
         for (const QFileInfo &child : childFolders(folder))
-            start(child.filePath());
+            follow(child, [this, path = child.filePath()] { visit(path); });
     }
 
     void unknownFolder(const QString &path)
@@ -133,7 +202,7 @@ private:
             if (needed)
                 add(path, Level::Error, "missing-contents",
                     QStringLiteral("%1 is missing: Xcode cannot read %2 without it")
-                        .arg(name, QFileInfo(folder).fileName()));
+                        .arg(name, nameOf(folder)));
             return std::nullopt;
         }
         QJsonParseError error;
@@ -161,7 +230,7 @@ private:
             if (it.key() != kind.list && !CatalogueModel::topLevelKeys().contains(it.key()))
                 add(path, Level::Note, "unknown-key",
                     QStringLiteral("Contents.json holds “%1”, which Xcode does not read in %2")
-                        .arg(it.key(), QFileInfo(folder).fileName()));
+                        .arg(it.key(), nameOf(folder)));
         }
         const QJsonValue properties = object[QLatin1String("properties")];
         if (!properties.isUndefined() && !properties.isObject()) {
@@ -174,7 +243,7 @@ private:
                     add(path, Level::Note, "unknown-key",
                         QStringLiteral("Contents.json has the property “%1”, which Xcode does "
                                        "not read in %2")
-                            .arg(it.key(), QFileInfo(folder).fileName()));
+                            .arg(it.key(), nameOf(folder)));
             }
         }
         return object;
@@ -225,30 +294,30 @@ private:
 
     void group(const QString &folder, const Kind &kind)
     {
-        if (visited.contains(folder))
+        if (!enter(folder))
             return;
-        visited.insert(folder);
         if (QFileInfo::exists(folder + QStringLiteral("/Contents.json")))
             contents(folder, kind);
         for (const QFileInfo &child : childFolders(folder)) {
-            const QString name = child.fileName();
+            const QString name = child.fileName(), path = child.filePath();
             const Kind *childKind = CatalogueModel::kindOf(name);
-            if (childKind && childKind->isSet())
-                asset(child.filePath(), *childKind, {});
-            else if (IconBundleModel::isBundle(name))
-                iconBundle(child.filePath());
-            else if (childKind || !CatalogueModel::hasExtension(name))
-                group(child.filePath(), childKind ? *childKind : CatalogueModel::group());
-            else
-                unknownFolder(child.filePath());
+            if (childKind && childKind->isSet()) {
+                follow(child, [=, this] { asset(path, *childKind, {}); });
+            } else if (IconBundleModel::isBundle(name)) {
+                follow(child, [=, this] { iconBundle(path); });
+            } else if (childKind || !CatalogueModel::hasExtension(name)) {
+                const Kind *kindHeld = childKind ? childKind : &CatalogueModel::group();
+                follow(child, [=, this] { group(path, *kindHeld); });
+            } else {
+                unknownFolder(path);
+            }
         }
     }
 
     void asset(const QString &folder, const Kind &kind, const Need &need)
     {
-        if (visited.contains(folder))
+        if (!enter(folder))
             return;
-        visited.insert(folder);
         ++result.setsChecked;
         const std::optional<QJsonObject> object = contents(folder, kind);
         std::optional<QList<QJsonObject>> list;
@@ -290,17 +359,55 @@ private:
         }
     }
 
-    // The format judged once a file, however many slots name it.
-    bool judgeFormat(const QString &path, const QString &name, Files files,
-                     const MemberFile &member)
+    // The name a file is found by in its folder: the name written, or one that differs from it
+    // only in case, which a Mac's disk finds and a case-sensitive one does not.
+    QString onDisk(const QString &folder, const QStringList &names, const QString &name,
+                   const QString &namedIn)
+    {
+        if (names.contains(name))
+            return name;
+        for (const QString &other : names) {
+            if (other.compare(name, Qt::CaseInsensitive) != 0)
+                continue;
+            add(folder + QLatin1Char('/') + other, Level::Warning, "case-mismatch",
+                QStringLiteral("%1 names %2 but the file is %3: found on the case-insensitive "
+                               "disks Macs use by default, missing on a case-sensitive one; "
+                               "make the names match")
+                    .arg(namedIn, name, other));
+            return other;
+        }
+        return name;
+    }
+
+    // A name that leads out of its folder names nothing in it.
+    static MemberFile memberAt(const QString &folder, const QString &name, Files files)
+    {
+        const QString path = folder + QLatin1Char('/') + name;
+        const bool inside = !name.isEmpty() && !name.contains(QLatin1Char('/')) &&
+                            name != QLatin1String(".") && name != QLatin1String("..");
+        MemberFile member;
+        if (!inside || !QFileInfo(path).isFile())
+            return member;
+        if (files != Files::Anything)
+            return MemberFile::read(path);
+        member.format = Format::Unknown; // data: its bytes are not looked at
+        return member;
+    }
+
+    // The file judged by its bytes for what the entry's kind takes, once a file however many
+    // entries name it. False when nothing more can be read from it.
+    bool judge(const QString &path, const QString &name, Files files, const MemberFile &member,
+               const QString &namedIn)
     {
         const Format format = member.format;
         const QString holds = MemberFile::formatName(format);
         if (format == Format::Missing) {
             add(path, Level::Error, "missing-file",
-                QStringLiteral("the file %1 named in Contents.json is missing").arg(name));
+                QStringLiteral("the file %1 named in %2 is missing").arg(name, namedIn));
             return false;
         }
+        if (files == Files::Anything || files == Files::Nothing)
+            return true;
         if (format == Format::Unknown || format == Format::Damaged) {
             add(path, Level::Error, "not-image",
                 format == Format::Damaged
@@ -341,6 +448,15 @@ private:
                         .arg(name, holds,
                              namedPng(name) ? QStringLiteral(", not PNG") : QString()));
             return true;
+        case Files::LayerImage:
+            if (format != Format::Png && format != Format::Svg && format != Format::Jpeg &&
+                format != Format::Heif) {
+                add(path, Level::Error, "not-image",
+                    QStringLiteral("%1 holds %2: a layer image is PNG, SVG, JPEG or HEIF")
+                        .arg(name, holds));
+                return false;
+            }
+            return true;
         case Files::Nothing:
         case Files::Anything:
             return true;
@@ -350,23 +466,21 @@ private:
 
     void storeIcon(const QString &path, const QString &name, const MemberFile &member)
     {
-        if (!member.declaresAlpha)
-            return;
-        switch (MemberFile::alphaOf(path)) {
+        switch (member.alpha) {
         case MemberFile::Alpha::None:
             return;
-        case MemberFile::Alpha::Transparent:
+        case MemberFile::Alpha::Channel:
             add(path, Level::Error, "marketing-alpha",
-                QStringLiteral("%1 is the App Store icon and has transparent pixels; upload "
-                               "refuses an alpha channel: fill them with a colour (export with "
-                               "--background COLOR)")
+                QStringLiteral("%1 is the App Store icon and is stored with an alpha channel, "
+                               "which upload refuses: re-save it without alpha, on a colour "
+                               "where it is transparent (or export with --background COLOR)")
                     .arg(name));
             return;
-        case MemberFile::Alpha::Opaque:
+        case MemberFile::Alpha::Transparency:
             add(path, Level::Error, "marketing-alpha",
-                QStringLiteral("%1 is the App Store icon and is opaque but stored with an alpha "
-                               "channel, which upload refuses: re-save it without alpha (or "
-                               "export with --background COLOR)")
+                QStringLiteral("%1 is the App Store icon and makes a colour transparent (a tRNS "
+                               "chunk), which upload refuses as alpha: re-save it without "
+                               "transparency (or export with --background COLOR)")
                     .arg(name));
             return;
         }
@@ -376,14 +490,15 @@ private:
                const Need &need)
     {
         const QString contentsPath = folder + QStringLiteral("/Contents.json");
+        const QStringList names = entryNames(folder);
         QHash<QString, MemberFile> members;
         QSet<QString> usable;
         QSet<QString> named;
         // Entries that differ only in scale: scale -> file, for the advice on their sizes.
         QHash<QString, QMap<double, QString>> scales;
         for (const QJsonObject &entry : list) {
-            const QString name = entry[QLatin1String("filename")].toString();
-            named.insert(name);
+            const QString written = entry[QLatin1String("filename")].toString();
+            named.insert(written);
             const double scale = CatalogueModel::scaleOf(entry);
             const QString slot = CatalogueModel::describeSlot(entry);
             std::optional<QSize> needed;
@@ -405,14 +520,15 @@ private:
                 neededFor = need.what;
                 atMost = need.mode == Need::AtMost;
             }
-            if (name.isEmpty())
+            if (written.isEmpty())
                 continue; // an empty slot is Xcode's own way of saying "not filled"
+            const QString name = onDisk(folder, names, written, QStringLiteral("Contents.json"));
+            named.insert(name);
             const QString path = folder + QLatin1Char('/') + name;
             if (!members.contains(name)) {
-                const bool inside = !name.contains(QLatin1Char('/')) && name != QLatin1String("..");
-                const MemberFile member = inside ? MemberFile::read(path) : MemberFile();
+                const MemberFile member = memberAt(folder, name, kind.files);
                 members.insert(name, member);
-                if (judgeFormat(path, name, kind.files, member))
+                if (judge(path, name, kind.files, member, QStringLiteral("Contents.json")))
                     usable.insert(name);
                 if (usable.contains(name) && kind.files == Files::IconPng &&
                     CatalogueModel::isStoreIcon(entry))
@@ -482,12 +598,14 @@ private:
                  const Need &need)
     {
         QSet<QString> named;
+        const QStringList names = entryNames(folder);
         const bool brand = kind.extension == QLatin1String(".brandassets");
         const bool vision = kind.extension == QLatin1String(".solidimagestack");
         for (const QJsonObject &entry : list) {
-            const QString name = entry[QLatin1String("filename")].toString();
-            if (name.isEmpty())
+            const QString written = entry[QLatin1String("filename")].toString();
+            if (written.isEmpty())
                 continue;
+            const QString name = onDisk(folder, names, written, QStringLiteral("Contents.json"));
             named.insert(name);
             const QString path = folder + QLatin1Char('/') + name;
             const Kind *childKind = CatalogueModel::kindOf(name);
@@ -516,7 +634,7 @@ private:
                               double(CatalogueModel::VisionLayerPixels)},
                              QStringLiteral("a visionOS icon layer")};
             }
-            asset(path, *childKind, childNeed);
+            follow(QFileInfo(path), [=, this] { asset(path, *childKind, childNeed); });
         }
         for (const QFileInfo &child : childFolders(folder)) {
             if (named.contains(child.fileName()))
@@ -535,7 +653,8 @@ private:
         for (const QFileInfo &child : childFolders(folder)) {
             const Kind *childKind = CatalogueModel::kindOf(child.fileName());
             if (childKind && kind.children.contains(childKind->extension))
-                asset(child.filePath(), *childKind, need);
+                follow(child,
+                       [=, this, path = child.filePath()] { asset(path, *childKind, need); });
             else
                 unknownFolder(child.filePath());
         }
@@ -545,13 +664,12 @@ private:
     // its bytes, and a same-name app icon set beside it, which Xcode then ignores.
     void iconBundle(const QString &folder)
     {
-        if (visited.contains(folder))
+        if (!enter(folder))
             return;
-        visited.insert(folder);
         ++result.setsChecked;
-        if (const std::optional<QJsonObject> root = iconJson(folder)) {
+        if (const std::optional<QJsonObject> json = iconJson(folder)) {
             IconImages images;
-            iconObject(folder, *root, IconBundleModel::Place::Root, QStringLiteral("top level"),
+            iconObject(folder, *json, IconBundleModel::Place::Root, QStringLiteral("top level"),
                        &images);
             iconImages(folder, images);
         }
@@ -671,71 +789,31 @@ private:
     // left alone: real documents carry such spares, and Icon Composer reads them without a word.
     void iconImages(const QString &folder, const IconImages &images)
     {
+        const QString assets = folder + QStringLiteral("/Assets");
+        const QStringList names = entryNames(assets);
         QSet<QString> judged;
-        for (const auto &[name, where] : images) {
-            if (judged.contains(name))
+        for (const auto &[written, where] : images) {
+            if (judged.contains(written))
                 continue;
-            judged.insert(name);
-            const QString path = folder + QStringLiteral("/Assets/") + name;
-            const bool inside = !name.isEmpty() && !name.contains(QLatin1Char('/')) &&
-                                name != QLatin1String(".") && name != QLatin1String("..");
-            const MemberFile member =
-                inside && QFileInfo(path).isFile() ? MemberFile::read(path) : MemberFile();
-            const QString holds = MemberFile::formatName(member.format);
-            switch (member.format) {
-            case Format::Png:
-            case Format::Svg:
-                break;
-            case Format::Missing:
-                add(path, Level::Error, "missing-file",
-                    QStringLiteral("the image “%1” that %2 names is not in Assets")
-                        .arg(name, where));
-                break;
-            case Format::Unknown:
-            case Format::Damaged:
-                add(path, Level::Error, "not-image",
-                    member.format == Format::Damaged
-                        ? QStringLiteral("%1 is damaged: no image can be read from it").arg(name)
-                        : QStringLiteral("%1 holds no image format: a layer image is PNG or SVG")
-                              .arg(name));
-                break;
-            default:
-                add(path, Level::Error, "not-image",
-                    QStringLiteral("%1 holds %2: a layer image is PNG or SVG").arg(name, holds));
-                break;
-            }
+            judged.insert(written);
+            const QString namedIn = QStringLiteral("icon.json at %1").arg(where);
+            const QString name = onDisk(assets, names, written, namedIn);
+            judge(assets + QLatin1Char('/') + name, name, Files::LayerImage,
+                  memberAt(assets, name, Files::LayerImage), namedIn);
         }
     }
 
     // Xcode 26 builds the app icon of that name from the .icon and leaves the set's images out.
     void shadowedSets(const QString &folder)
     {
-        const QString name = QFileInfo(folder).completeBaseName();
-        const QString setName = name + QStringLiteral(".appiconset");
-        const QString parent = QFileInfo(folder).path();
-        QStringList sets;
-        if (QFileInfo(parent + QLatin1Char('/') + setName).isDir())
-            sets << parent + QLatin1Char('/') + setName;
-        for (const QFileInfo &child : childFolders(parent)) {
-            if (child.fileName().endsWith(QLatin1String(".xcassets")))
-                setsNamed(child.filePath(), setName, &sets);
-        }
-        for (const QString &set : std::as_const(sets))
+        const QString bundle = nameOf(folder);
+        for (const QString &set :
+             ShadowedSets::appIconSetsShadowedBy(QDir::cleanPath(folder + QStringLiteral("/..")),
+                                                 QFileInfo(bundle).completeBaseName()))
             add(set, Level::Warning, "icon-shadows-set",
                 QStringLiteral("%1 has the name of %2 beside it: Xcode uses the .icon for the app "
                                "icon and ignores this set's images")
-                    .arg(QFileInfo(set).fileName(), QFileInfo(folder).fileName()));
-    }
-
-    // App icon sets of that name in a catalogue, its groups included.
-    static void setsNamed(const QString &folder, const QString &setName, QStringList *sets)
-    {
-        for (const QFileInfo &child : childFolders(folder)) {
-            if (child.fileName() == setName)
-                *sets << child.filePath();
-            else if (!CatalogueModel::hasExtension(child.fileName()))
-                setsNamed(child.filePath(), setName, sets);
-        }
+                    .arg(QFileInfo(set).fileName(), bundle));
     }
 };
 

@@ -8,7 +8,8 @@
 // every folder kind Xcode knows, each slot's file present and of a format its set may hold, app
 // icons and tvOS and visionOS images of the pixel size they need, no App Store icon with an alpha
 // channel; and Icon Composer documents (.icon): icon.json of the shape real documents have, every
-// layer image present as PNG or SVG, no app icon set of the same name that the .icon overrides.
+// layer image present as PNG, SVG, JPEG or HEIF, no app icon set of the same name that the .icon
+// overrides.
 // What Xcode or upload refuses is an error; what Xcode warns of is a warning; advice and
 // what Xcode ignores are notes.
 class CatalogueChecker
@@ -33,7 +34,8 @@ public:
     };
 
     // Each path is a catalogue, an asset folder of a kind the model knows, an .icon, or any folder
-    // searched for them. A path that does not exist adds nothing.
+    // searched for them. A path that does not exist adds nothing. Findings name files below the
+    // path as it was given; links are followed only within it, and each real folder is read once.
     static Result check(const QStringList &paths);
 
     static QString levelName(Level level);

@@ -21,12 +21,13 @@ public:
 
     // How the files an entry names are judged by their bytes.
     enum class Files {
-        Nothing,   // no files (colours, groups, folder containers)
-        Image,     // PNG, JPEG, HEIF, PDF or SVG
-        IconPng,   // PNG, of points x scale pixels
-        LaunchPng, // PNG
-        Svg,       // symbol images
-        Anything,  // data: any bytes
+        Nothing,    // no files (colours, groups, folder containers)
+        Image,      // PNG, JPEG, HEIF, PDF or SVG
+        IconPng,    // PNG, of points x scale pixels
+        LaunchPng,  // PNG
+        Svg,        // symbol images
+        Anything,   // data: any bytes
+        LayerImage, // an Icon Composer layer: PNG, SVG, JPEG or HEIF
     };
 
     struct Kind

@@ -1,8 +1,6 @@
 #include "MemberFile.h"
 
 #include <QFile>
-#include <QImage>
-#include <QImageReader>
 #include <QXmlStreamReader>
 
 namespace {
@@ -24,7 +22,7 @@ quint32 little(const QByteArray &bytes, qsizetype at, int count)
 }
 
 // Walks the chunks to the end: a truncated file or one with a broken chunk length is damaged.
-// Transparency is in the colour type (4, 6) or a tRNS chunk before the image data.
+// Alpha is in the colour type (4, 6) or a tRNS chunk; decoders drop a tRNS after the image data.
 void readPng(QFile &file, MemberFile *member)
 {
     const QByteArray head = file.read(33);
@@ -39,7 +37,8 @@ void readPng(QFile &file, MemberFile *member)
         return;
     }
     member->pixels = QSize(int(width), int(height));
-    member->declaresAlpha = colourType == 4 || colourType == 6;
+    if (colourType == 4 || colourType == 6)
+        member->alpha = MemberFile::Alpha::Channel;
     bool imageData = false;
     qint64 at = 33;
     const qint64 size = file.size();
@@ -55,8 +54,8 @@ void readPng(QFile &file, MemberFile *member)
             return;
         if (type == "IDAT")
             imageData = true;
-        else if (type == "tRNS" && !imageData)
-            member->declaresAlpha = true;
+        else if (type == "tRNS" && !imageData && member->alpha == MemberFile::Alpha::None)
+            member->alpha = MemberFile::Alpha::Transparency;
         at += 12 + qint64(length);
     }
     member->format = Format::Damaged;
@@ -100,12 +99,14 @@ void readWebP(const QByteArray &head, MemberFile *member)
 {
     const QByteArray chunk = head.mid(12, 4);
     if (chunk == "VP8X" && head.size() >= 30) {
-        member->declaresAlpha = uchar(head[20]) & 0x10;
+        if (uchar(head[20]) & 0x10)
+            member->alpha = MemberFile::Alpha::Channel;
         member->pixels = QSize(int(little(head, 24, 3)) + 1, int(little(head, 27, 3)) + 1);
     } else if (chunk == "VP8L" && head.size() >= 25 && uchar(head[20]) == 0x2f) {
         const quint32 bits = little(head, 21, 4);
         member->pixels = QSize(int(bits & 0x3fff) + 1, int((bits >> 14) & 0x3fff) + 1);
-        member->declaresAlpha = (bits >> 28) & 1;
+        if ((bits >> 28) & 1)
+            member->alpha = MemberFile::Alpha::Channel;
     } else if (chunk == "VP8 " && head.size() >= 30) {
         member->pixels =
             QSize(int(little(head, 26, 2) & 0x3fff), int(little(head, 28, 2) & 0x3fff));
@@ -190,24 +191,4 @@ QString MemberFile::formatName(Format format)
         return QStringLiteral("TIFF");
     }
     return {};
-}
-
-MemberFile::Alpha MemberFile::alphaOf(const QString &path)
-{
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    const QImage image = reader.read();
-    if (image.isNull())
-        return Alpha::Opaque; // declared, but its pixels cannot be told apart
-    if (!image.hasAlphaChannel())
-        return Alpha::None;
-    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < argb.height(); ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
-        for (int x = 0; x < argb.width(); ++x) {
-            if (qAlpha(line[x]) < 255)
-                return Alpha::Transparent;
-        }
-    }
-    return Alpha::Opaque;
 }

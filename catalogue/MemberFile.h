@@ -11,8 +11,12 @@ class MemberFile
 public:
     enum class Format { Missing, Unknown, Damaged, Png, Jpeg, Heif, Pdf, Svg, WebP, Gif, Tiff };
 
-    // What an alpha channel holds, once the pixels are decoded.
-    enum class Alpha { None, Opaque, Transparent };
+    // How a file's header says some of its pixels may be see-through.
+    enum class Alpha {
+        None,
+        Channel,     // an alpha channel (PNG colour type 4 or 6, WebP's alpha flag)
+        Transparency // a PNG tRNS chunk: a colour or palette entries made transparent
+    };
 
     static MemberFile read(const QString &path);
 
@@ -20,10 +24,6 @@ public:
     static QString formatName(Format format);
 
     Format format = Format::Missing;
-    QSize pixels;               // invalid when the format has no pixel size or hides it
-    bool declaresAlpha = false; // an alpha channel or transparency chunk in the header
-
-    // Decodes the pixels to tell transparent ones from an unused alpha channel. Slow: for the
-    // few files that need it.
-    static Alpha alphaOf(const QString &path);
+    QSize pixels; // invalid when the format has no pixel size or hides it
+    Alpha alpha = Alpha::None;
 };

@@ -1,5 +1,6 @@
 #include "TestFiles.h"
 #include "catalogue/CatalogueChecker.h"
+#include "catalogue/ShadowedSets.h"
 
 #include <QBuffer>
 #include <QJsonArray>
@@ -12,31 +13,56 @@
 
 namespace {
 
+// A 1024 by 1024 PNG of the colour type at 8 bits a sample, built by hand: the chunks named
+// (PLTE, tRNS, IDAT) in that order between IHDR and IEND.
+QByteArray handBuiltPng(int colourType, const QStringList &chunks)
+{
+    const auto chunk = [](const QByteArray &type, const QByteArray &body) {
+        QByteArray length(4, '\0'), crc(4, '\0');
+        qToBigEndian(quint32(body.size()), length.data());
+        const QByteArray typed = type + body;
+        qToBigEndian(quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()),
+                                   uInt(typed.size()))),
+                     crc.data());
+        return length + typed + crc;
+    };
+    const int side = 1024, samples[] = {1, 0, 3, 1, 2, 0, 4};
+    QByteArray header(13, '\0');
+    qToBigEndian(quint32(side), header.data());
+    qToBigEndian(quint32(side), header.data() + 4);
+    header[8] = 8;
+    header[9] = char(colourType);
+    const QByteArray rows(side * (1 + side * samples[colourType]), '\0');
+    const QMap<QString, QByteArray> bodies{
+        {"PLTE", QByteArray(3, '\xff')},
+        // a grey or RGB sample's two bytes, or the one palette entry's alpha
+        {"tRNS", QByteArray(colourType == 3 ? 1 : 2 * samples[colourType], '\0')},
+        {"IDAT", qCompress(rows).mid(4)}}; // a zlib stream after Qt's length
+    QByteArray png = QByteArray("\x89PNG\r\n\x1a\n") + chunk("IHDR", header);
+    for (const QString &name : chunks)
+        png += chunk(name.toLatin1(), bodies.value(name));
+    return png + chunk("IEND", {});
+}
+
 // A file's bytes: "png 40x40" (also "jpeg", "webp") is a card stored with alpha; a third word
-// "clear" gives it transparent corners, "trns" makes its white transparent through a tRNS chunk
-// in an RGB PNG, "cut" truncates it. Any other text is the file's bytes.
+// "clear" gives it transparent corners, "cut" truncates it. "chunks 3 PLTE,tRNS,IDAT" is a PNG
+// built by hand. Any other text is the file's bytes.
 QByteArray bytesFor(const QString &text)
 {
     const QStringList words = text.split(' ');
+    if (words[0] == "chunks")
+        return handBuiltPng(words.value(1).toInt(), words.value(2).split(','));
     if (!QStringList{"png", "jpeg", "webp"}.contains(words[0]))
         return text.toUtf8();
     const QStringList sides = words.value(1).split('x');
     const QString mode = words.value(2);
-    QImage image = card(QSize(sides[0].toInt(), sides.value(1).toInt()), mode == "clear");
-    if (mode == "trns")
-        image = image.convertToFormat(QImage::Format_RGB888);
+    const QImage image = card(QSize(sides[0].toInt(), sides.value(1).toInt()), mode == "clear");
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, words[0].toLatin1().constData());
     if (mode == "cut")
         bytes.chop(20);
-    if (mode == "trns") {
-        QByteArray chunk("\0\0\0\6tRNS\0\xff\0\xff\0\xff\0\0\0\0", 18);
-        const auto *body = reinterpret_cast<const Bytef *>(chunk.constData() + 4);
-        qToBigEndian(quint32(crc32(0, body, 10)), chunk.data() + 14);
-        bytes.insert(33, chunk);
-    }
     return bytes;
 }
 
@@ -87,17 +113,22 @@ QString iconJson(const QString &layers = R"({"image-name":"fore.svg","name":"for
 
 const QString Svg = R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 1024 1024"/>)";
 
-// Writes the row's files, each "path description" (as in bytesFor), into the folder and checks
-// it: every finding "path code level" in the order it is walked, each message holding the part
-// after the "|" and no doubled space.
+// Writes the row's files, each "path description" (as in bytesFor, or "-> TARGET" for a
+// symbolic link), into the folder and checks it: every finding "path code level" in the order it
+// is walked, each message holding the part after the "|" and no doubled space.
 void checkBuilt(const QString &folder)
 {
     QFETCH(QStringList, files);
     QFETCH(QStringList, expected);
     QTemporaryDir dir;
     const QString root = dir.filePath(folder);
-    for (const QString &file : files)
-        QVERIFY(writeFile(root + '/' + file.section(' ', 0, 0), bytesFor(file.section(' ', 1))));
+    for (const QString &file : files) {
+        const QString path = root + '/' + file.section(' ', 0, 0), what = file.section(' ', 1);
+        if (what.startsWith("-> "))
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()) && QFile::link(what.mid(3), path));
+        else
+            QVERIFY(writeFile(path, bytesFor(what)));
+    }
     QStringList found;
     for (const CatalogueChecker::Finding &finding : CatalogueChecker::check({root}).findings) {
         // The part as expected when the message holds it, else the whole message.
@@ -187,10 +218,47 @@ private slots:
             set("I.appiconset",
                 "images: s.png universal 1024x1024 platform=ios; t.png ios-marketing 1024x1024 1x; "
                 "w.png watch-marketing 1024x1024 1x",
-                {"png 1024x1024 clear", "png 1024x1024 trns", "png 1024x1024"}),
-            "I.appiconset/s.png marketing-alpha error|transparent pixels, "
-            "I.appiconset/t.png marketing-alpha error|transparent pixels, "
-            "I.appiconset/w.png marketing-alpha error|without alpha");
+                {"png 1024x1024 clear", "chunks 2 tRNS,IDAT", "png 1024x1024"}),
+            "I.appiconset/s.png marketing-alpha error|alpha channel, "
+            "I.appiconset/t.png marketing-alpha error|tRNS, "
+            "I.appiconset/w.png marketing-alpha error|alpha channel");
+        // Alpha from the header alone, each colour type with and without a tRNS chunk; one
+        // after the image data is out of place, and decoders drop it.
+        for (const QString png : {"0 IDAT|", "0 tRNS,IDAT|tRNS", "2 IDAT|", "2 tRNS,IDAT|tRNS",
+                                  "2 IDAT,tRNS|", "3 PLTE,IDAT|", "3 PLTE,tRNS,IDAT|tRNS",
+                                  "4 IDAT|alpha channel", "6 IDAT|alpha channel"})
+            row(qPrintable("App Store icon, colour type " + png.section('|', 0, 0)),
+                set("I.appiconset", "images: s.png ios-marketing 1024x1024 1x",
+                    {"chunks " + png.section('|', 0, 0)}),
+                png.endsWith('|')
+                    ? ""
+                    : "I.appiconset/s.png marketing-alpha error|" + png.section('|', 1));
+        row("data set of any bytes",
+            set("D.dataset",
+                "data: d.json universal universal-type-identifier=public.json; e.bin universal; "
+                "f.png universal universal-type-identifier=public.png",
+                {R"({"a":1})", "png 8x8 cut"}),
+            "D.dataset/f.png missing-file error");
+        // Found on a Mac's disk, then judged as found.
+        row("names in another case",
+            set("L.imageset", pair) +
+                QStringList{"L.imageset/A.png png 8x8", "L.imageset/b.PNG jpeg 16x16"},
+            "L.imageset/A.png case-mismatch warning|Contents.json names a.png but the file is "
+            "A.png, L.imageset/b.PNG case-mismatch warning, "
+            "L.imageset/b.PNG wrong-format warning|JPEG");
+        // Back to the catalogue, to a set checked by its own path, to a set only a link shows,
+        // out of the catalogue, and to a folder holding a set checked through another link:
+        // links come after the real folders, and each set is checked once.
+        row("links",
+            set("G/L.imageset", "images: a.png universal") +
+                set("Kept.old/K.imageset", "images: k.png universal") +
+                QStringList{"G/Up -> ..", "Alias.imageset -> G/L.imageset",
+                            "K.imageset -> Kept.old/K.imageset", "Out.imageset -> ../O.imageset",
+                            "Stash -> Kept.old", "../O.imageset/Contents.json {}"},
+            "G/L.imageset/a.png missing-file error, Kept.old unknown-folder note, "
+            "Alias.imageset skipped-link note|checked already, "
+            "G/Up skipped-link note|checked already, K.imageset/k.png missing-file error, "
+            "Out.imageset skipped-link note|outside");
         row("same slot twice, appearances in another order",
             set("L.imageset",
                 "images: a.png universal appearances=[" + Dark + "," + High +
@@ -353,12 +421,21 @@ private slots:
         // One missing, one named outside Assets.
         row("images not in Assets", iconJson(R"({"image-name":"gone.png"},{"image-name":"../x"})"),
             {"A.icon/Assets/gone.png missing-file error|groups[0].layers[0]",
-             "A.icon/x missing-file error|the image “../x”"});
-        // Text in a PNG's name, and a JPEG: a layer image is PNG or SVG.
-        row("not images", iconJson(R"({"image-name":"fore.png"},{"image-name":"fore.jpg"})"),
+             "A.icon/x missing-file error|the file ../x named in icon.json"});
+        // A layer image is PNG, SVG, JPEG or HEIF.
+        row("layer image formats",
+            iconJson(R"({"image-name":"fore.png"},{"image-name":"fore.jpg"},)"
+                     R"({"image-name":"fore.heic"},{"image-name":"fore.pdf"},)"
+                     R"({"image-name":"fore.webp"})"),
             {"A.icon/Assets/fore.png not-image error|no image format",
-             "A.icon/Assets/fore.jpg not-image error|JPEG"},
-            {"A.icon/Assets/fore.png not an image", "A.icon/Assets/fore.jpg jpeg 8x8"});
+             "A.icon/Assets/fore.pdf not-image error|PDF",
+             "A.icon/Assets/fore.webp not-image error|WebP"},
+            {"A.icon/Assets/fore.png not an image", "A.icon/Assets/fore.jpg jpeg 8x8",
+             "A.icon/Assets/fore.heic ....ftypheic", "A.icon/Assets/fore.pdf %PDF-1.4",
+             "A.icon/Assets/fore.webp webp 8x8"});
+        row("image name in another case", iconJson(R"({"image-name":"Fore.svg"})"),
+            {"A.icon/Assets/fore.svg case-mismatch warning|icon.json at groups[0].layers[0] "
+             "names Fore.svg"});
         row("unknown key", layer(R"("foo":1)"), {"A.icon/icon.json unknown-key note|key “foo”"});
         row("name specialized", layer(R"("name-specializations":[])"),
             {"A.icon/icon.json unknown-key note|“name-specializations”"});
@@ -374,6 +451,23 @@ private slots:
     }
 
     void builtIcons() { checkBuilt("P"); }
+
+    // The sets a .icon in P takes the place of, as the exporter asks for them too: beside it and
+    // in P's catalogues, their groups at any depth, each once though a group links back to its
+    // catalogue; none inside another asset, of another name, or in a catalogue further down.
+    void shadowedSets()
+    {
+        QTemporaryDir dir;
+        const QString p = dir.filePath("P");
+        for (const char *set : {"A.appiconset", "X.xcassets/G/H/A.appiconset",
+                                "X.xcassets/B.appiconset", "X.xcassets/S.imageset/A.appiconset",
+                                "Y.xcassets/A.appiconset", "Sub/Z.xcassets/A.appiconset"})
+            QVERIFY(QDir().mkpath(p + '/' + set));
+        QVERIFY(QFile::link("..", p + "/X.xcassets/G/Back"));
+        QCOMPARE(ShadowedSets::appIconSetsShadowedBy(p, "A"),
+                 QStringList({p + "/A.appiconset", p + "/X.xcassets/G/H/A.appiconset",
+                              p + "/Y.xcassets/A.appiconset"}));
+    }
 
     // Every Icon Composer document of the real apps passes without a single finding; the count is
     // that of the collection's list of sources.

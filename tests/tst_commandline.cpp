@@ -157,6 +157,19 @@ private slots:
         QCOMPARE(checked("--json"), QList<int>({0, 0, 1, 1}));
         QVERIFY(QFile::remove(set + "logo@3x.png")); // a missing file: an error
         QCOMPARE(checked("--json"), QList<int>({1, 1, 1, 1}));
+        // A relative path stays relative, and each line ends with its code.
+        const CommandRun text = run({"check", "logo.imageset"}, dir->path());
+        const QRegularExpression line("^(\\S+): (\\w+): .+ \\[([a-z-]+)\\]$");
+        QStringList said;
+        for (const QByteArray &bytes : text.out.split('\n')) {
+            if (const auto match = line.match(QString::fromUtf8(bytes)); match.hasMatch())
+                said << match.captured(1) + ' ' + match.captured(2) + ' ' + match.captured(3);
+        }
+        QCOMPARE(said, QStringList({"logo.imageset/logo@3x.png error missing-file",
+                                    "logo.imageset/logo@2x.png note scale-mismatch",
+                                    "logo.imageset/extra.png warning unassigned"}));
+        const CommandRun json = run({"check", "logo.imageset", "--json"}, dir->path());
+        QCOMPARE(json.records().value(0)["path"].toString(), "logo.imageset/logo@3x.png");
     }
 
     // A real app's catalogue|its sets written in turn, as "command[:name]", with its options
