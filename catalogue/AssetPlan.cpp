@@ -118,10 +118,7 @@ void planIos(AssetPlan &plan, const AssetPlan::Options &options)
     QStringList appearances{QString()};
     if (options.singleSize) {
         const QSize size(1024, 1024);
-        plan.files.append({.path = QVIconData::singleSizeFilename(),
-                           .size = size,
-                           .look = main,
-                           .storeIcon = true});
+        plan.files.append({.path = QVIconData::singleSizeFilename(), .size = size, .look = main});
         // The dark and tinted appearances are drawn on the system's own background, so they
         // keep their transparency whatever the main icon is laid over.
         if (options.dark) {
@@ -145,10 +142,8 @@ void planIos(AssetPlan &plan, const AssetPlan::Options &options)
     const QList<int> sizes = QVIconData::sizesToMakeForIcon();
     const QStringList names = QVIconData::filenamesForSizes();
     for (qsizetype i = 0; i < sizes.size(); ++i)
-        plan.files.append({.path = names.at(i),
-                           .size = QSize(sizes.at(i), sizes.at(i)),
-                           .look = main,
-                           .storeIcon = sizes.at(i) == 1024});
+        plan.files.append(
+            {.path = names.at(i), .size = QSize(sizes.at(i), sizes.at(i)), .look = main});
     plan.documents.append({QString(), QVIconData::appIconContents(), QStringLiteral("images"),
                            Claim::Platform, appearances});
 }
@@ -181,10 +176,10 @@ void planWatch(AssetPlan &plan, const AssetPlan::Options &options)
                            QStringLiteral("images"),
                            Claim::Platform,
                            {QString()}});
-    plan.files.append({.path = file,
-                       .size = QSize(1024, 1024),
-                       .look = options.background.isValid() ? Look::OverBackground : Look::AsDrawn,
-                       .storeIcon = true});
+    plan.files.append(
+        {.path = file,
+         .size = QSize(1024, 1024),
+         .look = options.background.isValid() ? Look::OverBackground : Look::AsDrawn});
 }
 
 void planVision(AssetPlan &plan, const AssetPlan::Options &options)
@@ -369,6 +364,14 @@ AssetPlan AssetPlan::appIcon(Platform platform, const Options &options)
     case Platform::Tv:
         planTv(plan, options);
         break;
+    }
+    // The icon App Store upload reads is the one the checker holds to be it.
+    const AssetPlan::Document &root = plan.documents.first();
+    for (File &file : plan.files) {
+        file.storeIcon = false;
+        for (const QJsonValue &entry : root.contents.value(root.list).toArray())
+            file.storeIcon |= entry[QLatin1String("filename")].toString() == file.path &&
+                              CatalogueModel::isStoreIcon(entry.toObject());
     }
     return plan;
 }

@@ -1,5 +1,6 @@
 #include "CatalogueChecker.h"
 
+#include "AssetPlan.h"
 #include "CatalogueModel.h"
 #include "IconBundleModel.h"
 #include "MemberFile.h"
@@ -629,10 +630,10 @@ private:
                                  .arg(entry[QLatin1String("role")].toString(),
                                       entry[QLatin1String("size")].toString())};
             } else if (vision) {
-                childNeed = {Need::Fixed,
-                             {double(CatalogueModel::VisionLayerPixels),
-                              double(CatalogueModel::VisionLayerPixels)},
-                             QStringLiteral("a visionOS icon layer")};
+                childNeed = {
+                    Need::Fixed,
+                    {double(AssetPlan::VisionLayerPixels), double(AssetPlan::VisionLayerPixels)},
+                    QStringLiteral("a visionOS icon layer")};
             }
             follow(QFileInfo(path), [=, this] { asset(path, *childKind, childNeed); });
         }

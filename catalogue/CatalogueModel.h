@@ -63,9 +63,6 @@ public:
     // The appearance an entry is drawn in ("dark", "tinted"), empty for the main one.
     static QString luminosity(const QJsonObject &entry);
 
-    // The pixels every layer of a visionOS icon has, whatever scale its entry names.
-    static constexpr int VisionLayerPixels = 1024;
-
     // A "scale" text ("2x") as a number; 1 when absent; -1 when it is not a plain positive one.
     static double scaleOf(const QJsonObject &entry);
     // "WxH" with positive numbers; false otherwise.

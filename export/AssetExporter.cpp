@@ -5,6 +5,7 @@
 #include "PngEncoder.h"
 #include "Renderer.h"
 #include "catalogue/IconJson.h"
+#include "catalogue/ShadowedSets.h"
 #include "platform/FileSystem.h"
 
 #include <QDir>
@@ -576,18 +577,8 @@ Job iconJob(const SourceImage *source, const QString &folderText, const QString 
 // Xcode takes NAME.icon over a catalogue's NAME.appiconset and leaves the set's images out.
 QList<ExportReport::Warning> iconShadowsSet(const QString &folderText, const QString &name)
 {
-    const QString set = name + QStringLiteral(".appiconset");
-    QStringList found;
-    if (QFileInfo(folderText + QLatin1Char('/') + set).isDir())
-        found << QDir::cleanPath(folderText + QLatin1Char('/') + set);
-    const QDir folder(folderText);
-    for (const QString &catalogue :
-         folder.entryList({QStringLiteral("*.xcassets")}, QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (QFileInfo(folder.filePath(catalogue + QLatin1Char('/') + set)).isDir())
-            found << QDir::cleanPath(folder.filePath(catalogue + QLatin1Char('/') + set));
-    }
     QList<ExportReport::Warning> warnings;
-    for (const QString &path : std::as_const(found))
+    for (const QString &path : ShadowedSets::appIconSetsShadowedBy(folderText, name))
         warnings.append(
             {QStringLiteral("icon-shadows-set"),
              QStringLiteral("%1 is beside %2.icon: Xcode 26 builds the app icon from the .icon "
