@@ -142,6 +142,16 @@ bool ApplicationMain::openFileArgument(Interface &interface, const QStringList &
 
 int ApplicationMain::run(int argc, char **argv)
 {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    // Without a display Qt aborts with advice to reinstall; the commands need none.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr, "assetsmith: there is no display to open the window on; without "
+                             "one, use a command: ios, mac, watch, vision, tv, icon, imageset or "
+                             "check (see assetsmith --help)\n");
+        return 2;
+    }
+#endif
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Assetsmith"));
     QApplication::setApplicationVersion(QStringLiteral(ASSETSMITH_VERSION));

@@ -342,23 +342,33 @@ int CommandLine::run(int argc, char **argv)
     if (command == QLatin1String("imageset")) {
         if (!parser.isSet(widthOption))
             return usageError(QStringLiteral("imageset needs --width"));
-        if (!parseSize(parser.value(widthOption), &width))
-            return usageError(QStringLiteral("--width “%1” is not a whole number of pixels")
+        if (!parseSize(parser.value(widthOption), &width) || width < 1)
+            return usageError(QStringLiteral("--width “%1” is not a whole number of pixels, "
+                                             "at least 1")
                                   .arg(parser.value(widthOption)));
-        if (parser.isSet(heightOption) && !parseSize(parser.value(heightOption), &height))
-            return usageError(QStringLiteral("--height “%1” is not a whole number of pixels")
+        if (parser.isSet(heightOption) &&
+            (!parseSize(parser.value(heightOption), &height) || height < 1))
+            return usageError(QStringLiteral("--height “%1” is not a whole number of pixels, "
+                                             "at least 1")
                                   .arg(parser.value(heightOption)));
     }
 
     AssetExporter::AppIconOptions options;
     if (parser.isSet(backgroundOption)) {
         const QString colour = parser.value(backgroundOption);
-        // Only opaque colours: "#rgb" and "#rrggbb" or a name, never a colour with alpha.
-        if ((colour.startsWith(QLatin1Char('#')) && colour.size() != 4 && colour.size() != 7) ||
+        // The icon's fill may be translucent, as Icon Composer's are; everywhere else the colour
+        // is there to make the icons opaque.
+        const bool translucent = command == QLatin1String("icon");
+        if ((colour.startsWith(QLatin1Char('#')) && colour.size() != 4 && colour.size() != 7 &&
+             !(translucent && colour.size() == 9)) ||
             !QColor::isValidColorName(colour))
             return usageError(
                 QStringLiteral("--background “%1” is not a colour name or #rrggbb").arg(colour));
         options.background = QColor::fromString(colour);
+        if (!translucent && options.background.alpha() != 255)
+            return usageError(QStringLiteral("--background “%1” is not opaque: %2 needs an "
+                                             "opaque colour to lay the icons over")
+                                  .arg(colour, command));
     }
     if (parser.isSet(styleOption)) {
         const QString style = parser.value(styleOption);

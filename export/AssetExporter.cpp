@@ -391,6 +391,29 @@ ExportReport writeFolder(Job job, int threads, const AssetExporter::Progress &pr
             FileSystem::createFolder(path += QLatin1Char('/') + level);
     }
 
+    // A writer stopped mid-write (a kill, a power cut) leaves its temporary file beside the one
+    // it was replacing, named after it and six letters or digits; those of the files written now
+    // are removed, nothing else.
+    QStringList ours;
+    for (const AssetPlan::Document &document : std::as_const(job.plan.documents))
+        ours << document.path();
+    for (const auto &[path, bytes] : job.documents)
+        ours << path;
+    for (const Planned &planned : plan)
+        ours << planned.file.path;
+    for (const QString &path : std::as_const(ours)) {
+        const QFileInfo file(folder + QLatin1Char('/') + path);
+        const QDir inside = file.dir();
+        const QString stem = file.fileName() + QLatin1Char('.');
+        for (const QString &name : inside.entryList(QDir::Files | QDir::Hidden)) {
+            const QString suffix = name.mid(stem.size());
+            if (name.startsWith(stem) && suffix.size() == 6 &&
+                std::all_of(suffix.begin(), suffix.end(),
+                            [](QChar c) { return c.unicode() < 128 && c.isLetterOrNumber(); }))
+                QFile::remove(inside.filePath(name));
+        }
+    }
+
     auto writeFile = [&](const QString &fileName, const QByteArray &bytes, QSize size,
                          const QString &emptyReason) {
         ExportReport::File file;

@@ -47,7 +47,9 @@ private slots:
             "--background; watch a.png --back a.png|back; vision a.png --back a.png --dark a.png|"
             "dark; icon a.png --background red --back a.png|not both; icon a.png --style 15|style; "
             "mac a.png --name a/b|“a/b” cannot name a folder; watch a.png --name .x|“.x”; "
-            "check . --name x|--name";
+            "check . --name x|--name; imageset a.png --width 0|“0”; "
+            "imageset a.png --width 3 --height 0|--height; ios a.png --background transparent|"
+            "not opaque; tv a.png --background #80ff0000|#80ff0000; a.png|no display";
         for (const QString &row : rows.split("; "))
             QTest::newRow(qPrintable(row.section('|', 0, 0))) << row.section('|', 1).toUtf8();
     }

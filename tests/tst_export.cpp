@@ -241,6 +241,23 @@ private slots:
                      qPrintable(file.path));
         QCOMPARE(tree(set).keys(), before.keys());
     }
+    // A writer killed mid-write leaves its temporary beside the file it replaced: the next write
+    // of the set removes those of its own files, and nothing else.
+    void leftoverTemporaries()
+    {
+        const QStringList ours{"Icon-16.png.yNrFjA", "Contents.json.A1b2C3"},
+            theirs{"Icon-16.png.abc", "notes.txt.yNrFjA", "Icon-16.png.yNrFj-", "mine.png"};
+        for (const QString &name : ours + theirs)
+            QVERIFY(writeFile(folder() + '/' + name, "x"));
+        QVERIFY(AssetExporter::writeAppIconSet(from(card({64, 64}, false)).get(), dir->path(),
+                                               AssetPlan::Platform::Mac)
+                    .succeeded());
+        for (const QString &name : ours)
+            QVERIFY2(!QFileInfo::exists(folder() + '/' + name), qPrintable(name));
+        for (const QString &name : theirs)
+            QCOMPARE(bytesOf(folder() + '/' + name), QByteArray("x"));
+    }
+
     // A write into a folder that is gone reported as done, or the folder made again.
     void folderRemovedMidExport()
     {
