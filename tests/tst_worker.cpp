@@ -275,6 +275,7 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, reason);
         script.replace("@REAL@", qgetenv("ASSETSMITH_WORKER"));
+        QFile::remove(dir.filePath("worker.answered"));
         std::atomic_bool stop = stopAfterMs == 0;
         std::jthread stopper([&] {
             if (stopAfterMs > 0) {
