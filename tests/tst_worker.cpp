@@ -94,8 +94,7 @@ private slots:
             Ok, {}, frames, {}, {}, {3, 2}, QColorSpace::DisplayP3};
         QTest::newRow("drawing") << ImageDecoder::Decoded{
             Ok, {}, {}, "<svg/>", {"Écrite", "Mono"}, {12.5, 7}, {}};
-        QTest::newRow("failure") << ImageDecoder::Decoded{TooLarge, "zu groß ✓", {}, {},
-                                                          {},       {},          {}};
+        QTest::newRow("failure") << ImageDecoder::refused(TooLarge, "zu groß ✓");
     }
 
     // Everything sent comes back; anything cut short, nothing.
@@ -198,7 +197,8 @@ private slots:
             {"65 frames", wire({.w = 1, .h = 1, .frames = 65}) + frame(1, 1).repeated(65), refused},
             {"frames of a failure",
              wire({.status = 2, .reason = "r", .w = -1, .h = -1}) + frame(2, 2), refused},
-            // Four frames for three sizes, with a damaged drawing's status.
+            // A damaged drawing's status with more frames than sizes asked for, the last of
+            // them of no size, which would name the size it could not be drawn at.
             {"frames of a drawn failure",
              wire({.status = 2, .reason = "r", .w = -1, .h = -1, .frames = 3}) + frame(2, 2) +
                  frame(3, 1) + frame(0, 0),
@@ -241,7 +241,8 @@ private slots:
     void misbehavingWorker_data()
     {
         QTest::addColumn<QByteArray>("script");
-        QTest::addColumn<int>("stopAfterMs"); // stopped from another thread, as the window stops
+        // Stopped from another thread, as the window stops a slow read: -1 never, 0 at once.
+        QTest::addColumn<int>("stopAfterMs");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("reason");
         QTest::newRow("out of memory")
