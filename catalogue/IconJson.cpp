@@ -10,6 +10,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -24,13 +25,27 @@ void indent(QByteArray &out, int depth)
     out.append(qsizetype(depth) * 2, ' ');
 }
 
+// The text's code points; a lone surrogate, which no UTF-8 can hold, stands for itself.
+std::u32string codePoints(const QString &text)
+{
+    std::u32string points;
+    points.reserve(size_t(text.size()));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            points += QChar::surrogateToUcs4(c, text[++i]);
+        else
+            points += char32_t(c.unicode());
+    }
+    return points;
+}
+
 void writeString(QByteArray &out, const QString &text)
 {
     static constexpr char Hex[] = "0123456789abcdef";
     out += '"';
-    for (const char c : text.toUtf8()) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (byte) {
+    for (const char32_t c : codePoints(text)) {
+        switch (c) {
         case '"':
             out += "\\\"";
             break;
@@ -56,12 +71,18 @@ void writeString(QByteArray &out, const QString &text)
             out += "\\t";
             break;
         default:
-            if (byte < 0x20) {
-                out += "\\u00";
-                out += Hex[byte >> 4];
-                out += Hex[byte & 0xf];
-            } else {
-                out += c; // UTF-8 stays raw: the editor writes an en dash as its three bytes
+            if (c < 0x20 || (c >= 0xd800 && c < 0xe000)) {
+                out += "\\u";
+                for (int shift = 12; shift >= 0; shift -= 4)
+                    out += Hex[(c >> shift) & 0xf];
+            } else if (c < 0x80) {
+                out += char(c);
+            } else { // UTF-8 stays raw: the editor writes an en dash as its three bytes
+                const int tail = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+                static constexpr uchar Lead[] = {0, 0xc0, 0xe0, 0xf0};
+                out += char(Lead[tail] | (c >> (6 * tail)));
+                for (int i = tail - 1; i >= 0; --i)
+                    out += char(0x80 | ((c >> (6 * i)) & 0x3f));
             }
         }
     }
@@ -121,15 +142,15 @@ void writeContainer(QByteArray &out, char open, char close, const Items &items, 
 
 void writeObject(QByteArray &out, const QJsonObject &object, int depth)
 {
-    // UTF-8 bytes sort in code-point order; UTF-16 units, which QString compares, do not once a
-    // key holds a character beyond the Basic Multilingual Plane.
-    std::vector<std::pair<QByteArray, QString>> keys;
+    // In code-point order, as UTF-8 bytes sort; UTF-16 units, which QString compares, do not
+    // once a key holds a character beyond the Basic Multilingual Plane.
+    std::vector<std::pair<std::u32string, QString>> keys;
     keys.reserve(size_t(object.size()));
     for (auto it = object.begin(); it != object.end(); ++it)
-        keys.emplace_back(it.key().toUtf8(), it.key());
+        keys.emplace_back(codePoints(it.key()), it.key());
     std::sort(keys.begin(), keys.end(),
               [](const auto &a, const auto &b) { return a.first < b.first; });
-    writeContainer(out, '{', '}', keys, depth, [&](const std::pair<QByteArray, QString> &key) {
+    writeContainer(out, '{', '}', keys, depth, [&](const std::pair<std::u32string, QString> &key) {
         writeString(out, key.second);
         out += " : ";
         writeValue(out, object.value(key.second), depth + 1);

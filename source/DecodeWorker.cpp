@@ -5,8 +5,10 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QStringDecoder>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -85,6 +87,36 @@ QByteArray readAllInput(qint64 limit)
         data.append(chunk, qsizetype(n));
     }
     return data;
+}
+
+// As QString::toUtf8 writes it: well-formed, whatever the text held.
+bool isUtf8(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder(bytes);
+    return !decoder.hasError();
+}
+
+bool isHeaderHonest(ImageDecoder::Status status, const QByteArray &reason, QSizeF size,
+                    const QByteArray &profile, const QByteArray &svg, const QByteArray &fonts,
+                    quint32 frames, const QList<QSize> &expected)
+{
+    if (!isUtf8(reason) || !isUtf8(fonts))
+        return false;
+    if (status != ImageDecoder::Status::Ok)
+        return size.width() == -1 && size.height() == -1 && profile.isEmpty() && svg.isEmpty() &&
+               fonts.isEmpty() && frames == 0;
+    if (!reason.isEmpty() || !(size.width() > 0 && size.height() > 0) ||
+        size.width() > ImageLimits::MaxDrawingSide || size.height() > ImageLimits::MaxDrawingSide)
+        return false;
+    if (!fonts.isEmpty() && (svg.isEmpty() || fonts.split('\n').contains(QByteArray())))
+        return false;
+    if (!expected.isEmpty())
+        return profile.isEmpty() && svg.isEmpty() && frames == quint32(expected.size());
+    if (!svg.isEmpty())
+        return profile.isEmpty() && frames == 0;
+    return frames >= 1 && frames <= quint32(ImageLimits::MaxFrames) &&
+           (profile.isEmpty() || QColorSpace::fromIccProfile(profile).isValid());
 }
 
 [[noreturn]] void outOfMemory()
@@ -243,38 +275,37 @@ bool DecodeWorker::write(QIODevice *out, const ImageDecoder::Decoded &decoded)
 bool DecodeWorker::read(const ReadExactly &read, ImageDecoder::Decoded *decoded,
                         const QList<QSize> &expected)
 {
+    using Status = ImageDecoder::Status;
     quint32 magic, status, frames;
-    QByteArray reason, profile, fonts;
+    QByteArray reason, profile, svg, fonts;
     double width, height;
     if (!getU32(read, &magic) || magic != Magic || !getU32(read, &status) ||
-        status > quint32(ImageDecoder::Status::TookTooLong) || !getBytes(read, MaxText, &reason) ||
+        status > quint32(Status::TookTooLong) || !getBytes(read, MaxText, &reason) ||
         !getDouble(read, &width) || !getDouble(read, &height) ||
         !getBytes(read, MaxProfile, &profile) ||
-        !getBytes(read, quint32(ImageLimits::MaxFileBytes), &decoded->svg) ||
+        !getBytes(read, quint32(ImageLimits::MaxFileBytes), &svg) ||
         !getBytes(read, MaxText, &fonts) || !getU32(read, &frames))
         return false;
-    // An image's size goes into the fields; only a failure may leave it unset (negative).
-    if (!std::isfinite(width) || !std::isfinite(height) ||
-        (status == quint32(ImageDecoder::Status::Ok) && (width < 0 || height < 0)))
+    const bool drawing = !expected.isEmpty();
+    if (!isHeaderHonest(Status(status), reason, QSizeF(width, height), profile, svg, fonts, frames,
+                        expected))
         return false;
-    if (expected.isEmpty() ? frames > quint32(ImageLimits::MaxFrames)
-                           : ImageDecoder::Status(status) == ImageDecoder::Status::Ok &&
-                                 frames != quint32(expected.size()))
-        return false;
-    decoded->status = ImageDecoder::Status(status);
+    decoded->status = Status(status);
     decoded->reason = QString::fromUtf8(reason);
     decoded->size = QSizeF(width, height);
+    decoded->svg = svg;
     if (!fonts.isEmpty())
         decoded->missingFonts = QString::fromUtf8(fonts).split(QLatin1Char('\n'));
     if (!profile.isEmpty())
         decoded->colorSpace = QColorSpace::fromIccProfile(profile);
-    qint64 pixels = 0;
+    qint64 pixels = 0, largestArea = 0;
+    QSize largest;
     for (quint32 i = 0; i < frames; ++i) {
         quint32 w, h, alpha;
-        if (!getU32(read, &w) || !getU32(read, &h) || !getU32(read, &alpha))
+        if (!getU32(read, &w) || !getU32(read, &h) || !getU32(read, &alpha) || alpha > 1)
             return false;
-        if (!expected.isEmpty() && w == 0 && h == 0) {
-            decoded->status = ImageDecoder::Status::Damaged;
+        if (drawing && w == 0 && h == 0) {
+            decoded->status = Status::Damaged;
             decoded->reason = QStringLiteral("it could not be drawn at %1 by %2 pixels")
                                   .arg(expected[i].width())
                                   .arg(expected[i].height());
@@ -284,21 +315,30 @@ bool DecodeWorker::read(const ReadExactly &read, ImageDecoder::Decoded *decoded,
         if (w == 0 || h == 0 || w > quint32(ImageLimits::MaxSide) ||
             h > quint32(ImageLimits::MaxSide))
             return false;
-        if (!expected.isEmpty() && QSize(int(w), int(h)) != expected[i])
+        if (drawing && QSize(int(w), int(h)) != expected[i])
             return false;
         pixels += qint64(w) * h;
-        if (expected.isEmpty() && pixels > ImageLimits::MaxPixels)
+        if (!drawing && pixels > ImageLimits::MaxPixels)
             return false;
         QImage frame(int(w), int(h), alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
         if (frame.isNull())
             return false;
         for (int y = 0; y < frame.height(); ++y) {
-            if (!read(reinterpret_cast<char *>(frame.scanLine(y)), qint64(w) * 4))
+            auto *line = reinterpret_cast<QRgb *>(frame.scanLine(y));
+            if (!read(reinterpret_cast<char *>(line), qint64(w) * 4))
                 return false;
+            // Qt takes an opaque format's pixels to be opaque without looking.
+            if (!alpha && !std::all_of(line, line + w, [](QRgb p) { return qAlpha(p) == 255; }))
+                return false;
+        }
+        if (qint64(w) * h > largestArea) {
+            largestArea = qint64(w) * h;
+            largest = frame.size();
         }
         if (decoded->colorSpace.isValid())
             frame.setColorSpace(decoded->colorSpace);
         decoded->frames.append(std::move(frame));
     }
-    return true;
+    // A bitmap's size is that of its largest frame.
+    return drawing || frames == 0 || decoded->size == QSizeF(largest);
 }

@@ -32,8 +32,13 @@ public:
 
     // The result as the worker sends it: a header, then each frame. The application reads it
     // back; `read` is asked for exactly `size` bytes and returns false when it cannot deliver
-    // them. With `expected` sizes the frames must be exactly those, in that order; without, at
-    // most ImageLimits::MaxFrames frames of ImageLimits::MaxPixels in all.
+    // them. `read` also fails on any field that no worker of this build would send, whatever the
+    // status: a failure carries its reason alone; a success no reason, a size of at least one
+    // unit and one of three bodies. With `expected` sizes it is frames of exactly those sizes, in
+    // that order (a frame of no size ends it: the drawing could not be drawn at that size);
+    // without, either a drawing's text with the fonts it lacks, or at most
+    // ImageLimits::MaxFrames frames of ImageLimits::MaxPixels in all, with their colour profile,
+    // the size being that of the largest.
     static bool writeHeader(QIODevice *out, const ImageDecoder::Decoded &decoded, int frames);
     static bool writeFrame(QIODevice *out, const QImage &frame);
     static bool write(QIODevice *out, const ImageDecoder::Decoded &decoded);

@@ -15,6 +15,9 @@ public:
     static constexpr qint64 MaxFileBytes = qint64(512) << 20;
     // Sizes in one icon file, pages of one TIFF.
     static constexpr int MaxFrames = 64;
+    // A drawing's own size becomes whole pixel counts in the fields; beyond this they could not
+    // hold it.
+    static constexpr double MaxDrawingSide = 1 << 30;
 
     // Whether a width and height (NaN included) are at least 1 and within the limits.
     static constexpr bool fits(double width, double height)

@@ -168,7 +168,9 @@ ImageDecoder::Decoded IsolatedDecoder::runWorker(const QStringList &arguments,
     if (cancelled)
         return ImageDecoder::refused(ImageDecoder::Status::Cancelled,
                                      QStringLiteral("reading it was stopped"));
-    if (complete && worker.exitStatus() == QProcess::NormalExit && worker.exitCode() == 0)
+    // Bytes past the end of the result mean the worker's counts were not the whole story.
+    if (complete && worker.exitStatus() == QProcess::NormalExit && worker.exitCode() == 0 &&
+        worker.bytesAvailable() == 0)
         return decoded;
     if (timedOut)
         return ImageDecoder::refused(ImageDecoder::Status::TookTooLong,

@@ -7,12 +7,14 @@
 
 #include "ImageLimits.h"
 
-#include <QRegularExpression>
+#include <QXmlStreamReader>
 #include <QSet>
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 struct SvgDrawing::Handle
 {
@@ -156,6 +158,170 @@ bool isGenericFamily(const QString &family)
     return generic.contains(lower) || lower.startsWith(QLatin1String("ui-"));
 }
 
+// CSS text as a tokenizer sees it: comments, strings and escapes, which may hide or spell any
+// character of a font's name.
+class Css
+{
+public:
+    explicit Css(QStringView text)
+        : m_text(text)
+    {
+    }
+
+    bool atEnd() const { return m_at >= m_text.size(); }
+    QChar peek() const { return atEnd() ? QChar() : m_text[m_at]; }
+    void skip() { ++m_at; }
+
+    void skipSpaceAndComments()
+    {
+        for (;;) {
+            while (!atEnd() && peek().isSpace())
+                ++m_at;
+            if (atEnd() || !m_text.sliced(m_at).startsWith(u"/*"))
+                return;
+            const qsizetype end = m_text.indexOf(u"*/", m_at + 2);
+            m_at = end < 0 ? m_text.size() : end + 2;
+        }
+    }
+
+    // At a quote: the string's value, with its escapes read.
+    QString string()
+    {
+        const QChar quote = m_text[m_at++];
+        QString value;
+        while (!atEnd() && peek() != quote && peek() != u'\n') {
+            if (peek() == u'\\')
+                escape(&value);
+            else
+                value.append(m_text[m_at++]);
+        }
+        if (!atEnd() && peek() == quote)
+            ++m_at;
+        return value;
+    }
+
+    // The run of name characters here (letters, digits, '-', '_', anything past ASCII, escapes).
+    QString word()
+    {
+        QString value;
+        while (!atEnd()) {
+            const QChar c = peek();
+            if (c == u'\\')
+                escape(&value);
+            else if (c.isLetterOrNumber() || c == u'-' || c == u'_' || c.unicode() >= 0x80)
+                value.append(m_text[m_at++]);
+            else
+                break;
+        }
+        return value;
+    }
+
+    // Past a value, up to its end: a ';', a '}' or the end, outside strings and comments.
+    void skipValue()
+    {
+        while (!atEnd() && peek() != u';' && peek() != u'}') {
+            if (peek() == u'"' || peek() == u'\'')
+                string();
+            else if (m_text.sliced(m_at).startsWith(u"/*"))
+                skipSpaceAndComments();
+            else if (peek() == u'\\')
+                m_at = std::min(m_at + 2, m_text.size());
+            else
+                ++m_at;
+        }
+    }
+
+private:
+    // At a backslash: up to six hex digits and one blank, a line break that is skipped, or the
+    // next character taken as it is.
+    void escape(QString *value)
+    {
+        ++m_at;
+        if (atEnd())
+            return;
+        char32_t codePoint = 0;
+        int digits = 0;
+        for (; digits < 6 && hexDigit(peek()) >= 0; ++digits, ++m_at)
+            codePoint = codePoint * 16 + char32_t(hexDigit(peek()));
+        if (digits == 0) {
+            if (peek() != u'\n')
+                value->append(peek());
+            ++m_at;
+            return;
+        }
+        if (!atEnd() && peek().isSpace())
+            ++m_at;
+        if (codePoint == 0 || codePoint > 0x10ffff || (codePoint >= 0xd800 && codePoint < 0xe000))
+            codePoint = 0xfffd;
+        value->append(QString::fromUcs4(&codePoint, 1));
+    }
+
+    static int hexDigit(QChar c)
+    {
+        const char16_t u = c.unicode();
+        return u >= '0' && u <= '9'   ? u - '0'
+               : u >= 'a' && u <= 'f' ? u - 'a' + 10
+               : u >= 'A' && u <= 'F' ? u - 'A' + 10
+                                      : -1;
+    }
+
+    QStringView m_text;
+    qsizetype m_at = 0;
+};
+
+// The first family of a font-family value: a quoted name, or the words of an unquoted one
+// joined by single spaces. Empty when the value opens with neither.
+QString firstFamily(Css &css)
+{
+    css.skipSpaceAndComments();
+    if (css.peek() == u'"' || css.peek() == u'\'')
+        return css.string().simplified();
+    QStringList words;
+    for (QString word = css.word(); !word.isEmpty(); word = css.word()) {
+        words.append(word);
+        css.skipSpaceAndComments();
+    }
+    return words.join(QLatin1Char(' '));
+}
+
+QString firstFamily(QStringView value)
+{
+    Css css(value);
+    return firstFamily(css);
+}
+
+// The first family of every font-family declaration in a style sheet or a style attribute.
+// A declaration starts the text, or follows a '{', a '}' or a ';'; everything else (selectors,
+// at-rules, other properties) is passed over.
+void fontFamilyDeclarations(QStringView text, QStringList *families)
+{
+    Css css(text);
+    bool declarationStart = true;
+    for (css.skipSpaceAndComments(); !css.atEnd(); css.skipSpaceAndComments()) {
+        if (declarationStart) {
+            declarationStart = false;
+            const QString property = css.word();
+            if (!property.isEmpty()) {
+                css.skipSpaceAndComments();
+                if (css.peek() == u':' &&
+                    property.compare(QLatin1String("font-family"), Qt::CaseInsensitive) == 0) {
+                    css.skip();
+                    families->append(firstFamily(css));
+                    css.skipValue();
+                }
+                continue;
+            }
+        }
+        const QChar c = css.peek();
+        if (c == u'"' || c == u'\'') {
+            css.string();
+        } else {
+            declarationStart = c == u'{' || c == u'}' || c == u';';
+            css.skip();
+        }
+    }
+}
+
 bool fontInstalled(const QString &family)
 {
     FcPattern *pattern = FcPatternCreate();
@@ -169,6 +335,38 @@ bool fontInstalled(const QString &family)
     FcObjectSetDestroy(objects);
     FcPatternDestroy(pattern);
     return installed;
+}
+
+bool isXmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Moves `at` past the document type declaration that starts there. Its quoted literals and, in
+// the internal subset, its comments and processing instructions may hold any '>' or ']'.
+bool skipDoctype(const QByteArray &text, qsizetype *at)
+{
+    bool inSubset = false;
+    for (qsizetype i = *at + 9; i < text.size(); ++i) {
+        const char c = text[i];
+        const char *end = c == '"' ? "\"" : c == '\'' ? "'" : nullptr;
+        if (inSubset && QByteArrayView(text).sliced(i).startsWith("<!--"))
+            end = "-->";
+        else if (inSubset && QByteArrayView(text).sliced(i).startsWith("<?"))
+            end = "?>";
+        if (end) {
+            const qsizetype found = text.indexOf(end, i + 1);
+            if (found < 0)
+                return false;
+            i = found + qsizetype(std::strlen(end)) - 1;
+        } else if (c == '[' || c == ']') {
+            inSubset = c == '[';
+        } else if (c == '>' && !inSubset) {
+            *at = i + 1;
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -225,9 +423,8 @@ SvgDrawing::SvgDrawing(const QByteArray &data)
         m_reason = QStringLiteral("it sets neither a width and height nor a viewBox");
         return;
     }
-    // Its size becomes whole pixel counts in the fields; beyond this they could not hold it.
-    constexpr double MaxSize = 1 << 30;
-    if (m_size.width() > MaxSize || m_size.height() > MaxSize) {
+    if (m_size.width() > ImageLimits::MaxDrawingSide ||
+        m_size.height() > ImageLimits::MaxDrawingSide) {
         m_failure = Failure::TooLarge;
         m_reason = QStringLiteral("it says it is %1 by %2 pixels")
                        .arg(m_size.width(), 0, 'g', 3)
@@ -244,8 +441,40 @@ bool SvgDrawing::looksLikeSvg(const QByteArray &data)
 {
     if (isCompressed(data))
         return true; // only a drawing is read compressed; inflating tells the rest
-    const QByteArray head = data.left(4096);
-    return head.contains("<svg") || head.contains(":svg");
+    // Without a copy: only the prolog is read, and most files are small.
+    const QByteArray text =
+        QByteArray::fromRawData(data.constData(), std::min(data.size(), MaxProlog));
+    qsizetype at = text.startsWith("\xef\xbb\xbf") ? 3 : 0;
+    auto skipPast = [&text, &at](const char *end, qsizetype from) {
+        const qsizetype found = text.indexOf(end, from);
+        at = found < 0 ? text.size() : found + qsizetype(std::strlen(end));
+        return found >= 0;
+    };
+    for (;;) {
+        while (at < text.size() && isXmlSpace(text[at]))
+            ++at;
+        const QByteArrayView rest = QByteArrayView(text).sliced(at);
+        bool closed = true;
+        if (rest.startsWith("<?"))
+            closed = skipPast("?>", at + 2);
+        else if (rest.startsWith("<!--"))
+            closed = skipPast("-->", at + 4);
+        else if (rest.startsWith("<!DOCTYPE"))
+            closed = skipDoctype(text, &at);
+        else
+            break;
+        if (!closed)
+            return false;
+    }
+    if (at >= text.size() || text[at] != '<')
+        return false;
+    const qsizetype start = ++at;
+    while (at < text.size() && !isXmlSpace(text[at]) && text[at] != '>' && text[at] != '/')
+        ++at;
+    if (at == text.size())
+        return false; // a name cut off at the bound may go on past "svg"
+    const QByteArrayView name = QByteArrayView(text).sliced(start, at - start);
+    return name == "svg" || name.endsWith(":svg");
 }
 
 QImage SvgDrawing::render(QSize target) const
@@ -279,31 +508,38 @@ QImage SvgDrawing::render(QSize target) const
 
 QStringList SvgDrawing::missingFonts() const
 {
-    static const QRegularExpression textElement(QStringLiteral(R"(<([\w-]+:)?text\b)"));
-    // As an attribute or a CSS declaration; the first family named is the one the designer saw.
-    static const QRegularExpression declaration(
-        QStringLiteral(R"(font-family\s*(?:=\s*("[^"]*"|'[^']*')|:\s*([^;}"<>]*)))"));
     if (m_failure != Failure::None)
         return {};
-    const QString text = QString::fromUtf8(m_xml);
-    if (!textElement.match(text).hasMatch())
+    QStringList families;
+    bool hasText = false;
+    // The renderer accepted the drawing, so it is well-formed XML; entities declared in it are
+    // expanded within the reader's bound.
+    QXmlStreamReader xml(m_xml);
+    while (xml.readNext() != QXmlStreamReader::Invalid && !xml.atEnd()) {
+        if (!xml.isStartElement())
+            continue;
+        hasText = hasText || xml.name() == QLatin1String("text");
+        for (const QXmlStreamAttribute &attribute : xml.attributes()) {
+            if (!attribute.namespaceUri().isEmpty())
+                continue;
+            if (attribute.name() == QLatin1String("font-family"))
+                families.append(firstFamily(attribute.value()));
+            else if (attribute.name() == QLatin1String("style"))
+                fontFamilyDeclarations(attribute.value(), &families);
+        }
+        if (xml.name() == QLatin1String("style"))
+            fontFamilyDeclarations(xml.readElementText(QXmlStreamReader::IncludeChildElements),
+                                   &families);
+    }
+    // Without any text a named family draws nothing, and is no concern.
+    if (!hasText)
         return {};
     QStringList missing;
-    for (auto it = declaration.globalMatch(text); it.hasNext();) {
-        const QRegularExpressionMatch match = it.next();
-        QString list = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
-        if (match.captured(2).isEmpty())
-            list = list.mid(1, list.size() - 2);
-        list.replace(QLatin1String("&quot;"), QLatin1String("\""))
-            .replace(QLatin1String("&apos;"), QLatin1String("'"));
-        QString first = list.section(QLatin1Char(','), 0, 0).trimmed();
-        if (first.size() >= 2 && (first.front() == u'"' || first.front() == u'\'') &&
-            first.back() == first.front())
-            first = first.mid(1, first.size() - 2).trimmed();
-        if (first.isEmpty() || isGenericFamily(first) ||
-            missing.contains(first, Qt::CaseInsensitive) || fontInstalled(first))
+    for (const QString &family : std::as_const(families)) {
+        if (family.isEmpty() || isGenericFamily(family) ||
+            missing.contains(family, Qt::CaseInsensitive) || fontInstalled(family))
             continue;
-        missing.append(first);
+        missing.append(family);
     }
     return missing;
 }

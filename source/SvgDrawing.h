@@ -30,7 +30,10 @@ public:
     SvgDrawing(const SvgDrawing &) = delete;
     SvgDrawing &operator=(const SvgDrawing &) = delete;
 
-    // Whether data is taken for a drawing at all: compressed, or with an <svg> element early on.
+    // Whether data is taken for a drawing at all: compressed, or XML whose root element is an
+    // <svg> (of any prefix), reached past the prolog's declaration, comments, processing
+    // instructions and document type within the first MaxProlog bytes.
+    static constexpr qsizetype MaxProlog = qsizetype(1) << 20;
     static bool looksLikeSvg(const QByteArray &data);
 
     Failure failure() const { return m_failure; }

@@ -5,6 +5,9 @@
 #include <QJsonArray>
 #include <QTest>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 namespace {
 
 // Xcode's slots as "idiom points scale Icon-<name>.png", written out by hand.
@@ -25,11 +28,41 @@ const char *Proportions =
     "100|0|0|2147483647|0;0|0|0|0|0;3|inf|2147483647|0|2147483647;3|nan|0|0|0;"
     "9999999999999999999999999999999999999999|1|2147483647|2147483647|1";
 // text|cursor|digits kept|cursor after|toInt32|toFloat: digits of other scripts and planes
-// dropped, split or read as 0; a cursor counted in code points; wrapping; strtod's exponents.
+// dropped, split or read as 0; a cursor counted in code points; wrapping; strtod's exponents;
+// blanks or a sign alone.
 const char *FieldTexts = "12ab3|3|123|2|12|12;١٢x|2|١٢|2|12|12;x𝟏|2|𝟏|0|0|0;𝟏𝟐|2|𝟏𝟐|2|12|12;"
                          "²½Ⅻ3|4|3|1|0|0;  -45x|4|45|1|-45|-45;1e5 0x10|8|15010|5|1|1;"
                          "-2147483649|0|2147483649|0|-2147483648|-2147483648;"
-                         "99999999999999999999|0|99999999999999999999|0|2147483647|1e20";
+                         "99999999999999999999|0|99999999999999999999|0|2147483647|1e20;"
+                         "   |3||0|0|0;|0||0|0|0;+|1||0|0|0";
+
+// A copy of a text that ends right before memory that cannot be read, so that any read past its
+// end crashes in every build, not only under the sanitizers.
+class GuardedText
+{
+public:
+    explicit GuardedText(const QString &text)
+    {
+        const size_t page = size_t(sysconf(_SC_PAGESIZE));
+        m_bytes = (size_t(text.size()) * sizeof(QChar) + page - 1) / page * page + page;
+        m_map = mmap(nullptr, m_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (m_map == MAP_FAILED || mprotect(end() - page, page, PROT_NONE) != 0)
+            qFatal("cannot map a guarded text");
+        QChar *start = reinterpret_cast<QChar *>(end() - page) - text.size();
+        std::copy(text.cbegin(), text.cend(), start);
+        m_text = QString::fromRawData(start, text.size());
+    }
+    ~GuardedText() { munmap(m_map, m_bytes); }
+    GuardedText(const GuardedText &) = delete;
+    GuardedText &operator=(const GuardedText &) = delete;
+    const QString &text() const { return m_text; }
+
+private:
+    char *end() const { return static_cast<char *>(m_map) + m_bytes; }
+    void *m_map;
+    size_t m_bytes;
+    QString m_text;
+};
 
 // A table written as "field|field;next row|...", each row named by its own text.
 void rowsOf(const char *table)
@@ -91,11 +124,12 @@ private slots:
     void fieldText()
     {
         QFETCH(QStringList, f);
+        const GuardedText text(f[0]);
         int cursor = f[1].toInt();
-        QCOMPARE(DigitText::keepDigits(f[0], &cursor), f[2]);
+        QCOMPARE(DigitText::keepDigits(text.text(), &cursor), f[2]);
         QCOMPARE(cursor, f[3].toInt());
-        QCOMPARE(DigitText::toInt32(f[0]), f[4].toInt());
-        QCOMPARE(DigitText::toFloat(f[0]), f[5].toFloat());
+        QCOMPARE(DigitText::toInt32(text.text()), f[4].toInt());
+        QCOMPARE(DigitText::toFloat(text.text()), f[5].toFloat());
     }
 };
 

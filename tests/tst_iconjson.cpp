@@ -116,6 +116,12 @@ private slots:
         addValue("controls", R"("\n\t\r\b\f\u0000\u001F")", R"("\n\t\r\b\f\u0000\u001f")");
         addValue("raw", R"("\u007f \u2013 \ud83d\ude00")",
                  "\"\x7f \xe2\x80\x93 \xf0\x9f\x98\x80\"");
+        // No UTF-8 holds a lone surrogate: escaped, it reads back as it was.
+        addValue("lone surrogates", R"("\udc00\uD800x\ud800")", R"("\udc00\ud800x\ud800")");
+        QTest::newRow("lone surrogate keys")
+            << QByteArray(R"({"\ue000":1,"\ud800":2,"\ud7ff":3})")
+            << QByteArray(
+                   "{\n  \"\xed\x9f\xbf\" : 3,\n  \"\\ud800\" : 2,\n  \"\xee\x80\x80\" : 1\n}");
     }
 
     void written()

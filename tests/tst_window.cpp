@@ -269,7 +269,8 @@ private slots:
             if (file.key().endsWith(".png"))
                 byName[file.key().section('/', 1)] = file.value();
         }
-        QCOMPARE(tiles.size(), previewed ? byName.size() : tiles.size());
+        if (previewed)
+            QCOMPARE(tiles.size(), byName.size());
         for (const PreviewStrip::Tile &tile : previewed ? tiles : QList<PreviewStrip::Tile>()) {
             QVERIFY2(byName.contains(tile.name), qPrintable(tile.name));
             QCOMPARE(QImage::fromData(byName[tile.name]).convertToFormat(QImage::Format_ARGB32),

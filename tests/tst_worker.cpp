@@ -9,7 +9,11 @@
 #include <chrono>
 #include <thread>
 
+Q_DECLARE_METATYPE(ImageDecoder::Decoded)
+
 using enum ImageDecoder::Status;
+
+namespace {
 
 // The worker's result written out by hand, so that a test can say what no honest worker would.
 template <typename... T> QByteArray le(T... v)
@@ -19,10 +23,26 @@ template <typename... T> QByteArray le(T... v)
     return bytes;
 }
 
-// n frames, status s, w by h, r bytes of reason and p of profile, no drawing nor fonts.
-QByteArray header(uint n, uint s = 0, double w = 2, double h = 2, uint r = 0, uint p = 0)
+// A result header as a worker might write it; by default an honest one for one 2x2 frame.
+struct Header
 {
-    return le(0x574d5341u, s, r) + QByteArray(r, 0) + le(w, h, p) + QByteArray(p, 0) + le(0ull, n);
+    uint magic = 0x574d5341, status = 0;
+    QByteArray reason = {};
+    double w = 2, h = 2;
+    QByteArray profile = {}, svg = {}, fonts = {};
+    uint frames = 1;
+};
+
+QByteArray wire(const Header &h)
+{
+    return le(h.magic, h.status, uint(h.reason.size())) + h.reason + le(h.w, h.h) +
+           le(uint(h.profile.size())) + h.profile + le(uint(h.svg.size())) + h.svg +
+           le(uint(h.fonts.size())) + h.fonts + le(h.frames);
+}
+
+QByteArray frame(uint w, uint h, uint alpha = 1, char fill = 'p')
+{
+    return le(w, h, alpha) + QByteArray(w * h * 4, fill);
 }
 
 // Reads `bytes`, then zeros for ever when `pad`, as from the worker's pipe.
@@ -37,108 +57,239 @@ std::optional<ImageDecoder::Decoded> readBack(QByteArray bytes, bool pad, QList<
     return DecodeWorker::read(read, &out, sizes) ? std::optional(out) : std::nullopt;
 }
 
+} // namespace
+
 class WorkerTest : public QObject
 {
     Q_OBJECT
-    static QByteArray frame(uint w, uint h) { return le(w, h, 1u) + QByteArray(w * h * 4, 'p'); }
+    QTemporaryDir dir;
+
+    // The decoder's result with a shell script as its worker, given `timeoutMs` in all.
+    template <typename Load>
+    ImageDecoder::Decoded withWorker(const QByteArray &script, Load load, int timeoutMs = 2000)
+    {
+        const QString path = dir.filePath("worker");
+        QFile::remove(path);
+        if (!writeFile(path, "#!/bin/sh\n" + script) ||
+            !QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner))
+            qFatal("cannot write %s", qPrintable(path));
+        const QByteArray realWorker = qgetenv("ASSETSMITH_WORKER");
+        const QByteArray realTimeout = qgetenv("ASSETSMITH_DECODE_TIMEOUT_MS");
+        qputenv("ASSETSMITH_WORKER", QFile::encodeName(path));
+        qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", QByteArray::number(timeoutMs));
+        const ImageDecoder::Decoded decoded = load();
+        qputenv("ASSETSMITH_WORKER", realWorker);
+        qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", realTimeout);
+        return decoded;
+    }
 
 private slots:
-    void roundTrip()
+    void roundTrip_data()
     {
+        QTest::addColumn<ImageDecoder::Decoded>("sent");
         QList<QImage> frames{noise({3, 2}, true, 1), noise({1, 5}, false, 2)};
         for (QImage &frame : frames) // the reader tags each frame with the colour space sent
             frame.setColorSpace(QColorSpace::DisplayP3);
-        const ImageDecoder::Decoded sent{
-            TooLarge,  "zu groß ✓",           frames, {}, {"Écrite", "Mono"},
-            {12.5, 7}, QColorSpace::DisplayP3};
+        QTest::newRow("bitmap") << ImageDecoder::Decoded{
+            Ok, {}, frames, {}, {}, {3, 2}, QColorSpace::DisplayP3};
+        QTest::newRow("drawing") << ImageDecoder::Decoded{
+            Ok, {}, {}, "<svg/>", {"Écrite", "Mono"}, {12.5, 7}, {}};
+        QTest::newRow("failure") << ImageDecoder::refused(TooLarge, "zu groß ✓");
+    }
+
+    // Everything sent comes back; anything cut short, nothing.
+    void roundTrip()
+    {
+        QFETCH(ImageDecoder::Decoded, sent);
         QByteArray bytes;
         QBuffer buffer(&bytes);
         QVERIFY(buffer.open(QIODevice::WriteOnly) && DecodeWorker::write(&buffer, sent));
         const auto back = readBack(bytes, false);
         QVERIFY(back && back->status == sent.status && back->reason == sent.reason);
         QVERIFY(back->size == sent.size && back->missingFonts == sent.missingFonts);
-        QVERIFY(back->colorSpace == sent.colorSpace && back->frames == sent.frames);
+        QVERIFY(back->svg == sent.svg && back->colorSpace == sent.colorSpace);
+        QVERIFY(back->frames == sent.frames);
         for (qsizetype n = 0; n < bytes.size(); ++n)
             QVERIFY2(!readBack(bytes.left(n), false), qPrintable(QString::number(n)));
-        QByteArray framed = DecodeWorker::frame(bytes), unframed;
-        for (const QByteArray &in : {framed, framed.chopped(1), framed + "x", "B" + framed.mid(1)})
-            QCOMPARE(DecodeWorker::unframe(in, bytes.size(), &unframed), in == framed);
     }
 
-    void lyingHeaders_data()
+    void framing()
+    {
+        const QByteArray data = "some bytes";
+        QByteArray framed = DecodeWorker::frame(data), unframed;
+        for (const QByteArray &in : {framed, framed.chopped(1), framed + "x", "B" + framed.mid(1)})
+            QCOMPARE(DecodeWorker::unframe(in, data.size(), &unframed), in == framed);
+        QVERIFY(!DecodeWorker::unframe(framed, data.size() - 1, &unframed));
+        QVERIFY(DecodeWorker::unframe(framed, data.size(), &unframed) && unframed == data);
+    }
+
+    // Each field of a result in turn says what no worker of this build would: the reply is not
+    // used, whatever its status. What an honest worker sends in each case is in the rows too.
+    void lyingReplies_data()
     {
         QTest::addColumn<QByteArray>("wire");
-        QTest::addColumn<int>("status"); // -1: the result must not be read
-        const quint32 side = ImageLimits::MaxSide, text = 1 << 16, icc = 4 << 20;
-        QTest::newRow("65 frames") << header(65) + frame(1, 1).repeated(65) << -1;
-        // Each within the limits; the reader's zeros stand for the second one's pixels.
-        QTest::newRow("pixels in all") << header(2) + frame(1, 1) + le(side, side, 1u) << -1;
-        QTest::newRow("side over limit") << header(1) + frame(side + 1, 1) << -1;
-        // Drawn at 2x2 and 3x1.
-        QTest::newRow("drawn resized") << header(2) + frame(2, 2) + frame(3, 2) << -1;
-        QTest::newRow("drawn short") << header(1) + frame(2, 2) << -1;
-        QTest::newRow("drawn empty") << header(2) + frame(2, 2) + frame(0, 0) << int(Damaged);
-        QTest::newRow("NaN width") << header(0, 0, qQNaN()) << -1;
-        QTest::newRow("infinite height") << header(0, 0, 2, qInf()) << -1;
-        QTest::newRow("status out of range") << header(0, 5) << -1;
-        QTest::newRow("reason over limit") << header(0, 1, 0, 0, text + 1) << -1;
-        QTest::newRow("profile over limit") << header(0, 1, 0, 0, 0, icc + 1) << -1;
+        QTest::addColumn<QList<QSize>>("sizes"); // drawn at these, or decoded when empty
+        QTest::addColumn<int>("status");         // -1: the result must not be used
+        const QList<QSize> two{{2, 2}, {3, 1}};
+        const QByteArray icc = QColorSpace(QColorSpace::DisplayP3).iccProfile();
+        const quint32 side = ImageLimits::MaxSide, text = 1 << 16, maxIcc = 4 << 20;
+        const Header failed{.status = 2, .reason = "r", .w = -1, .h = -1, .frames = 0};
+        const Header drawing{.svg = "<svg/>", .fonts = "A\nB", .frames = 0};
+        const std::optional<ImageDecoder::Status> refused;
+        struct Row
+        {
+            const char *tag;
+            QByteArray wire;
+            std::optional<ImageDecoder::Status> status;
+            QList<QSize> sizes = {};
+        };
+        const Row rows[] = {
+            {"bitmap", wire({.profile = icc}) + frame(2, 2), Ok},
+            {"opaque bitmap", wire({.frames = 2}) + frame(2, 2, 0, -1) + frame(1, 3), Ok},
+            {"drawing", wire(drawing), Ok},
+            {"failure", wire(failed), Damaged},
+            {"drawn", wire({.frames = 2}) + frame(2, 2) + frame(3, 1), Ok, two},
+            {"drawn, then not", wire({.frames = 2}) + frame(2, 2) + frame(0, 0), Damaged, two},
+            {"drawing failed", wire(failed), Damaged, two},
+
+            {"magic", wire({.magic = 0x574d5342}) + frame(2, 2), refused},
+            {"status cancelled", wire({.status = 5, .reason = "r", .w = -1, .h = -1, .frames = 0}),
+             refused},
+            {"reason over limit",
+             wire(
+                 {.status = 2, .reason = QByteArray(text + 1, 'r'), .w = -1, .h = -1, .frames = 0}),
+             refused},
+            {"reason not UTF-8",
+             wire({.status = 2, .reason = "\xff", .w = -1, .h = -1, .frames = 0}), refused},
+            {"reason with success", wire({.reason = "r"}) + frame(2, 2), refused},
+            {"NaN width", wire({.w = qQNaN()}) + frame(2, 2), refused},
+            {"infinite height", wire({.h = qInf(), .svg = "<svg/>", .frames = 0}), refused},
+            {"zero width", wire({.w = 0, .svg = "<svg/>", .frames = 0}), refused},
+            {"width over limit", wire({.w = 1 << 30 | 1, .svg = "<svg/>", .frames = 0}), refused},
+            {"size with failure", wire({.status = 2, .reason = "r", .frames = 0}), refused},
+            {"size not the largest frame's", wire({.frames = 2}) + frame(2, 2) + frame(1, 5),
+             refused},
+            {"profile over limit", wire({.profile = QByteArray(maxIcc + 1, 0)}) + frame(2, 2),
+             refused},
+            {"profile not a profile", wire({.profile = "icc"}) + frame(2, 2), refused},
+            {"profile of a drawing", wire({.profile = icc, .svg = "<svg/>", .frames = 0}), refused},
+            {"profile of a failure",
+             wire({.status = 2, .reason = "r", .w = -1, .h = -1, .profile = icc, .frames = 0}),
+             refused},
+            {"profile drawn", wire({.profile = icc, .frames = 2}) + frame(2, 2) + frame(3, 1),
+             refused, two},
+            {"drawing and frames", wire({.svg = "<svg/>"}) + frame(2, 2), refused},
+            {"drawing of a failure",
+             wire({.status = 2, .reason = "r", .w = -1, .h = -1, .svg = "<svg/>", .frames = 0}),
+             refused},
+            {"drawing drawn", wire({.svg = "<svg/>", .frames = 2}) + frame(2, 2) + frame(3, 1),
+             refused, two},
+            {"fonts of a bitmap", wire({.fonts = "A"}) + frame(2, 2), refused},
+            {"fonts of a failure",
+             wire({.status = 2, .reason = "r", .w = -1, .h = -1, .fonts = "A", .frames = 0}),
+             refused},
+            {"font without a name", wire({.svg = "<svg/>", .fonts = "A\n\nB", .frames = 0}),
+             refused},
+            {"fonts not UTF-8", wire({.svg = "<svg/>", .fonts = "\xc3", .frames = 0}), refused},
+            {"fonts over limit",
+             wire({.svg = "<svg/>", .fonts = QByteArray(text + 1, 'f'), .frames = 0}), refused},
+            {"neither frames nor drawing", wire({.frames = 0}), refused},
+            {"65 frames", wire({.w = 1, .h = 1, .frames = 65}) + frame(1, 1).repeated(65), refused},
+            {"frames of a failure",
+             wire({.status = 2, .reason = "r", .w = -1, .h = -1}) + frame(2, 2), refused},
+            // A damaged drawing's status with more frames than sizes asked for, the last of
+            // them of no size, which would name the size it could not be drawn at.
+            {"frames of a drawn failure",
+             wire({.status = 2, .reason = "r", .w = -1, .h = -1, .frames = 3}) + frame(2, 2) +
+                 frame(3, 1) + frame(0, 0),
+             refused, two},
+            {"more frames than drawn", wire({.frames = 3}) + frame(2, 2) + frame(3, 1), refused,
+             two},
+            {"fewer frames than drawn", wire({}) + frame(2, 2), refused, two},
+            {"drawn resized", wire({.frames = 2}) + frame(2, 2) + frame(3, 2), refused, two},
+            // Each within the limits; the reader's zeros stand for the second one's pixels.
+            {"pixels in all",
+             wire({.w = side, .h = side, .frames = 2}) + frame(1, 1) + le(side, side, 1u), refused},
+            {"side over limit", wire({.w = side + 1, .h = 1}) + frame(side + 1, 1), refused},
+            {"frame of no size", wire({}) + frame(0, 0), refused},
+            {"alpha flag", wire({}) + frame(2, 2, 2), refused},
+            {"opaque frame not opaque", wire({}) + frame(2, 2, 0, 'p'), refused},
+        };
+        for (const Row &row : rows)
+            QTest::newRow(row.tag) << row.wire << row.sizes << (row.status ? int(*row.status) : -1);
     }
 
-    void lyingHeaders()
+    void lyingReplies()
     {
         QFETCH(QByteArray, wire);
+        QFETCH(QList<QSize>, sizes);
         QFETCH(int, status);
-        const bool drawn = QByteArray(QTest::currentDataTag()).startsWith("drawn");
-        const auto back =
-            readBack(wire, true, drawn ? QList<QSize>{{2, 2}, {3, 1}} : QList<QSize>());
+        const auto back = readBack(wire, true, sizes);
         QCOMPARE(back ? int(back->status) : -1, status);
         QVERIFY(!back || back->reason.isEmpty() == !status);
+        // The same reply from a worker, which then ends as an honest one does.
+        QVERIFY(writeFile(dir.filePath("reply"), wire));
+        const ImageDecoder::Decoded decoded = withWorker(
+            "cat >/dev/null; cat '" + QFile::encodeName(dir.filePath("reply")) + "'", [&] {
+                return sizes.isEmpty() ? IsolatedDecoder::decodeData("data")
+                                       : IsolatedDecoder::renderSvg("<svg/>", sizes);
+            });
+        QCOMPARE(int(decoded.status), status < 0 ? int(Damaged) : status);
+        QCOMPARE(decoded.reason.contains("failed on it"), status < 0);
     }
 
     void misbehavingWorker_data()
     {
-        QTest::addColumn<QString>("script");
+        QTest::addColumn<QByteArray>("script");
+        // Stopped from another thread, as the window stops a slow read: -1 never, 0 at once.
+        QTest::addColumn<int>("stopAfterMs");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("out of memory") << "exit 3" << int(TooLarge) << "needs too much memory";
-        QTest::newRow("crashes") << "kill -SEGV $$" << int(Damaged) << "failed on it";
-        QTest::newRow("garbage") << "echo garbage" << int(Damaged) << "failed on it";
-        QTest::newRow("hangs") << "exec sleep 60" << int(TookTooLong) << "took too long";
-        // Stopped from another thread before its time is up, as the window stops a slow read.
-        QTest::newRow("hangs, stopped") << "exec sleep 60" << int(Cancelled) << "was stopped";
-        // A whole, well-formed answer from a worker that then fails is not to be trusted.
+        QTest::newRow("out of memory")
+            << QByteArray("exit 3") << -1 << int(TooLarge) << "needs too much memory";
+        QTest::newRow("crashes") << QByteArray("kill -SEGV $$") << -1 << int(Damaged)
+                                 << "failed on it";
+        QTest::newRow("garbage") << QByteArray("echo garbage") << -1 << int(Damaged)
+                                 << "failed on it";
+        QTest::newRow("hangs") << QByteArray("exec sleep 60") << -1 << int(TookTooLong)
+                               << "took too long";
+        QTest::newRow("hangs, stopped")
+            << QByteArray("exec sleep 60") << 300 << int(Cancelled) << "was stopped";
+        // Stopped before it could read its input: it must never get to answer.
+        QTest::newRow("answers, stopped first")
+            << QByteArray("cat >/dev/null; touch \"$0.answered\"") << 0 << int(Cancelled)
+            << "was stopped";
+        // A whole, well-formed answer from a worker that then fails or says more is not to be
+        // trusted.
         QTest::newRow("answers, then fails")
-            << "\"@REAL@\" --decode-worker decode -; exit 1" << int(Damaged) << "failed on it";
+            << QByteArray("\"@REAL@\" --decode-worker decode -; exit 1") << -1 << int(Damaged)
+            << "failed on it";
+        QTest::newRow("answers, then says more")
+            << QByteArray("\"@REAL@\" --decode-worker decode -; echo more") << -1 << int(Damaged)
+            << "failed on it";
     }
 
     void misbehavingWorker()
     {
-        QFETCH(QString, script);
+        QFETCH(QByteArray, script);
+        QFETCH(int, stopAfterMs);
         QFETCH(int, status);
         QFETCH(QString, reason);
-        QTemporaryDir dir;
-        script.replace("@REAL@", qEnvironmentVariable("ASSETSMITH_WORKER"));
-        QVERIFY(writeFile(dir.filePath("worker"), "#!/bin/sh\n" + script.toUtf8()));
-        QFile::setPermissions(dir.filePath("worker"), QFile::ReadOwner | QFile::ExeOwner);
-        const QByteArray realWorker = qgetenv("ASSETSMITH_WORKER");
-        const QByteArray realTimeout = qgetenv("ASSETSMITH_DECODE_TIMEOUT_MS");
-        qputenv("ASSETSMITH_WORKER", QFile::encodeName(dir.filePath("worker")));
-        qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", "2000");
-        std::atomic_bool stop = false;
+        script.replace("@REAL@", qgetenv("ASSETSMITH_WORKER"));
+        QFile::remove(dir.filePath("worker.answered"));
+        std::atomic_bool stop = stopAfterMs == 0;
         std::jthread stopper([&] {
-            if (QByteArray(QTest::currentDataTag()).endsWith("stopped")) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            if (stopAfterMs > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(stopAfterMs));
                 stop = true;
             }
         });
         // More than a pipe holds, for a worker that never reads it.
-        const ImageDecoder::Decoded decoded =
-            IsolatedDecoder::decodeData(QByteArray(4 << 20, 'x'), &stop);
-        qputenv("ASSETSMITH_WORKER", realWorker);
-        qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", realTimeout);
+        const ImageDecoder::Decoded decoded = withWorker(
+            script, [&] { return IsolatedDecoder::decodeData(QByteArray(4 << 20, 'x'), &stop); });
         QCOMPARE(int(decoded.status), status);
         QVERIFY2(decoded.reason.contains(reason), qPrintable(decoded.reason));
+        QVERIFY(!QFile::exists(dir.filePath("worker.answered")));
     }
 };
 
