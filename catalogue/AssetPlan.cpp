@@ -517,7 +517,8 @@ AssetPlan::mergeInto(const std::function<Existing(const QString &documentPath)> 
     const QString tag = platform ? key(*platform) : QStringLiteral("new");
     QList<Document> written;
     QList<File> renamedFiles = files;
-    QHash<QString, int> keptCounts;
+    QStringList keptKinds; // in the order the entries come, "" for entries of no platform
+    int keptOther = 0;
     for (Document document : std::as_const(documents)) {
         const Existing found = existing(document.path());
         if (!found.unreadable.isEmpty()) {
@@ -560,7 +561,17 @@ AssetPlan::mergeInto(const std::function<Existing(const QString &documentPath)> 
                 keptNames.insert(text(entry, "filename").toLower());
                 const std::optional<Platform> kind =
                     document.claim == Claim::Platform ? platformOf(entry) : std::nullopt;
-                ++keptCounts[kind ? displayName(*kind) : QString()];
+                const std::optional<QString> appearance = appearanceOf(entry);
+                if (!kind) {
+                    ++keptOther;
+                    continue;
+                }
+                const QString words =
+                    (appearance && !appearance->isEmpty() ? *appearance + QLatin1Char(' ')
+                                                          : QString()) +
+                    displayName(*kind);
+                if (!keptKinds.contains(words))
+                    keptKinds.append(words);
             } else {
                 ++merged.replaced;
             }
@@ -685,14 +696,10 @@ AssetPlan::mergeInto(const std::function<Existing(const QString &documentPath)> 
     }
     documents = written;
     files = renamedFiles;
-    for (auto it = keptCounts.cbegin(); it != keptCounts.cend(); ++it) {
-        if (!it.key().isEmpty())
-            merged.keptKinds.append(it.key());
-    }
-    merged.keptKinds.sort();
-    if (const int other = keptCounts.value(QString()); other > 0)
-        merged.keptKinds.append(other == 1 ? QStringLiteral("1 other entry")
-                                           : QStringLiteral("%1 other entries").arg(other));
+    merged.keptKinds = keptKinds;
+    if (keptOther > 0)
+        merged.keptKinds.append(keptOther == 1 ? QStringLiteral("1 other entry")
+                                               : QStringLiteral("%1 other entries").arg(keptOther));
     return merged;
 }
 
@@ -702,11 +709,19 @@ QString AssetPlan::mergeSentence(const Merged &merged, const QString &where) con
         return {};
     const QString what = platform ? QStringLiteral("the %1 icons").arg(displayName(*platform))
                                   : QStringLiteral("the images");
-    QStringList kept;
-    for (const QString &kind : merged.keptKinds)
-        kept << (kind.front().isDigit() ? kind : QStringLiteral("the %1 icons").arg(kind));
-    const QString keptText = QLocale(QLocale::English).createSeparatedList(kept);
-    const bool one = merged.keptKinds.size() == 1 && merged.keptKinds.first().startsWith("1 ");
+    // "the Mac and dark iOS icons and 2 other entries are kept"
+    QStringList platforms, parts;
+    for (const QString &kind : merged.keptKinds) {
+        if (kind.front().isDigit())
+            parts << kind;
+        else
+            platforms << kind;
+    }
+    const QLocale english(QLocale::English);
+    if (!platforms.isEmpty())
+        parts.prepend(QStringLiteral("the %1 icons").arg(english.createSeparatedList(platforms)));
+    const QString keptText = english.createSeparatedList(parts);
+    const bool one = platforms.isEmpty() && keptText.startsWith(QLatin1String("1 "));
     return merged.replaced > 0 ? QStringLiteral("Replaced %1 in %2; %3 %4 kept")
                                      .arg(what, where, keptText, one ? "is" : "are")
                                : QStringLiteral("Added %1 to %2; %3 %4 kept")

@@ -18,10 +18,11 @@
 // pixel size and what is drawn into it. Making a plan draws nothing and touches no disk; the
 // exporter carries a plan out, the preview shows one, the checker judges by the same rules.
 //
-// A catalogue the user already has is written into, not over: `mergedInto` takes the documents
-// already on disk and returns the plan that replaces only the entries this plan claims (its own
-// platform, idiom and appearances; an image set's plain scales) and keeps every other entry, key
-// for key, naming no file that a kept entry names.
+// A catalogue the user already has is written into, not over: `mergeInto` reads the documents
+// already on disk and turns the plan into one that replaces only the entries it claims (its own
+// platform, idioms and appearances; an image set's plain scales; a stack's own layers) and keeps
+// every other entry, key for key. Its files then take the names the replaced entries gave their
+// slots, and never a name a kept entry uses.
 class AssetPlan
 {
 public:
@@ -104,7 +105,7 @@ public:
     static QString nameProblem(const QString &name);
 
     // The app icon platform an entry of an app icon set belongs to, by its "platform" key or
-    // else its idiom; none for entries of no platform written here (CarPlay, universal alone).
+    // else its idiom ("car" is iOS's); none for a universal entry that names no platform.
     static std::optional<Platform> platformOf(const QJsonObject &entry);
 
     // The part of a tvOS icon layer the focus effect never crops: inset by a tenth of the
@@ -124,14 +125,16 @@ public:
     struct Merged
     {
         QString refusal;
-        QStringList unnamed;   // paths inside the asset folder that replaced entries named
-                               // and no entry names now
-        int replaced = 0;      // entries on disk this write replaced
-        QStringList keptKinds; // what the kept entries are, for messages ("iOS", "2 other")
+        QStringList unnamed; // paths inside the asset folder that replaced entries named
+                             // and no entry names now
+        int replaced = 0;    // entries on disk this write replaced
+        // What the kept entries are, in their order, for messages: "Mac", "dark iOS", and
+        // last "2 other entries" for entries of no platform.
+        QStringList keptKinds;
     };
     Merged mergeInto(const std::function<Existing(const QString &documentPath)> &existing);
 
-    // The one line that says what a merge did: "Added the Mac icons to …; the iOS icons are
+    // The one line that says what a merge did: "Added the Mac icons to WHERE; the iOS icons are
     // kept", or empty when the set held nothing else.
     QString mergeSentence(const Merged &merged, const QString &where) const;
 };
