@@ -49,6 +49,18 @@ const QStringList PlatformSets{QStringLiteral("watch"), QStringLiteral("vision")
 // The preview of an image set is drawn only while its largest file stays this small.
 constexpr int PreviewBound = 4096;
 
+// The kinds of background request besides reading: a newer one of a kind replaces the older.
+const QString PreviewWork = QStringLiteral("preview");
+const QString ExportWork = QStringLiteral("export");
+const QString CheckWork = QStringLiteral("check");
+
+SourceLoader::Role roleOf(AppDelegate::Appearance which)
+{
+    return which == AppDelegate::Appearance::Dark     ? SourceLoader::Role::Dark
+           : which == AppDelegate::Appearance::Tinted ? SourceLoader::Role::Tinted
+                                                      : SourceLoader::Role::Back;
+}
+
 QString htmlOf(const QString &text)
 {
     return text.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
@@ -58,10 +70,6 @@ QString htmlOf(const QString &text)
 
 AppDelegate::~AppDelegate()
 {
-    sourceLoader.cancel();
-    // A job still running posts its result to this object, so it must end first. An export
-    // under way is finished, not abandoned half written.
-    work.waitForDone();
     TextFieldDelegate::setDelegate(_widthField, nullptr);
     TextFieldDelegate::setDelegate(_heightField, nullptr);
 }
@@ -72,16 +80,16 @@ void AppDelegate::applicationDidFinishLaunching(QObject *)
     TextFieldDelegate::setDelegate(_widthField, this);
     TextFieldDelegate::setDelegate(_heightField, this);
 
-    work.setMaxThreadCount(2);
     previewTimer.setSingleShot(true);
     previewTimer.setInterval(120);
     connect(&previewTimer, &QTimer::timeout, this, &AppDelegate::startPreview);
-    connect(&sourceLoader, &SourceLoader::busyChanged, this, [this](bool busy) {
-        if (_stopAction)
-            _stopAction->setEnabled(busy);
-        if (busy)
-            showStatus(tr("Reading “%1”… Esc stops.").arg(sourceLoader.currentName()));
-    });
+    connect(&sourceLoader, &SourceLoader::busyChanged, this,
+            [this](SourceLoader::Role role, bool busy) {
+                if (_stopAction)
+                    _stopAction->setEnabled(sourceLoader.isBusy());
+                if (busy)
+                    showStatus(tr("Reading “%1”… Esc stops.").arg(sourceLoader.currentName(role)));
+            });
     connect(&sourceLoader, &SourceLoader::cancelled, this, [this](const QString &name) {
         showStatus(tr("Stopped reading “%1”.").arg(name));
         // A stopped pick leaves its menu as it was before.
@@ -136,32 +144,30 @@ void AppDelegate::askFor(const QString &title, QFileDialog::FileMode mode,
     dialog->show();
 }
 
+// The loader's results reach this object only while it lives: they come through its own
+// background work.
 void AppDelegate::openImageFile(const QUrl &url)
 {
-    const QPointer<AppDelegate> self(this);
-    sourceLoader.loadFile(url.toLocalFile(),
-                          [self, url](const SourceImage::Loaded &loaded, const QImage &picture) {
-                              if (!self)
-                                  return;
-                              // A file that gives no image leaves the current source, its ratio and
-                              // the fields as they were: the well would otherwise show a picture no
-                              // export can use.
-                              if (!loaded.image) {
-                                  self->showStatus(loaded.error);
-                                  emit self->sourceLoadFinished(loaded.error);
-                                  return;
-                              }
-                              self->originalImage = loaded.image;
-                              const QSizeF size = self->originalImage->size();
-                              self->heightDividedByWidthRatio = size.height() / size.width();
-                              self->selectedUrl = url;
-                              if (self->_imageView)
-                                  self->_imageView->setImage(loaded.image, picture);
-                              self->updateFields();
-                              self->showStatus(QString());
-                              self->schedulePreview();
-                              emit self->sourceLoadFinished(QString());
-                          });
+    sourceLoader.loadFile(
+        SourceLoader::Role::Main, url.toLocalFile(), [this, url](const SourceLoader::Read &read) {
+            // A file that gives no image leaves the current source, its ratio and the fields as
+            // they were: the well would otherwise show a picture no export can use.
+            if (!read.loaded.image) {
+                showStatus(read.loaded.error);
+                emit sourceLoadFinished(read.loaded.error);
+                return;
+            }
+            originalImage = read.loaded.image;
+            const QSizeF size = originalImage->size();
+            heightDividedByWidthRatio = size.height() / size.width();
+            selectedUrl = url;
+            if (_imageView)
+                _imageView->setImage(read.loaded.image, read.picture, read.noPicture);
+            updateFields();
+            showStatus(QString());
+            schedulePreview();
+            emit sourceLoadFinished(QString());
+        });
 }
 
 void AppDelegate::stopReading(QObject *)
@@ -359,34 +365,30 @@ void AppDelegate::runExport(std::function<ExportReport(const AssetExporter::Prog
         progressShown = true;
         showProgress();
     });
-    work.start([this, write = std::move(write)] {
-        const AssetExporter::Progress progress = [this](int written, int total) {
-            QMetaObject::invokeMethod(
-                this,
-                [this, written, total] {
+    // The write takes no cancel flag: a folder is never left half written.
+    work.start<ExportReport>(
+        ExportWork,
+        [this, write = std::move(write)](const BackgroundWork::Request &request) {
+            return write([this, request](int written, int total) {
+                request.post([this, written, total] {
                     progressWritten = written;
                     progressTotal = total;
                     if (progressShown)
                         showProgress();
                     emit exportProgress(written, total);
-                },
-                Qt::QueuedConnection);
-        };
-        const ExportReport report = write(progress);
-        QMetaObject::invokeMethod(
-            this,
-            [this, report] {
-                exporting = false;
-                for (const QPointer<QWidget> &control : std::as_const(_exportControls)) {
-                    if (control)
-                        control->setEnabled(true);
-                }
-                optionsChanged();
-                showReport(report);
-                emit exportFinished(report.summaryWithWarnings());
-            },
-            Qt::QueuedConnection);
-    });
+                });
+            });
+        },
+        [this](const ExportReport &report) {
+            exporting = false;
+            for (const QPointer<QWidget> &control : std::as_const(_exportControls)) {
+                if (control)
+                    control->setEnabled(true);
+            }
+            optionsChanged();
+            showReport(report);
+            emit exportFinished(report.summaryWithWarnings());
+        });
 }
 
 void AppDelegate::showProgress()
@@ -501,23 +503,20 @@ void AppDelegate::appearanceChosen(Appearance which, int index)
 
 void AppDelegate::loadAppearance(Appearance which, const QUrl &url)
 {
-    const QPointer<AppDelegate> self(this);
-    sourceLoader.loadFile(url.toLocalFile(),
-                          [self, which, url](const SourceImage::Loaded &loaded, const QImage &) {
-                              if (!self)
-                                  return;
-                              if (loaded.image) {
-                                  self->imageFor(which) = loaded.image;
-                                  self->nameFor(which) = url.fileName();
-                                  if (QComboBox *combo = self->comboFor(which))
+    sourceLoader.loadFile(roleOf(which), url.toLocalFile(),
+                          [this, which, url](const SourceLoader::Read &read) {
+                              if (read.loaded.image) {
+                                  imageFor(which) = read.loaded.image;
+                                  nameFor(which) = url.fileName();
+                                  if (QComboBox *combo = comboFor(which))
                                       combo->setCurrentIndex(-1);
-                                  self->showStatus(QString());
+                                  showStatus(QString());
                               } else {
-                                  self->showStatus(loaded.error);
+                                  showStatus(read.loaded.error);
                               }
-                              self->fillAppearanceCombo(which);
-                              self->optionsChanged();
-                              emit self->sourceLoadFinished(loaded.error);
+                              fillAppearanceCombo(which);
+                              optionsChanged();
+                              emit sourceLoadFinished(read.loaded.error);
                           });
 }
 
@@ -556,6 +555,11 @@ void AppDelegate::schedulePreview()
     previewTimer.start();
 }
 
+bool AppDelegate::previewIdle() const
+{
+    return !work.isBusy(PreviewWork) && !previewTimer.isActive();
+}
+
 // The size and name fields shape only the image set's files.
 void AppDelegate::imageSetFieldsChanged()
 {
@@ -564,16 +568,13 @@ void AppDelegate::imageSetFieldsChanged()
         schedulePreview();
 }
 
-// One preview is drawn at a time; requests that arrive meanwhile collapse into one, drawn from
-// the state as it is when the running one ends, whose own result is then dropped.
+// Each preview is drawn from the state as it is when it starts; a newer one stops it, and so
+// does a message shown in its place.
 void AppDelegate::startPreview()
 {
     if (!_previewStrip)
         return;
-    if (previewRunning) {
-        previewPending = true;
-        return;
-    }
+    work.stop(PreviewWork);
     if (!originalImage) {
         _previewStrip->setMessage(
             tr("Choose, drop or paste a source image to see its files here."));
@@ -581,7 +582,7 @@ void AppDelegate::startPreview()
         return;
     }
     const QString kind = PreviewSets.value(_previewSetCombo ? _previewSetCombo->currentIndex() : 0);
-    std::function<AssetExporter::Preview()> draw;
+    std::function<AssetExporter::Preview(const BackgroundWork::Request &)> draw;
     if (kind == QLatin1String("imageset")) {
         const QSizeF base = maximumSizeForAsset();
         const ImageSetDescription set(std::int32_t(base.width()), std::int32_t(base.height()),
@@ -596,43 +597,31 @@ void AppDelegate::startPreview()
             emit previewFinished();
             return;
         }
-        draw = [source = originalImage, set] {
-            return AssetExporter::previewImageSet(source.get(), set);
+        draw = [source = originalImage, set](const BackgroundWork::Request &request) {
+            return AssetExporter::previewImageSet(source.get(), set, 0, request.cancel());
         };
     } else {
         draw = [source = originalImage, dark = darkImage, tinted = tintedImage, back = backImage,
-                kind, options = appIconOptions()] {
+                kind, options = appIconOptions()](const BackgroundWork::Request &request) {
             return AssetExporter::previewAppIconSet(source.get(), *AssetPlan::platformOfKey(kind),
-                                                    options);
+                                                    options, 0, request.cancel());
         };
     }
-    previewRunning = true;
     const bool maskable = kind == QLatin1String("ios");
-    work.start([this, draw, maskable] {
-        const AssetExporter::Preview preview = draw();
-        QMetaObject::invokeMethod(
-            this,
-            [this, preview, maskable] {
-                previewRunning = false;
-                if (previewPending) {
-                    previewPending = false;
-                    startPreview();
-                    return;
-                }
-                if (!_previewStrip)
-                    return;
-                if (!preview.refusal.isEmpty()) {
-                    _previewStrip->setMessage(preview.refusal);
-                } else {
-                    QList<PreviewStrip::Tile> tiles;
-                    for (const AssetExporter::PreviewFile &file : preview.files)
-                        tiles.append({file.fileName, file.image});
-                    _previewStrip->setTiles(tiles, maskable);
-                }
-                emit previewFinished();
-            },
-            Qt::QueuedConnection);
-    });
+    work.start<AssetExporter::Preview>(
+        PreviewWork, std::move(draw), [this, maskable](const AssetExporter::Preview &preview) {
+            if (!_previewStrip)
+                return;
+            if (!preview.refusal.isEmpty()) {
+                _previewStrip->setMessage(preview.refusal);
+            } else {
+                QList<PreviewStrip::Tile> tiles;
+                for (const AssetExporter::PreviewFile &file : preview.files)
+                    tiles.append({file.fileName, file.image});
+                _previewStrip->setTiles(tiles, maskable);
+            }
+            emit previewFinished();
+        });
 }
 
 void AppDelegate::checkCatalogue(QObject *)
@@ -648,15 +637,12 @@ void AppDelegate::checkCatalogueFolder(const QString &folder)
     _checkDialog->showChecking(folder);
     _checkDialog->show();
     _checkDialog->raise();
-    work.start([this, folder] {
-        const CatalogueChecker::Result result = CatalogueChecker::check({folder});
-        QMetaObject::invokeMethod(
-            this,
-            [this, folder, result] {
-                if (_checkDialog)
-                    _checkDialog->showResult(folder, result);
-                emit checkFinished();
-            },
-            Qt::QueuedConnection);
-    });
+    work.start<CatalogueChecker::Result>(
+        CheckWork,
+        [folder](const BackgroundWork::Request &) { return CatalogueChecker::check({folder}); },
+        [this, folder](const CatalogueChecker::Result &result) {
+            if (_checkDialog)
+                _checkDialog->showResult(folder, result);
+            emit checkFinished();
+        });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BackgroundWork.h"
 #include "CheckDialog.h"
 #include "ImageWell.h"
 #include "PreviewStrip.h"
@@ -16,7 +17,6 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QPushButton>
-#include <QThreadPool>
 #include <QTimer>
 #include <QImage>
 #include <QJsonObject>
@@ -37,8 +37,8 @@ class ExportReport;
 // output folder, the source's aspect ratio, the app icon options) and turns the user's picks,
 // drops and typing into that state, into the window's field texts and into the preview. The
 // window's controls reach it as outlets, connected through the setters; it reads and writes its
-// fields directly. Reading a source, drawing the preview, writing and checking run on other
-// threads: the window answers input throughout, and each ends with a signal.
+// fields directly. Reading a source, drawing the preview, writing and checking run as requests
+// of its background work: the window answers input throughout, and each ends with a signal.
 class AppDelegate : public QObject, public TextFieldDelegate
 {
     Q_OBJECT
@@ -74,7 +74,7 @@ public:
     // the program): read on another thread, then taken as the source; sourceLoadFinished tells
     // why it gave no image, or nothing.
     void openImageFile(const QUrl &url);
-    // Stops reading a source; the one before stays.
+    // Stops reading every source under way; the ones before stay.
     void stopReading(QObject *sender);
 
     // The app icon options, the same the command line takes.
@@ -93,9 +93,10 @@ public:
 
     void schedulePreview();
     void imageSetFieldsChanged();
-    bool previewIdle() const { return !previewRunning && !previewTimer.isActive(); }
+    bool previewIdle() const;
     bool isExporting() const { return exporting; }
     SourceLoader *loader() { return &sourceLoader; }
+    const BackgroundWork &backgroundWork() const { return work; }
     CheckDialog *checkDialog() const { return _checkDialog; }
     void showStatus(const QString &message);
 
@@ -174,12 +175,10 @@ private:
     SourceImagePtr darkImage, tintedImage, backImage;
     QString darkName, tintedName, backName;
 
-    SourceLoader sourceLoader;
-    // Preview, export and check jobs; the newest preview request wins.
-    QThreadPool work;
+    // Before the loader, which reads through it.
+    BackgroundWork work;
+    SourceLoader sourceLoader{&work};
     QTimer previewTimer;
-    bool previewRunning = false;
-    bool previewPending = false;
     bool exporting = false;
     bool progressShown = false;
     int progressWritten = 0;

@@ -45,12 +45,16 @@ ImageWell::ImageWell(QWidget *parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
-void ImageWell::setImage(const SourceImagePtr &image, const QImage &picture)
+void ImageWell::setImage(const SourceImagePtr &image, const QImage &picture,
+                         const QString &noPicture)
 {
     m_image = image;
-    m_preview = !image             ? QImage()
-                : picture.isNull() ? SourceLoader::pictureOf(*image, SourceLoader::PictureBound)
-                                   : picture;
+    m_preview = image ? picture : QImage();
+    m_noPicture.clear();
+    if (image && picture.isNull())
+        m_noPicture = noPicture.isEmpty()
+                          ? tr("This image cannot be shown here.")
+                          : tr("This image cannot be shown here: %1.").arg(noPicture);
     update();
 }
 
@@ -58,7 +62,11 @@ void ImageWell::setLoader(SourceLoader *loader)
 {
     m_loader = loader;
     if (loader)
-        connect(loader, &SourceLoader::busyChanged, this, &ImageWell::setBusy);
+        connect(loader, &SourceLoader::busyChanged, this,
+                [this](SourceLoader::Role role, bool busy) {
+                    if (role == SourceLoader::Role::Main)
+                        setBusy(busy);
+                });
 }
 
 void ImageWell::setBusy(bool busy)
@@ -118,29 +126,28 @@ SourceImage::Loaded ImageWell::imageFrom(const Offer &offer, const std::atomic_b
 
 void ImageWell::take(const QMimeData *mime)
 {
-    const Offer offer = offerOf(mime);
-    if (!m_loader) {
-        takeFromUser(imageFrom(offer), QImage());
+    if (!m_loader)
         return;
-    }
+    const Offer offer = offerOf(mime);
     const QString name =
         offer.path.isEmpty() ? tr("the dropped image") : QFileInfo(offer.path).fileName();
     const QPointer<ImageWell> self(this);
     m_loader->load(
-        name, [offer](const std::atomic_bool *cancel) { return imageFrom(offer, cancel); },
-        [self](const SourceImage::Loaded &loaded, const QImage &picture) {
+        SourceLoader::Role::Main, name,
+        [offer](const std::atomic_bool *cancel) { return imageFrom(offer, cancel); },
+        [self](const SourceLoader::Read &read) {
             if (self)
-                self->takeFromUser(loaded, picture);
+                self->takeFromUser(read);
         });
 }
 
-void ImageWell::takeFromUser(const SourceImage::Loaded &loaded, const QImage &picture)
+void ImageWell::takeFromUser(const SourceLoader::Read &read)
 {
-    if (!loaded.image) {
-        emit imageRefused(loaded.error);
+    if (!read.loaded.image) {
+        emit imageRefused(read.loaded.error);
         return;
     }
-    setImage(loaded.image, picture);
+    setImage(read.loaded.image, read.picture, read.noPicture);
     emit imageChanged();
 }
 
@@ -167,7 +174,7 @@ void ImageWell::paintEvent(QPaintEvent *)
     } else if (!m_busy) {
         painter.setPen(palette().color(QPalette::PlaceholderText));
         painter.drawText(inner, Qt::AlignCenter | Qt::TextWordWrap,
-                         tr("Drop an image here\nor paste one"));
+                         m_image ? m_noPicture : tr("Drop an image here\nor paste one"));
     }
     if (m_busy) {
         // Twelve spokes, the brightest one turning: the well is reading an image.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SourceLoader.h"
 #include "source/SourceImage.h"
 
 #include <QImage>
@@ -8,13 +9,12 @@
 
 class QMimeData;
 class QTimer;
-class SourceLoader;
 
 // The image well: shows the source image scaled to fit, and takes a new one from the user by a
 // drop (a file from a file manager or image data from another program), by paste, or clears it
 // with Delete. Only those user changes emit imageChanged; setImage from the program does not.
-// With a loader, what is dropped or pasted is read on the loader's thread while the well shows
-// that it is busy; without one, on the spot.
+// What is dropped or pasted is read by the loader, as the main source, while the well shows that
+// it is busy; without a loader the well takes nothing.
 class ImageWell : public QWidget
 {
     Q_OBJECT
@@ -22,8 +22,10 @@ public:
     explicit ImageWell(QWidget *parent = nullptr);
 
     SourceImagePtr image() const { return m_image; }
-    // `picture` is the image already made small for showing, if the caller has it.
-    void setImage(const SourceImagePtr &image, const QImage &picture = QImage());
+    // `picture` is the image made small for showing; without one the well says `noPicture`
+    // instead, since drawing it here would hold up the window.
+    void setImage(const SourceImagePtr &image, const QImage &picture = QImage(),
+                  const QString &noPicture = QString());
     void setLoader(SourceLoader *loader);
     bool isBusy() const { return m_busy; }
 
@@ -57,11 +59,12 @@ protected:
 
 private:
     void take(const QMimeData *mime);
-    void takeFromUser(const SourceImage::Loaded &loaded, const QImage &picture);
+    void takeFromUser(const SourceLoader::Read &read);
     void setBusy(bool busy);
 
     SourceImagePtr m_image;
     QImage m_preview;
+    QString m_noPicture;
     QPointer<SourceLoader> m_loader;
     bool m_busy = false;
     int m_spin = 0;

@@ -4,94 +4,83 @@
 
 #include <QFileInfo>
 
-SourceLoader::SourceLoader(QObject *parent)
+#include <algorithm>
+
+namespace {
+
+constexpr SourceLoader::Role Roles[] = {SourceLoader::Role::Main, SourceLoader::Role::Dark,
+                                        SourceLoader::Role::Tinted, SourceLoader::Role::Back};
+
+QString kindOf(SourceLoader::Role role)
+{
+    return QStringLiteral("read %1").arg(int(role));
+}
+
+// The export's own resampler spreads the rows over the cores, where Qt's smooth scaling takes a
+// fifth of a second on one core for a 4096 source.
+QImage pictureOf(const SourceImage &image, int bound, const std::atomic_bool *cancel, QString *why)
+{
+    const QSize shown =
+        image.size().toSize().scaled(bound, bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    if (image.isVector()) {
+        const SourceImage::Drawn drawn = image.renderVector({shown}, cancel);
+        *why = drawn.error;
+        return drawn.images.value(0);
+    }
+    const QImage bitmap = image.bitmapFor(shown);
+    if (bitmap.width() <= bound && bitmap.height() <= bound)
+        return bitmap;
+    const QSize fitted = bitmap.size().scaled(shown, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    return Resampler::resample(bitmap, fitted.width(), fitted.height());
+}
+
+} // namespace
+
+SourceLoader::SourceLoader(BackgroundWork *work, QObject *parent)
     : QObject(parent)
+    , m_work(work)
 {
-    // A stopped load may still be ending its worker while the next one starts.
-    m_pool.setMaxThreadCount(2);
+    connect(work, &BackgroundWork::busyChanged, this, [this](const QString &kind, bool busy) {
+        for (Role role : Roles) {
+            if (kind == kindOf(role))
+                emit busyChanged(role, busy);
+        }
+    });
 }
 
-SourceLoader::~SourceLoader()
-{
-    if (m_cancel)
-        m_cancel->store(true);
-    // Results posted to this object after it is gone are dropped by Qt; a job still running
-    // posts to it, so it must end first.
-    m_pool.waitForDone();
-}
-
-void SourceLoader::loadFile(const QString &path, Done done)
+void SourceLoader::loadFile(Role role, const QString &path, Done done)
 {
     load(
-        QFileInfo(path).fileName(),
+        role, QFileInfo(path).fileName(),
         [path](const std::atomic_bool *cancel) { return SourceImage::fromFile(path, cancel); },
         std::move(done));
 }
 
-void SourceLoader::loadData(const QByteArray &data, const QString &name, Done done)
+void SourceLoader::load(Role role, const QString &name, Load load, Done done)
 {
-    load(
-        name,
-        [data, name](const std::atomic_bool *cancel) {
-            return SourceImage::fromData(data, name, cancel);
+    m_names[int(role)] = name;
+    m_work->start<Read>(
+        kindOf(role),
+        [role, load = std::move(load)](const BackgroundWork::Request &request) {
+            Read read{load(request.cancel()), {}, {}};
+            if (role == Role::Main && read.loaded.image && !request.isStopped())
+                read.picture =
+                    pictureOf(*read.loaded.image, PictureBound, request.cancel(), &read.noPicture);
+            return read;
         },
         std::move(done));
 }
 
 void SourceLoader::cancel()
 {
-    if (!m_busy)
-        return;
-    m_cancel->store(true);
-    ++m_generation;
-    setBusy(false);
-    emit cancelled(m_name);
+    for (Role role : Roles) {
+        if (m_work->stop(kindOf(role)))
+            emit cancelled(m_names[int(role)]);
+    }
 }
 
-void SourceLoader::load(const QString &name, Load load, Done done)
+bool SourceLoader::isBusy() const
 {
-    if (m_cancel)
-        m_cancel->store(true);
-    m_cancel = std::make_shared<std::atomic_bool>(false);
-    const quint64 generation = ++m_generation;
-    m_name = name;
-    setBusy(true);
-    m_pool.start(
-        [this, generation, flag = m_cancel, load = std::move(load), done = std::move(done)] {
-            const SourceImage::Loaded loaded = load(flag.get());
-            const QImage picture =
-                loaded.image && !flag->load() ? pictureOf(*loaded.image, PictureBound) : QImage();
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, loaded, picture, done] {
-                    if (generation != m_generation)
-                        return;
-                    setBusy(false);
-                    done(loaded, picture);
-                },
-                Qt::QueuedConnection);
-        });
-}
-
-void SourceLoader::setBusy(bool busy)
-{
-    if (m_busy == busy)
-        return;
-    m_busy = busy;
-    emit busyChanged(busy);
-}
-
-// The export's own resampler spreads the rows over the cores, where Qt's smooth scaling takes a
-// fifth of a second on one core for a 4096 source.
-QImage SourceLoader::pictureOf(const SourceImage &image, int bound)
-{
-    const QSize shown =
-        image.size().toSize().scaled(bound, bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    if (image.isVector())
-        return image.renderVector({shown}).images.value(0);
-    const QImage bitmap = image.bitmapFor(shown);
-    if (bitmap.width() <= bound && bitmap.height() <= bound)
-        return bitmap;
-    const QSize fitted = bitmap.size().scaled(shown, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    return Resampler::resample(bitmap, fitted.width(), fitted.height());
+    return std::any_of(std::begin(Roles), std::end(Roles),
+                       [this](Role role) { return m_work->isBusy(kindOf(role)); });
 }

@@ -1,53 +1,51 @@
 #pragma once
 
+#include "BackgroundWork.h"
 #include "source/SourceImage.h"
 
 #include <QImage>
 #include <QObject>
 #include <QString>
-#include <QThreadPool>
 
+#include <array>
 #include <atomic>
 #include <functional>
-#include <memory>
 
-// Loads source images for the window on another thread, one at a time: a new load stops the one
-// before it, whose result is then dropped, and the window's thread never waits for the decoding
-// worker. Results arrive on the thread that owns the loader.
+// Reads the window's source images as requests of the window's background work, one kind per
+// role: a new read of a role stops only the read of that role before it, and the window's thread
+// never waits for the decoding worker. Reading the main source also draws its picture for the
+// well, under the same request, so that stopping the read stops the drawing too.
 class SourceLoader : public QObject
 {
     Q_OBJECT
 public:
-    // `picture` shows the image at most PictureBound pixels a side, made on the loading thread.
-    using Done = std::function<void(const SourceImage::Loaded &loaded, const QImage &picture)>;
+    enum class Role { Main, Dark, Tinted, Back };
+    struct Read
+    {
+        SourceImage::Loaded loaded;
+        // The main source at most PictureBound pixels a side, or why there is none.
+        QImage picture;
+        QString noPicture;
+    };
+    using Done = std::function<void(const Read &read)>;
     using Load = std::function<SourceImage::Loaded(const std::atomic_bool *cancel)>;
     static constexpr int PictureBound = 768;
 
-    explicit SourceLoader(QObject *parent = nullptr);
-    ~SourceLoader() override;
+    explicit SourceLoader(BackgroundWork *work, QObject *parent = nullptr);
 
-    void loadFile(const QString &path, Done done);
-    void loadData(const QByteArray &data, const QString &name, Done done);
-    void load(const QString &name, Load load, Done done);
-    // Stops the load under way, if any: its `done` is never called.
+    void loadFile(Role role, const QString &path, Done done);
+    void load(Role role, const QString &name, Load load, Done done);
+    // Stops every read under way: their `done` is never called.
     void cancel();
-    bool isBusy() const { return m_busy; }
-    // The file or data being read, as the messages name it.
-    QString currentName() const { return m_name; }
-
-    // A picture of the image of at most `bound` pixels on a side, for showing it.
-    static QImage pictureOf(const SourceImage &image, int bound);
+    bool isBusy() const;
+    // The file or data a role reads, as the messages name it.
+    QString currentName(Role role) const { return m_names[int(role)]; }
 
 signals:
-    void busyChanged(bool busy);
+    void busyChanged(SourceLoader::Role role, bool busy);
     void cancelled(const QString &name);
 
 private:
-    void setBusy(bool busy);
-
-    QThreadPool m_pool;
-    std::shared_ptr<std::atomic_bool> m_cancel;
-    quint64 m_generation = 0;
-    bool m_busy = false;
-    QString m_name;
+    BackgroundWork *m_work;
+    std::array<QString, 4> m_names;
 };

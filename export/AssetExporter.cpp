@@ -223,7 +223,8 @@ QList<ExportReport::Warning> warningsFor(const std::vector<Planned> &plan,
 }
 
 // Each drawing goes to the decoding worker once, for every size made from it.
-std::vector<Drawn> drawDrawings(const std::vector<Planned> &plan)
+std::vector<Drawn> drawDrawings(const std::vector<Planned> &plan,
+                                const std::atomic_bool *cancel = nullptr)
 {
     std::vector<Drawn> drawn(plan.size());
     QList<const SourceImage *> drawings;
@@ -237,7 +238,7 @@ std::vector<Drawn> drawDrawings(const std::vector<Planned> &plan)
             if (planned.source == drawing && !sizes.contains(planned.drawSize))
                 sizes.append(planned.drawSize);
         }
-        const Renderer::Rendered rendered = Renderer::renderAll(drawing, sizes);
+        const Renderer::Rendered rendered = Renderer::renderAll(drawing, sizes, 0, cancel);
         for (size_t i = 0; i < plan.size(); ++i) {
             if (plan[i].source != drawing)
                 continue;
@@ -461,7 +462,7 @@ ExportReport writeFolder(Job job, int threads, const AssetExporter::Progress &pr
     return report;
 }
 
-AssetExporter::Preview previewJob(const Job &job, int threads)
+AssetExporter::Preview previewJob(const Job &job, int threads, const std::atomic_bool *cancel)
 {
     AssetExporter::Preview preview;
     if (!job.refusal.isEmpty()) {
@@ -471,7 +472,7 @@ AssetExporter::Preview previewJob(const Job &job, int threads)
     std::vector<Planned> plan;
     for (const AssetPlan::File &file : std::as_const(job.plan.files))
         plan.push_back(job.bind(file));
-    const std::vector<Drawn> drawn = drawDrawings(plan);
+    const std::vector<Drawn> drawn = drawDrawings(plan, cancel);
     std::vector<QImage> images(plan.size());
     Parallel::forEach(plan.size(), threads,
                       [&](size_t i) { images[i] = renderPlanned(plan[i], drawn[i]); });
@@ -663,13 +664,15 @@ ExportReport AssetExporter::writeImageSet(const SourceImage *source, const QStri
 // The folder text only has to be there; nothing is written.
 AssetExporter::Preview AssetExporter::previewAppIconSet(const SourceImage *source,
                                                         Platform platform,
-                                                        const AppIconOptions &options, int threads)
+                                                        const AppIconOptions &options, int threads,
+                                                        const std::atomic_bool *cancel)
 {
-    return previewJob(appIconJob(source, QStringLiteral("."), platform, options), threads);
+    return previewJob(appIconJob(source, QStringLiteral("."), platform, options), threads, cancel);
 }
 
 AssetExporter::Preview AssetExporter::previewImageSet(const SourceImage *source,
-                                                      const ImageSetDescription &set, int threads)
+                                                      const ImageSetDescription &set, int threads,
+                                                      const std::atomic_bool *cancel)
 {
-    return previewJob(imageSetJob(source, QStringLiteral("."), set), threads);
+    return previewJob(imageSetJob(source, QStringLiteral("."), set), threads, cancel);
 }

@@ -65,6 +65,8 @@ public:
 
     // The images a write would encode, in its order, without writing anything: what the file
     // would hold, pixel for pixel. Refused for the same reasons a write is, the folder aside.
+    // Setting `cancel` from another thread stops the drawing of a drawing source; what comes back
+    // then is to be dropped.
     struct PreviewFile
     {
         QString fileName;
@@ -76,9 +78,10 @@ public:
         QString refusal;
     };
     static Preview previewAppIconSet(const SourceImage *source, Platform platform,
-                                     const AppIconOptions &options, int threads = 0);
+                                     const AppIconOptions &options, int threads = 0,
+                                     const std::atomic_bool *cancel = nullptr);
     static Preview previewImageSet(const SourceImage *source, const ImageSetDescription &set,
-                                   int threads = 0);
+                                   int threads = 0, const std::atomic_bool *cancel = nullptr);
 
     // The Contents.json text of a catalogue document: pretty-printed UTF-8 JSON.
     static QByteArray serialise(const QJsonObject &document);

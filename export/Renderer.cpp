@@ -12,7 +12,7 @@ QImage Renderer::render(const SourceImage *source, QSizeF target, int threads)
 }
 
 Renderer::Rendered Renderer::renderAll(const SourceImage *source, const QList<QSizeF> &targets,
-                                       int threads)
+                                       int threads, const std::atomic_bool *cancel)
 {
     if (!source)
         return {{}, QStringLiteral("there is no source image")};
@@ -28,7 +28,7 @@ Renderer::Rendered Renderer::renderAll(const SourceImage *source, const QList<QS
     }
     Rendered rendered;
     if (source->isVector()) {
-        SourceImage::Drawn drawn = source->renderVector(pixels);
+        SourceImage::Drawn drawn = source->renderVector(pixels, cancel);
         rendered.images = std::move(drawn.images);
         rendered.error = std::move(drawn.error);
     } else {

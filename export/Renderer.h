@@ -17,14 +17,15 @@ public:
     // A null image when the target cannot be rendered or the source is absent.
     static QImage render(const SourceImage *source, QSizeF target, int threads = 0);
     // Several targets at once: a drawing is drawn at all of them in one trip to the decoding
-    // worker. The images in the order of `targets`, or none and a clause saying why.
+    // worker. The images in the order of `targets`, or none and a clause saying why. Setting
+    // `cancel` from another thread stops a drawing's trip.
     struct Rendered
     {
         QList<QImage> images;
         QString error;
     };
     static Rendered renderAll(const SourceImage *source, const QList<QSizeF> &targets,
-                              int threads = 0);
+                              int threads = 0, const std::atomic_bool *cancel = nullptr);
 
     // The image laid over an opaque colour: every pixel opaque, the colour where it was clear.
     static QImage overBackground(const QImage &image, QColor background);

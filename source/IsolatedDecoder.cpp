@@ -74,7 +74,8 @@ int IsolatedDecoder::renderTimeoutMs(const QList<QSize> &sizes)
     return int(std::min(ms, double(std::numeric_limits<int>::max())));
 }
 
-ImageDecoder::Decoded IsolatedDecoder::renderSvg(const QByteArray &svg, const QList<QSize> &sizes)
+ImageDecoder::Decoded IsolatedDecoder::renderSvg(const QByteArray &svg, const QList<QSize> &sizes,
+                                                 const std::atomic_bool *cancel)
 {
     QStringList arguments{QStringLiteral("render")};
     for (const QSize &size : sizes) {
@@ -91,7 +92,7 @@ ImageDecoder::Decoded IsolatedDecoder::renderSvg(const QByteArray &svg, const QL
         nothingAsked.status = ImageDecoder::Status::Ok;
         return nothingAsked;
     }
-    return runWorker(arguments, DecodeWorker::frame(svg), renderTimeoutMs(sizes), sizes);
+    return runWorker(arguments, DecodeWorker::frame(svg), renderTimeoutMs(sizes), sizes, cancel);
 }
 
 ImageDecoder::Decoded IsolatedDecoder::runWorker(const QStringList &arguments,

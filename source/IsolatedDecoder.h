@@ -36,7 +36,8 @@ public:
     // The drawing at every size asked for, in one worker: frames in the order of `sizes`, or a
     // failure and its reason. The time limit grows with the pixels asked for, so an honest
     // drawing at a large size has the time it needs while a hostile one still stops.
-    static ImageDecoder::Decoded renderSvg(const QByteArray &svg, const QList<QSize> &sizes);
+    static ImageDecoder::Decoded renderSvg(const QByteArray &svg, const QList<QSize> &sizes,
+                                           const std::atomic_bool *cancel = nullptr);
     static int renderTimeoutMs(const QList<QSize> &sizes);
 
 private:

@@ -77,11 +77,12 @@ QImage SourceImage::bitmapFor(QSize target) const
     return best ? *best : QImage();
 }
 
-SourceImage::Drawn SourceImage::renderVector(const QList<QSize> &targets) const
+SourceImage::Drawn SourceImage::renderVector(const QList<QSize> &targets,
+                                             const std::atomic_bool *cancel) const
 {
     if (m_svg.isEmpty())
         return {{}, QStringLiteral("the source is not a drawing")};
-    const ImageDecoder::Decoded decoded = IsolatedDecoder::renderSvg(m_svg, targets);
+    const ImageDecoder::Decoded decoded = IsolatedDecoder::renderSvg(m_svg, targets, cancel);
     if (decoded.status != ImageDecoder::Status::Ok)
         return {{}, decoded.reason};
     return {decoded.frames, {}};

@@ -55,12 +55,13 @@ public:
     QImage bitmapFor(QSize target) const;
     // The drawing rendered into exactly each target's pixels, stretched, all in one trip to the
     // decoding worker: the images in the order of `targets`, or none and a sentence saying why.
+    // Setting `cancel` from another thread stops the drawing; it then gives none.
     struct Drawn
     {
         QList<QImage> images;
         QString error;
     };
-    Drawn renderVector(const QList<QSize> &targets) const;
+    Drawn renderVector(const QList<QSize> &targets, const std::atomic_bool *cancel = nullptr) const;
     // Font families the drawing's text names that are not installed here.
     QStringList missingFonts() const { return m_missingFonts; }
     // The colour space to tag rendered files with; invalid when they are plain sRGB.

@@ -6,8 +6,14 @@
 #include <QClipboard>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // What the window shows and holds, "|" between: width, height, folder, name, status line, the
 // picked file, its ratio and the width of the well's image.
@@ -45,6 +51,7 @@ class WindowTest : public QObject
     Q_OBJECT
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<ApplicationMain::Interface> ui;
+    const QByteArray worker = qgetenv("ASSETSMITH_WORKER");
     AppDelegate *d() { return ui->delegate.get(); }
     QString image(const QString &name, QSize size, bool clear = false)
     {
@@ -53,7 +60,11 @@ class WindowTest : public QObject
 
 private slots:
     void init() { dir = std::make_unique<QTemporaryDir>(), ui = openWindow(); }
-    void cleanup() { closeDialogs(), ui.reset(), dir.reset(); }
+    void cleanup()
+    {
+        closeDialogs(), ui.reset(), dir.reset();
+        qputenv("ASSETSMITH_WORKER", worker), qunsetenv("ASSETSMITH_DECODE_TIMEOUT_MS");
+    }
 
     void launch()
     {
@@ -307,34 +318,68 @@ private slots:
         QVERIFY(d()->statusLabel()->accessibleName().contains("“.”"));
     }
 
-    // A source the worker takes long over leaves the window answering input; Esc stops it, and
-    // the source before it stays.
-    void slowReadIsStopped()
+    // A source the worker takes long over, here the drawing of its picture, leaves the window
+    // answering input, and a back layer is read meanwhile without stopping it; Esc stops it,
+    // worker and all, and the source before stays. Emptying the well stops the preview's drawing,
+    // and quitting stops any. A picture that cannot be drawn is not tried again on the window's
+    // thread.
+    void slowDrawingIsStopped()
     {
-        pick(*ui, image("first.png", {40, 20}));
-        const QString slow = dir->filePath("slow-worker");
-        QVERIFY(writeFile(slow, "#!/bin/sh\nexec sleep 60\n"));
-        QVERIFY(QFile::setPermissions(slow, QFile::ReadOwner | QFile::ExeOwner));
-        const QByteArray worker = qgetenv("ASSETSMITH_WORKER");
-        qputenv("ASSETSMITH_WORKER", slow.toLocal8Bit());
+        // A worker that logs each request ($2 decode or render, $3 the file or the first size),
+        // and then fails or hangs at drawing while the files so named are there.
+        const QString fake = dir->filePath("worker");
+        QVERIFY(writeFile(fake, QString("#!/bin/sh\ncd '%1'\necho \"$2 $3 $$\" >> log\n"
+                                        "[ $2 = render ] && [ -e broken ] && exit 1\n"
+                                        "[ $2 = render ] && [ -e slow ] && { sleep 30 <&- >&-; "
+                                        "echo finished >> log; }\nexec '%2' \"$@\"\n")
+                                    .arg(dir->path(), worker)
+                                    .toLocal8Bit()));
+        QVERIFY(QFile::setPermissions(fake, QFile::ReadOwner | QFile::ExeOwner));
+        qputenv("ASSETSMITH_WORKER", fake.toLocal8Bit());
+        qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", "600000"); // no time limit ends it first
+        const QString log = dir->filePath("log"), svg = "<svg xmlns='http://www.w3.org/2000/svg' "
+                                                        "width='40' height='20'/>";
+        const auto ended = [&] { // the worker last asked to draw
+            const QString pid = QString(bytesOf(log)).section("render ", -1).section('\n', 0, 0);
+            return ::kill(pid.section(' ', -1).toInt(), 0) != 0;
+        };
+        for (const char *name : {"first.svg", "second.svg", "broken"})
+            QVERIFY(writeFile(dir->filePath(name), svg.toUtf8()));
+        pick(*ui, dir->filePath("first.svg"));
+        QCOMPARE(bytesOf(log).count("render 768x384"), 1);
+        QTRY_VERIFY(d()->previewIdle());
+        QVERIFY(QFile::rename(dir->filePath("broken"), dir->filePath("slow")));
         QSignalSpy loaded(d(), &AppDelegate::sourceLoadFinished);
-        QFileDialog *dialog = openDialog(*ui, "chooseImageButton");
-        accept(*ui, dialog, image("second.png", {30, 30}));
+        accept(*ui, openDialog(*ui, "chooseImageButton"), dir->filePath("second.svg"));
+        QTRY_COMPARE(bytesOf(log).count("render 768x384"), 2);
+        d()->loadAppearance(AppDelegate::Appearance::Back,
+                            QUrl::fromLocalFile(image("back.png", {9, 9})));
+        QVERIFY(loaded.wait());
         QVERIFY(d()->imageView()->isBusy());
         typeInto(d()->widthField(), "64"); // the locked height follows at the first source's ratio
         QCOMPARE(d()->heightField()->text(), "32");
         QTest::keyClick(d()->widthField(), Qt::Key_Escape);
-        qputenv("ASSETSMITH_WORKER", worker);
         QVERIFY(!d()->imageView()->isBusy());
-        QCOMPARE(shown(*d()),
-                 QString("64|32|%1/|first|Stopped reading “second.png”.|%1/first.png|0.5|40")
+        QCOMPARE(shown(*d()) + '|' + d()->backCombo()->currentText(),
+                 QString("64|32|%1/|first|Stopped reading “second.svg”.|%1/first.svg|0.5|40|"
+                         "back.png")
                      .arg(dir->path()));
-        QTest::qWait(100);
-        QCOMPARE(loaded.size(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(ended(), 20000);
+        QTRY_VERIFY(d()->backgroundWork().isIdle());
+        QCOMPARE(loaded.size(), 1);
+        d()->previewSetCombo()->setCurrentIndex(1);
+        QTRY_VERIFY(!ended()); // the Mac set is being drawn
+        QTest::keyClick(d()->imageView(), Qt::Key_Delete);
+        QTRY_VERIFY_WITH_TIMEOUT(ended(), 20000);
+        accept(*ui, openDialog(*ui, "chooseImageButton"), dir->filePath("second.svg"));
+        QTRY_VERIFY(!ended());
+        ui.reset();
+        QVERIFY(!bytesOf(log).contains("finished"));
     }
 
     // File > Check Catalogue… lists what a check finds in the folder chosen, errors first, each
-    // with its file.
+    // with its file. A check started before it and held up, here by a Contents.json that is a
+    // pipe, has its result dropped when it comes.
     void checkCatalogue()
     {
         const QString set = dir->filePath("Assets.xcassets/AppIcon.appiconset");
@@ -350,9 +395,22 @@ private slots:
                 dialog = qobject_cast<QFileDialog *>(w);
         }
         QVERIFY(dialog && dialog->fileMode() == QFileDialog::Directory);
+        const QByteArray pipe =
+            QFile::encodeName(dir->filePath("held/Held.imageset/Contents.json"));
+        QVERIFY(QDir().mkpath(dir->filePath("held/Held.imageset")) && ::mkfifo(pipe, 0600) == 0);
+        d()->checkCatalogueFolder(dir->filePath("held"));
+        int writer = -1;
+        const auto release = qScopeGuard([&] { ::close(writer); });
+        const auto reading = [&] { // a writer opens only while the check reads the pipe
+            writer = writer < 0 ? ::open(pipe, O_WRONLY | O_NONBLOCK | O_CLOEXEC) : writer;
+            return writer >= 0;
+        };
+        QTRY_VERIFY(reading());
         QSignalSpy checked(d(), &AppDelegate::checkFinished);
         accept(*ui, dialog, dir->filePath("Assets.xcassets"));
         QVERIFY(checked.wait());
+        ::close(std::exchange(writer, -1));
+        QTRY_VERIFY(d()->backgroundWork().isIdle());
         QTreeWidget *list = d()->checkDialog()->list();
         QVERIFY(d()->checkDialog()->isVisible());
         QStringList rows;
