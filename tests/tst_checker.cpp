@@ -26,13 +26,10 @@ QByteArray handBuiltPng(int colourType, const QStringList &chunks)
                      crc.data());
         return length + typed + crc;
     };
-    const int side = 1024, samples[] = {1, 0, 3, 1, 2, 0, 4};
-    QByteArray header(13, '\0');
-    qToBigEndian(quint32(side), header.data());
-    qToBigEndian(quint32(side), header.data() + 4);
-    header[8] = 8;
-    header[9] = char(colourType);
-    const QByteArray rows(side * (1 + side * samples[colourType]), '\0');
+    const int samples[] = {1, 0, 3, 1, 2, 0, 4};
+    const QByteArray header = QByteArray::fromHex("000004000000040008") + char(colourType) +
+                              QByteArray(3, '\0'); // 1024 by 1024 at 8 bits
+    const QByteArray rows(1024 * (1 + 1024 * samples[colourType]), '\0');
     const QMap<QString, QByteArray> bodies{
         {"PLTE", QByteArray(3, '\xff')},
         // a grey or RGB sample's two bytes, or the one palette entry's alpha
@@ -131,7 +128,6 @@ void checkBuilt(const QString &folder)
     }
     QStringList found;
     for (const CatalogueChecker::Finding &finding : CatalogueChecker::check({root}).findings) {
-        // The part as expected when the message holds it, else the whole message.
         const QString part = expected.value(found.size()).section('|', 1);
         const bool said = finding.message.contains(part) && !finding.message.contains("  ");
         found << QDir(root).relativeFilePath(finding.path) + ' ' + finding.problem + ' ' +
@@ -147,9 +143,8 @@ class CheckerTest : public QObject
 {
     Q_OBJECT
 private slots:
-    // Each row is a catalogue, one "path description" a file, its paths relative to the catalogue,
-    // and every finding it must give in the order it is walked, "path code level", then after a
-    // "|" part of its message, joined by ", ".
+    // A finding missed, made up, misplaced or misworded: each row is a catalogue's files, as in
+    // checkBuilt, and every finding it must give, joined by ", ".
     void builtCatalogues_data()
     {
         QTest::addColumn<QStringList>("files");
@@ -164,10 +159,7 @@ private slots:
         // images apart by screen width, a 2x within a pixel of its 1x, one file in two mac
         // slots, a transparent dark App Store icon, a stack layer smaller than its stack.
         row("valid",
-            QStringList{
-                R"(Contents.json {"info":{"version":1}})",
-                R"(Tint.colorset/Contents.json {"colors":[{"idiom":"universal","color":{"color-space":"srgb","components":{"red":"1.000","green":"0.5","blue":"0x10","alpha":"1"}}}]})",
-                stack + "/Contents.json {}"} +
+            QStringList{R"(Contents.json {"info":{"version":1}})", stack + "/Contents.json {}"} +
                 set("Any.imageset",
                     "images: a.pdf universal; b.svg mac; c.jpg iphone; d.heic ipad; e.png tv 1x; "
                     "f.png tv 2x; g.png watch 2x screen-width=<=145; h.png watch 2x "
@@ -185,8 +177,6 @@ private slots:
             "");
         row("missing contents", {"L.imageset/a.png png 8x8"},
             "L.imageset/Contents.json missing-contents error|L.imageset");
-        row("contents not json", {R"(L.imageset/Contents.json {"images": [)"},
-            "L.imageset/Contents.json bad-json error");
         row("unknown key", {R"(L.imageset/Contents.json {"images":[],"colours":[]})"},
             "L.imageset/Contents.json unknown-key note|colours");
         row("image set files by their bytes",
@@ -216,11 +206,10 @@ private slots:
                 vision + "/Content.imageset/f.png wrong-size error|1024 by 1024");
         row("App Store icons with alpha",
             set("I.appiconset",
-                "images: s.png universal 1024x1024 platform=ios; t.png ios-marketing 1024x1024 1x; "
+                "images: s.png universal 1024x1024 platform=ios; "
                 "w.png watch-marketing 1024x1024 1x",
-                {"png 1024x1024 clear", "chunks 2 tRNS,IDAT", "png 1024x1024"}),
+                {"png 1024x1024 clear", "png 1024x1024"}),
             "I.appiconset/s.png marketing-alpha error|alpha channel, "
-            "I.appiconset/t.png marketing-alpha error|tRNS, "
             "I.appiconset/w.png marketing-alpha error|alpha channel");
         // Alpha from the header alone, each colour type with and without a tRNS chunk; one
         // after the image data is out of place, and decoders drop it.
@@ -272,8 +261,6 @@ private slots:
         row("2x not twice its 1x", set("L.imageset", pair, {"png 20x20", "png 30x30"}),
             "L.imageset/b.png scale-mismatch note|b.png is 30 by 30 pixels; at 2x beside a.png "
             "(20 by 20) it would be 40 by 40");
-        row("stray iconset", {"icon.iconset/icon_16x16.png png 16x16"},
-            "icon.iconset unknown-folder note|.iconset");
     }
 
     void builtCatalogues() { checkBuilt("A.xcassets"); }
@@ -358,7 +345,6 @@ private slots:
                     finding.prepend("A.icon/icon.json wrong-type error");
             QTest::newRow(name) << files.mid(json.isEmpty() ? 1 : 0) + more << expected;
         };
-        // A layer naming fore.svg, with the further keys.
         const auto layer = [](const QString &keys) {
             return iconJson(R"({"image-name":"fore.svg",)" + keys + "}");
         };
@@ -375,24 +361,14 @@ private slots:
             }
             row(name, layer(R"("fill-specializations":[)" + entries.join(',') + "]"), expected);
         };
-        // The forms real documents use, keys only public descriptions name, and images no layer
-        // names.
+        // Keys only public descriptions name (realIcons holds the forms real documents use).
         row("every form",
-            iconJson(
-                R"({"blend-mode-specializations":[{"appearance":"tinted","value":"overlay"}],)"
-                R"("fill-specializations":[{"appearance":"dark","value":"none"}],"glass":true,)"
-                R"("hidden":false,"image-name-specializations":[{"value":"fore.svg"},)"
-                R"({"appearance":"dark","value":"dark.png"}],"name":"fore","opacity":0,"position":)"
-                R"({"scale":2,"translation-in-points":[0,-236.5]},"asset-mirroring":{}},)"
-                R"({"image-name":"fore.svg","name":"fore"})",
-                R"("color-space-for-untagged-svg-colors":"display-p3","fill-specializations":[)"
-                R"({"idiom":"watchOS","value":"system-dark"}],"features":["refractivity"],)"
-                R"("implicit-asset-mirroring":false,"languages":["en"])",
-                R"(,"blur-material":null,"lighting":"individual","name":"G","specular":true,)"
-                R"("position-specializations":[{"idiom":"square","value":{"scale":1,)"
-                R"("translation-in-points":[0,0]}}],"refractivity":{},"hidden-specializations":[)"
-                R"({"localization":"en","value":true}],"specular-highlight-placement":"inside")"),
-            {}, {"A.icon/Assets/dark.png png 8x8", "A.icon/Assets/spare.svg " + Svg});
+            iconJson(R"({"image-name":"fore.svg","asset-mirroring":{}})",
+                     R"("features":["refractivity"],"implicit-asset-mirroring":false,)"
+                     R"("languages":["en"])",
+                     R"(,"refractivity":{},"specular-highlight-placement":"inside",)"
+                     R"("hidden-specializations":[{"localization":"en","value":true}])"),
+            {});
         row("no icon.json", "", {"A.icon/icon.json missing-contents error|A.icon"});
         row("icon.json not JSON", R"({"groups": [)", {"A.icon/icon.json bad-json error"});
         row("icon.json a list", "[]", {"A.icon/icon.json bad-json error|not an object"});
@@ -407,22 +383,18 @@ private slots:
               "srgb:1,1,1,x|is not a number;srgb:1, 0,0,1|is not a number;named:system-mint|;"
               "named:red|is no system colour;named:system-chartreuse|is no system colour");
         fills("fills", false,
-              R"("system-light"|;"white"|is not a fill;{"automatic-gradient":"gray:1,1"}|;)"
-              R"({"solid":"gray:1,1"}|;{"solid":"gray:1,1","linear-gradient":[]}|is not a fill;)"
+              R"("white"|is not a fill;{"solid":"gray:1,1","linear-gradient":[]}|is not a fill;)"
               R"({"solid":"gray:1,1","orientation":{}}|has an “orientation”, which only;)"
-              R"({"linear-gradient":["gray:1,1","gray:0,1"],"orientation":{"start":{"x":0,"y":0},)"
-              R"("stop":{"x":0,"y":1}}}|;{"solid":"gray:1,1","hue":1}|holds “hue”;)"
+              R"({"solid":"gray:1,1","hue":1}|holds “hue”;)"
               R"({"linear-gradient":["gray:1,1"]}|has a “linear-gradient” that is not;)"
               R"({"linear-gradient":["gray:1,1","gray:0,1"],"orientation":[]}|)"
               R"(has an “orientation” that is not)");
         row("no specialized value", layer(R"("glass-specializations":[{}])"), {"|has no “value”"});
         row("platforms", R"({"groups":[],"supported-platforms":{"squares":1}})", {"|“squares”"});
         row("position half given", layer(R"("position":{"scale":2})"), {"|“position” is not"});
-        // One missing, one named outside Assets.
         row("images not in Assets", iconJson(R"({"image-name":"gone.png"},{"image-name":"../x"})"),
             {"A.icon/Assets/gone.png missing-file error|groups[0].layers[0]",
              "A.icon/x missing-file error|the file ../x named in icon.json"});
-        // A layer image is PNG, SVG, JPEG or HEIF.
         row("layer image formats",
             iconJson(R"({"image-name":"fore.png"},{"image-name":"fore.jpg"},)"
                      R"({"image-name":"fore.heic"},{"image-name":"fore.pdf"},)"
@@ -439,13 +411,9 @@ private slots:
         row("unknown key", layer(R"("foo":1)"), {"A.icon/icon.json unknown-key note|key “foo”"});
         row("name specialized", layer(R"("name-specializations":[])"),
             {"A.icon/icon.json unknown-key note|“name-specializations”"});
-        // Beside it and in a catalogue's group beside it; a set of another name is no matter.
-        row("same-name app icon sets", iconJson(),
-            {"A.appiconset icon-shadows-set warning|Xcode uses the .icon",
-             "X.xcassets/Icons/A.appiconset icon-shadows-set warning|A.icon"},
-            {R"(A.appiconset/Contents.json {"images":[]})",
-             R"(X.xcassets/Icons/A.appiconset/Contents.json {"images":[]})",
-             R"(X.xcassets/B.appiconset/Contents.json {"images":[]})"});
+        row("same-name app icon set", iconJson(),
+            {"A.appiconset icon-shadows-set warning|A.icon beside it: Xcode uses the .icon"},
+            {R"(A.appiconset/Contents.json {"images":[]})"});
         row("in a catalogue", iconJson(), {"X.xcassets/B.icon/Assets/fore.svg missing-file error"},
             {"X.xcassets/B.icon/icon.json " + iconJson()});
     }
@@ -469,8 +437,7 @@ private slots:
                               p + "/Y.xcassets/A.appiconset"}));
     }
 
-    // Every Icon Composer document of the real apps passes without a single finding; the count is
-    // that of the collection's list of sources.
+    // Each Icon Composer document of the real apps (their sources list 39) gives no finding.
     void realIcons()
     {
         const QString root = QStringLiteral(ASSETSMITH_REAL_ICONS);

@@ -34,60 +34,41 @@ private slots:
         QTest::addColumn<QByteArray>("timeout");
         QTest::addColumn<QByteArray>("memory");
         QTest::addColumn<QColor>("colour"); // when valid, of a render at the top middle
-        const QString damaged = "is damaged", tooLarge = "is too large", notImage = "not an image";
-        struct Row
-        {
-            const char *tag;
-            QString expected;
-            QByteArray timeout = {}, memory = {};
-            QColor colour = {};
+        const auto row = [](const QString &tag, const QString &expected,
+                            const QByteArray &timeout = {}, const QByteArray &memory = {},
+                            const QColor &colour = {}) {
+            QTest::newRow(qPrintable(tag))
+                << tag.section(' ', 0, 0) << expected << timeout << memory << colour;
         };
-        const Row rows[] = {
-            {"truncated-half.png", damaged},
-            {"no-iend.png", damaged},
-            {"truncated-idat.png", damaged},
-            {"bad-idat-crc.png", damaged},
-            {"truncated-half.jpg", damaged},
-            {"no-end-marker.jpg", damaged},
-            {"truncated.gif", damaged},
-            {"truncated.webp", damaged},
-            {"zero-bytes.png", notImage},
-            {"text-renamed.png", notImage},
-            {"random-bytes.jpg", notImage},
-            {"header-100000-a-side.png", tooLarge},
-            {"header-65000-a-side.jpg", tooLarge},
-            {"side-16385.png", tooLarge},
-            {"side-16384.png", "16384x1"},
-            {"bmp-header-100000.bmp", "Could not read"},
-            {"tga-header-65535.tga", "Could not read"},
-            {"rgba16-16384.png", tooLarge},
-            // A gigabyte decode on a loaded machine may pass the usual time limit.
-            {"grey-16384.png", "16384x16384", "180000"},
-            {"grey-16384.png too slow", "reading it took too long", "300"},
-            {"grey-16384.png over the memory limit", tooLarge, {}, "256"},
-            {"one-pixel.png", "1x1"},
-            {"tall-1x10000.png", "1x10000"},
-            {"animated.gif", "32x32", {}, {}, Qt::red}, // the first frame
-            {"rgba16.png", "40x30"},
-            {"cmyk.jpg", "40x30"},
-            {"grey-alpha.png", "40x30"},
-            {"palette-trns.png", "40x30"},
-            {"exif-rotate-90.jpg", "30x60", {}, {}, Qt::red}, // turned upright
-            {"entity-expansion.svg", damaged},
-            {"huge-dimensions.svg", "1000000000x1000000000"},
-            // Drawn as browsers draw them: without the looping reference, nor any other file.
-            {"use-self.svg", "64x64"},
-            {"use-mutual.svg", "64x64"},
-            {"image-self.svg", "64x64", {}, {}, Qt::transparent},
-            {"external-href.svg", "64x64", {}, {}, Qt::green},
-            {"svgz-bomb.svgz", tooLarge},
-            {"deep-nesting.svg", damaged},
-            {"not-well-formed.svg", damaged},
-            {"no-size.svg", damaged},
-        };
-        for (const Row &row : rows)
-            QTest::newRow(row.tag) << QString(row.tag).section(' ', 0, 0) << row.expected
-                                   << row.timeout << row.memory << row.colour;
+        for (const char *file :
+             {"truncated-half.png", "no-iend.png", "truncated-idat.png", "bad-idat-crc.png",
+              "truncated-half.jpg", "no-end-marker.jpg", "truncated.gif", "truncated.webp",
+              "entity-expansion.svg", "deep-nesting.svg", "not-well-formed.svg", "no-size.svg"})
+            row(file, "is damaged");
+        for (const char *file : {"zero-bytes.png", "text-renamed.png", "random-bytes.jpg"})
+            row(file, "not an image");
+        for (const char *file : {"header-100000-a-side.png", "header-65000-a-side.jpg",
+                                 "side-16385.png", "rgba16-16384.png", "svgz-bomb.svgz"})
+            row(file, "is too large");
+        for (const char *file : {"bmp-header-100000.bmp", "tga-header-65535.tga"})
+            row(file, "Could not read");
+        for (const char *file : {"rgba16.png", "cmyk.jpg", "grey-alpha.png", "palette-trns.png"})
+            row(file, "40x30");
+        row("side-16384.png", "16384x1");
+        // A gigabyte decode on a loaded machine may pass the usual time limit.
+        row("grey-16384.png", "16384x16384", "180000");
+        row("grey-16384.png too slow", "reading it took too long", "300");
+        row("grey-16384.png over the memory limit", "is too large", {}, "256");
+        row("one-pixel.png", "1x1");
+        row("tall-1x10000.png", "1x10000");
+        row("animated.gif", "32x32", {}, {}, Qt::red);       // the first frame
+        row("exif-rotate-90.jpg", "30x60", {}, {}, Qt::red); // turned upright
+        row("huge-dimensions.svg", "1000000000x1000000000");
+        // Drawn as browsers draw them: without the looping reference, nor any other file.
+        row("use-self.svg", "64x64");
+        row("use-mutual.svg", "64x64");
+        row("image-self.svg", "64x64", {}, {}, Qt::transparent);
+        row("external-href.svg", "64x64", {}, {}, Qt::green);
     }
 
     void corpus()
@@ -133,8 +114,8 @@ private slots:
         QFETCH(QByteArray, data);
         QFETCH(bool, loads);
         const SourceImage::Loaded loaded = SourceImage::fromData(data, "a.gif");
-        QVERIFY2(bool(loaded.image) == loads, qPrintable(loaded.error));
-        QVERIFY2(loads || loaded.error.contains("ends before its trailer"),
+        QVERIFY2(loads ? bool(loaded.image)
+                       : !loaded.image && loaded.error.contains("ends before its trailer"),
                  qPrintable(loaded.error));
     }
 

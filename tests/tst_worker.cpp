@@ -64,22 +64,20 @@ class WorkerTest : public QObject
     Q_OBJECT
     QTemporaryDir dir;
 
-    // The decoder's result with a shell script as its worker, given `timeoutMs` in all.
-    template <typename Load>
-    ImageDecoder::Decoded withWorker(const QByteArray &script, Load load, int timeoutMs = 2000)
+    // The decoder's result with a shell script as its worker, given two seconds in all.
+    template <typename Load> ImageDecoder::Decoded withWorker(const QByteArray &script, Load load)
     {
         const QString path = dir.filePath("worker");
-        QFile::remove(path);
         if (!writeFile(path, "#!/bin/sh\n" + script) ||
-            !QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner))
+            !QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
             qFatal("cannot write %s", qPrintable(path));
-        const QByteArray realWorker = qgetenv("ASSETSMITH_WORKER");
-        const QByteArray realTimeout = qgetenv("ASSETSMITH_DECODE_TIMEOUT_MS");
+        const QByteArray worker = qgetenv("ASSETSMITH_WORKER");
+        const QByteArray timeout = qgetenv("ASSETSMITH_DECODE_TIMEOUT_MS");
         qputenv("ASSETSMITH_WORKER", QFile::encodeName(path));
-        qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", QByteArray::number(timeoutMs));
+        qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", "2000");
         const ImageDecoder::Decoded decoded = load();
-        qputenv("ASSETSMITH_WORKER", realWorker);
-        qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", realTimeout);
+        qputenv("ASSETSMITH_WORKER", worker);
+        qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", timeout);
         return decoded;
     }
 
@@ -133,7 +131,13 @@ private slots:
         const QList<QSize> two{{2, 2}, {3, 1}};
         const QByteArray icc = QColorSpace(QColorSpace::DisplayP3).iccProfile();
         const quint32 side = ImageLimits::MaxSide, text = 1 << 16, maxIcc = 4 << 20;
-        const Header failed{.status = 2, .reason = "r", .w = -1, .h = -1, .frames = 0};
+        // A failure's header as an honest worker writes it, then changed.
+        const auto failed = [](auto change) {
+            Header h{.status = 2, .reason = "r", .w = -1, .h = -1, .frames = 0};
+            change(h);
+            return wire(h);
+        };
+        const QByteArray failure = failed([](Header &) {});
         const Header drawing{.svg = "<svg/>", .fonts = "A\nB", .frames = 0};
         const std::optional<ImageDecoder::Status> refused;
         struct Row
@@ -147,47 +151,37 @@ private slots:
             {"bitmap", wire({.profile = icc}) + frame(2, 2), Ok},
             {"opaque bitmap", wire({.frames = 2}) + frame(2, 2, 0, -1) + frame(1, 3), Ok},
             {"drawing", wire(drawing), Ok},
-            {"failure", wire(failed), Damaged},
+            {"failure", failure, Damaged},
             {"drawn", wire({.frames = 2}) + frame(2, 2) + frame(3, 1), Ok, two},
             {"drawn, then not", wire({.frames = 2}) + frame(2, 2) + frame(0, 0), Damaged, two},
-            {"drawing failed", wire(failed), Damaged, two},
+            {"drawing failed", failure, Damaged, two},
 
             {"magic", wire({.magic = 0x574d5342}) + frame(2, 2), refused},
-            {"status cancelled", wire({.status = 5, .reason = "r", .w = -1, .h = -1, .frames = 0}),
+            {"status cancelled", failed([](Header &h) { h.status = 5; }), refused},
+            {"reason over limit", failed([&](Header &h) { h.reason.fill('r', text + 1); }),
              refused},
-            {"reason over limit",
-             wire(
-                 {.status = 2, .reason = QByteArray(text + 1, 'r'), .w = -1, .h = -1, .frames = 0}),
-             refused},
-            {"reason not UTF-8",
-             wire({.status = 2, .reason = "\xff", .w = -1, .h = -1, .frames = 0}), refused},
+            {"reason not UTF-8", failed([](Header &h) { h.reason = "\xff"; }), refused},
             {"reason with success", wire({.reason = "r"}) + frame(2, 2), refused},
             {"NaN width", wire({.w = qQNaN()}) + frame(2, 2), refused},
             {"infinite height", wire({.h = qInf(), .svg = "<svg/>", .frames = 0}), refused},
             {"zero width", wire({.w = 0, .svg = "<svg/>", .frames = 0}), refused},
             {"width over limit", wire({.w = 1 << 30 | 1, .svg = "<svg/>", .frames = 0}), refused},
-            {"size with failure", wire({.status = 2, .reason = "r", .frames = 0}), refused},
+            {"size with failure", failed([](Header &h) { h.w = h.h = 2; }), refused},
             {"size not the largest frame's", wire({.frames = 2}) + frame(2, 2) + frame(1, 5),
              refused},
             {"profile over limit", wire({.profile = QByteArray(maxIcc + 1, 0)}) + frame(2, 2),
              refused},
             {"profile not a profile", wire({.profile = "icc"}) + frame(2, 2), refused},
             {"profile of a drawing", wire({.profile = icc, .svg = "<svg/>", .frames = 0}), refused},
-            {"profile of a failure",
-             wire({.status = 2, .reason = "r", .w = -1, .h = -1, .profile = icc, .frames = 0}),
-             refused},
+            {"profile of a failure", failed([&](Header &h) { h.profile = icc; }), refused},
             {"profile drawn", wire({.profile = icc, .frames = 2}) + frame(2, 2) + frame(3, 1),
              refused, two},
             {"drawing and frames", wire({.svg = "<svg/>"}) + frame(2, 2), refused},
-            {"drawing of a failure",
-             wire({.status = 2, .reason = "r", .w = -1, .h = -1, .svg = "<svg/>", .frames = 0}),
-             refused},
+            {"drawing of a failure", failed([](Header &h) { h.svg = "<svg/>"; }), refused},
             {"drawing drawn", wire({.svg = "<svg/>", .frames = 2}) + frame(2, 2) + frame(3, 1),
              refused, two},
             {"fonts of a bitmap", wire({.fonts = "A"}) + frame(2, 2), refused},
-            {"fonts of a failure",
-             wire({.status = 2, .reason = "r", .w = -1, .h = -1, .fonts = "A", .frames = 0}),
-             refused},
+            {"fonts of a failure", failed([](Header &h) { h.fonts = "A"; }), refused},
             {"font without a name", wire({.svg = "<svg/>", .fonts = "A\n\nB", .frames = 0}),
              refused},
             {"fonts not UTF-8", wire({.svg = "<svg/>", .fonts = "\xc3", .frames = 0}), refused},
@@ -195,13 +189,11 @@ private slots:
              wire({.svg = "<svg/>", .fonts = QByteArray(text + 1, 'f'), .frames = 0}), refused},
             {"neither frames nor drawing", wire({.frames = 0}), refused},
             {"65 frames", wire({.w = 1, .h = 1, .frames = 65}) + frame(1, 1).repeated(65), refused},
-            {"frames of a failure",
-             wire({.status = 2, .reason = "r", .w = -1, .h = -1}) + frame(2, 2), refused},
+            {"frames of a failure", failed([](Header &h) { h.frames = 1; }) + frame(2, 2), refused},
             // A damaged drawing's status with more frames than sizes asked for, the last of
             // them of no size, which would name the size it could not be drawn at.
             {"frames of a drawn failure",
-             wire({.status = 2, .reason = "r", .w = -1, .h = -1, .frames = 3}) + frame(2, 2) +
-                 frame(3, 1) + frame(0, 0),
+             failed([](Header &h) { h.frames = 3; }) + frame(2, 2) + frame(3, 1) + frame(0, 0),
              refused, two},
             {"more frames than drawn", wire({.frames = 3}) + frame(2, 2) + frame(3, 1), refused,
              two},
@@ -243,38 +235,29 @@ private slots:
         QTest::addColumn<QByteArray>("script");
         // Stopped from another thread, as the window stops a slow read: -1 never, 0 at once.
         QTest::addColumn<int>("stopAfterMs");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("out of memory")
-            << QByteArray("exit 3") << -1 << int(TooLarge) << "needs too much memory";
-        QTest::newRow("crashes") << QByteArray("kill -SEGV $$") << -1 << int(Damaged)
-                                 << "failed on it";
-        QTest::newRow("garbage") << QByteArray("echo garbage") << -1 << int(Damaged)
-                                 << "failed on it";
-        QTest::newRow("hangs") << QByteArray("exec sleep 60") << -1 << int(TookTooLong)
-                               << "took too long";
-        QTest::newRow("hangs, stopped")
-            << QByteArray("exec sleep 60") << 300 << int(Cancelled) << "was stopped";
+        QTest::addColumn<ImageDecoder::Status>("status");
+        const auto row = [](const char *tag, const QByteArray &script, ImageDecoder::Status status,
+                            int stopAfterMs = -1) {
+            QTest::newRow(tag) << script << stopAfterMs << status;
+        };
+        row("out of memory", "exit 3", TooLarge);
+        row("crashes", "kill -SEGV $$", Damaged);
+        row("garbage", "echo garbage", Damaged);
+        row("hangs", "exec sleep 60", TookTooLong);
+        row("hangs, stopped", "exec sleep 60", Cancelled, 300);
         // Stopped before it could read its input: it must never get to answer.
-        QTest::newRow("answers, stopped first")
-            << QByteArray("cat >/dev/null; touch \"$0.answered\"") << 0 << int(Cancelled)
-            << "was stopped";
+        row("answers, stopped first", "cat >/dev/null; touch \"$0.answered\"", Cancelled, 0);
         // A whole, well-formed answer from a worker that then fails or says more is not to be
         // trusted.
-        QTest::newRow("answers, then fails")
-            << QByteArray("\"@REAL@\" --decode-worker decode -; exit 1") << -1 << int(Damaged)
-            << "failed on it";
-        QTest::newRow("answers, then says more")
-            << QByteArray("\"@REAL@\" --decode-worker decode -; echo more") << -1 << int(Damaged)
-            << "failed on it";
+        row("answers, then fails", "\"@REAL@\" --decode-worker decode -; exit 1", Damaged);
+        row("answers, then says more", "\"@REAL@\" --decode-worker decode -; echo more", Damaged);
     }
 
     void misbehavingWorker()
     {
         QFETCH(QByteArray, script);
         QFETCH(int, stopAfterMs);
-        QFETCH(int, status);
-        QFETCH(QString, reason);
+        QFETCH(ImageDecoder::Status, status);
         script.replace("@REAL@", qgetenv("ASSETSMITH_WORKER"));
         QFile::remove(dir.filePath("worker.answered"));
         std::atomic_bool stop = stopAfterMs == 0;
@@ -287,8 +270,12 @@ private slots:
         // More than a pipe holds, for a worker that never reads it.
         const ImageDecoder::Decoded decoded = withWorker(
             script, [&] { return IsolatedDecoder::decodeData(QByteArray(4 << 20, 'x'), &stop); });
-        QCOMPARE(int(decoded.status), status);
-        QVERIFY2(decoded.reason.contains(reason), qPrintable(decoded.reason));
+        const QMap<ImageDecoder::Status, QString> reasons{{TooLarge, "needs too much memory"},
+                                                          {Damaged, "failed on it"},
+                                                          {TookTooLong, "took too long"},
+                                                          {Cancelled, "was stopped"}};
+        QCOMPARE(decoded.status, status);
+        QVERIFY2(decoded.reason.contains(reasons[status]), qPrintable(decoded.reason));
         QVERIFY(!QFile::exists(dir.filePath("worker.answered")));
     }
 };
