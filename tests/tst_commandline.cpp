@@ -13,10 +13,6 @@ class CommandLineTest : public QObject
     Q_OBJECT
     std::unique_ptr<QTemporaryDir> dir;
     QString at(const QString &name) const { return dir->filePath(name); }
-    static QJsonObject readJsonOf(const QByteArray &bytes)
-    {
-        return QJsonDocument::fromJson(bytes).object();
-    }
     static void rowsOf(const char *table)
     {
         QTest::addColumn<QStringList>("f");
@@ -114,29 +110,26 @@ private slots:
             QList<QSize>({{101, 76}, {101, 76}, {202, 152}, {202, 152}, {303, 228}, {303, 228}}));
     }
 
-    // --single-size writes one 1024 icon, laid over --background, and the appearances each from
-    // its own source: the tinted one's grey is its source's luminance (200), not the main one's,
-    // which "auto" takes (0.2126 * 220 + 0.7152 * 20 + 0.0722 * 20 = 62.52, so 63).
+    // --single-size, --background, --dark and --tinted reach the set: each appearance from its
+    // own source, the tinted one's grey its source's luminance (200), or with "auto" the main
+    // one's (0.2126 * 220 + 0.7152 * 20 + 0.0722 * 20 = 62.52, so 63); the main icon over teal.
     void singleSize()
     {
         const QString set = at("AppIcon.appiconset/");
         for (const QString &tinted :
              {source("grey.png", false, {200, 200, 200}), QString("auto")}) {
-            QStringList arguments{"ios",     source("logo.png", true), "--single-size",
-                                  "--quiet", "--background",           "teal",
-                                  "--dark"};
-            arguments << source("dark.png", true, {20, 180, 40}) << "--tinted" << tinted;
-            QCOMPARE(run(arguments).exitCode, 0);
-            QStringList centres;
+            QCOMPARE(
+                run({"ios", source("logo.png", true), "--single-size", "--quiet", "--background",
+                     "teal", "--dark", source("dark.png", true, {20, 180, 40}), "--tinted", tinted})
+                    .exitCode,
+                0);
+            QStringList looks{readPng(set + "Icon-1024.png").pixelColor(0, 0).name()};
             for (const QString &file : QDir(set).entryList({"*.png"}))
-                centres << file + " " + readPng(set + file).pixelColor(512, 512).name();
-            QCOMPARE(centres, QStringList({"Icon-1024-dark.png #14b428",
-                                           tinted == "auto" ? "Icon-1024-tinted.png #3f3f3f"
-                                                            : "Icon-1024-tinted.png #c8c8c8",
-                                           "Icon-1024.png #dc1414"}));
-            QCOMPARE(pngColourType(bytesOf(set + "Icon-1024.png")), 2);
-            QCOMPARE(readPng(set + "Icon-1024.png").pixelColor(0, 0), QColor(0, 128, 128));
-            QCOMPARE(bytesOf(set + "Contents.json").count("\"Icon-1024"), 3);
+                looks << file + " " + readPng(set + file).pixelColor(512, 512).name();
+            QCOMPARE(looks, QStringList({"#008080", "Icon-1024-dark.png #14b428",
+                                         tinted == "auto" ? "Icon-1024-tinted.png #3f3f3f"
+                                                          : "Icon-1024-tinted.png #c8c8c8",
+                                         "Icon-1024.png #dc1414"}));
         }
     }
 
@@ -194,8 +187,8 @@ private slots:
     {
         QFETCH(QStringList, f);
         const QString catalogue = at("App.xcassets");
-        const QString real = QStringLiteral(ASSETSMITH_REAL_CATALOGUES "/") + f[1];
-        for (const auto &[path, bytes] : tree(real).asKeyValueRange())
+        for (const auto &[path, bytes] :
+             tree(QStringLiteral(ASSETSMITH_REAL_CATALOGUES "/") + f[1]).asKeyValueRange())
             QVERIFY(writeFile(catalogue + '/' + path, bytes));
         const QString logo = saveImage(at("logo.png"), card({1024, 1024}, false));
         const QString dark = saveImage(at("dark.png"), card({1024, 1024}, true, Qt::blue));
@@ -215,9 +208,8 @@ private slots:
             QStringList arguments{command, logo, "--out", catalogue, "--json"};
             if (!name.isEmpty())
                 arguments << "--name" << name;
-            if (command == "vision" || command == "tv" || command == "ios" || command == "watch")
-                arguments << "--background"
-                          << "white";
+            if (command != "mac")
+                arguments += QStringList{"--background", "white"};
             for (const QString &word : words.mid(1))
                 arguments << (word == "DARK" ? dark : word);
             const CommandRun result = run(arguments);
@@ -227,10 +219,8 @@ private slots:
                 if (record["ok"].toBool())
                     written << QDir(catalogue).relativeFilePath(record["file"].toString());
                 if (record["warning"] == "unnamed-file")
-                    allowed << record["message"]
-                                       .toString()
-                                       .section("No slot names ", 1)
-                                       .section(" now;", 0, 0) +
+                    allowed << record["message"].toString().remove(
+                                   QRegularExpression("^No slot names | now;.*")) +
                                    " unassigned";
             }
             const QMap<QString, QByteArray> after = tree(catalogue);
@@ -241,9 +231,10 @@ private slots:
                 } else if (path.endsWith("Contents.json") && path.contains(".appiconset")) {
                     // Entries of every other platform stay, key for key.
                     const QString other = command == "ios" ? "mac|watch" : "iphone|ipad|ios";
-                    for (const QJsonValue &entry : readJsonOf(bytes)["images"].toArray()) {
+                    for (const QJsonValue &entry :
+                         QJsonDocument::fromJson(bytes)["images"].toArray()) {
                         const QString kind = entry["platform"].toString(entry["idiom"].toString());
-                        if (QRegularExpression("^(" + other + ")").match(kind).hasMatch())
+                        if (kind.contains(QRegularExpression("^(" + other + ")")))
                             QVERIFY2(readJson(catalogue + '/' + path)["images"].toArray().contains(
                                          entry),
                                      qPrintable(step + ": dropped an entry of " + kind));

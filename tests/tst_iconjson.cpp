@@ -10,11 +10,16 @@ namespace {
 
 const QString RealIcons = QStringLiteral(ASSETSMITH_REAL_ICONS);
 
+// A document as read and as written.
+void add(const char *tag, const QByteArray &json, const QByteArray &written)
+{
+    QTest::newRow(tag) << json << written;
+}
+
 // A document of one value, as read from `value` and as written.
 void addValue(const char *tag, const QByteArray &value, const QByteArray &written)
 {
-    QTest::newRow(tag) << "{\"v\":" + value + "}"
-                       << "{\n  \"v\" : " + written + "\n}";
+    add(tag, "{\"v\":" + value + "}", "{\n  \"v\" : " + written + "\n}");
 }
 
 } // namespace
@@ -84,25 +89,20 @@ private slots:
     {
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<QByteArray>("written");
-        QTest::newRow("empty document") << QByteArray("\n{ }\n") << QByteArray("{\n\n}");
+        add("empty document", "\n{ }\n", "{\n\n}");
         // An untouched new document's "groups"; empty objects are written the same way.
-        QTest::newRow("containers")
-            << QByteArray(R"({"groups":[ ],"a":[[],{"b":{}},true,false,null]})")
-            << QByteArray(
-                   "{\n  \"a\" : [\n    [\n\n    ],\n    {\n      \"b\" : {\n\n      }\n"
-                   "    },\n    true,\n    false,\n    null\n  ],\n  \"groups\" : [\n\n  ]\n}");
+        add("containers", R"({"groups":[ ],"a":[[],{"b":{}},true,false,null]})",
+            "{\n  \"a\" : [\n    [\n\n    ],\n    {\n      \"b\" : {\n\n      }\n    },\n"
+            "    true,\n    false,\n    null\n  ],\n  \"groups\" : [\n\n  ]\n}");
         // Code points, not case-blind or numeric order: 'Z' (5A) < 'a' (61), '1' < '2', and a
         // prefix before its extensions ('-' is 2D).
-        QTest::newRow("key order")
-            << QByteArray(R"({"fill-specializations":1,"alpha":2,"a2":3,"fill":4,"Zeta":5,)"
-                          R"("a10":6,"fill-a":7})")
-            << QByteArray("{\n  \"Zeta\" : 5,\n  \"a10\" : 6,\n  \"a2\" : 3,\n  \"alpha\" : 2,\n"
-                          "  \"fill\" : 4,\n  \"fill-a\" : 7,\n  \"fill-specializations\" : 1\n}");
+        add("key order",
+            R"({"fill-specializations":1,"alpha":2,"a2":3,"fill":4,"Zeta":5,"a10":6,"fill-a":7})",
+            "{\n  \"Zeta\" : 5,\n  \"a10\" : 6,\n  \"a2\" : 3,\n  \"alpha\" : 2,\n  \"fill\" : 4,\n"
+            "  \"fill-a\" : 7,\n  \"fill-specializations\" : 1\n}");
         // U+FF5E before U+1F600, although its UTF-16 unit FF5E sorts after the surrogate D83D.
-        QTest::newRow("beyond the BMP")
-            << QByteArray(R"({"\ud83d\ude00":1,"\uff5e":2,"z":3})")
-            << QByteArray(
-                   "{\n  \"z\" : 3,\n  \"\xef\xbd\x9e\" : 2,\n  \"\xf0\x9f\x98\x80\" : 1\n}");
+        add("beyond the BMP", R"({"\ud83d\ude00":1,"\uff5e":2,"z":3})",
+            "{\n  \"z\" : 3,\n  \"\xef\xbd\x9e\" : 2,\n  \"\xf0\x9f\x98\x80\" : 1\n}");
         addValue("whole", "-2.5E2", "-250");
         addValue("small", "1e-7", "0.0000001");
         addValue("large", "1e21", "1000000000000000000000");
@@ -110,18 +110,15 @@ private slots:
         addValue("third", "0.33333333333333331", "0.3333333333333333");
         addValue("2^53 + 1", "9007199254740993", "9007199254740993");
         // Keys take the same escapes.
-        QTest::newRow("quote, backslash, slash")
-            << QByteArray("{\"\\\"a\\\\b/\":\"\\\"a\\\\b/\"}")
-            << QByteArray("{\n  \"\\\"a\\\\b\\/\" : \"\\\"a\\\\b\\/\"\n}");
+        add("quote, backslash, slash", "{\"\\\"a\\\\b/\":\"\\\"a\\\\b/\"}",
+            "{\n  \"\\\"a\\\\b\\/\" : \"\\\"a\\\\b\\/\"\n}");
         addValue("controls", R"("\n\t\r\b\f\u0000\u001F")", R"("\n\t\r\b\f\u0000\u001f")");
         addValue("raw", R"("\u007f \u2013 \ud83d\ude00")",
                  "\"\x7f \xe2\x80\x93 \xf0\x9f\x98\x80\"");
         // No UTF-8 holds a lone surrogate: escaped, it reads back as it was.
         addValue("lone surrogates", R"("\udc00\uD800x\ud800")", R"("\udc00\ud800x\ud800")");
-        QTest::newRow("lone surrogate keys")
-            << QByteArray(R"({"\ue000":1,"\ud800":2,"\ud7ff":3})")
-            << QByteArray(
-                   "{\n  \"\xed\x9f\xbf\" : 3,\n  \"\\ud800\" : 2,\n  \"\xee\x80\x80\" : 1\n}");
+        add("lone surrogate keys", R"({"\ue000":1,"\ud800":2,"\ud7ff":3})",
+            "{\n  \"\xed\x9f\xbf\" : 3,\n  \"\\ud800\" : 2,\n  \"\xee\x80\x80\" : 1\n}");
     }
 
     void written()
@@ -146,12 +143,9 @@ private slots:
 
     void refused_data()
     {
-        QTest::addColumn<QByteArray>("text");
-        QTest::newRow("empty") << QByteArray();
-        QTest::newRow("blank") << QByteArray(" \n\t");
-        QTest::newRow("top-level array") << QByteArray("[{\"groups\" : []}]");
-        QTest::newRow("unclosed") << QByteArray("{\"groups\" : [");
-        QTest::newRow("two documents") << QByteArray("{} {}");
+        QTest::addColumn<QByteArray>("text"); // empty, blank, an array, unclosed, two documents
+        for (const char *text : {"", " \n\t", "[{\"groups\" : []}]", "{\"groups\" : [", "{} {}"})
+            QTest::newRow(text) << QByteArray(text);
     }
 
     void refused()

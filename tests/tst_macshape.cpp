@@ -51,51 +51,32 @@ private slots:
         QCOMPARE(MacIconShape::compose(solid(0xff336699, 1), 1).size(), QSize(1, 1));
     }
 
-    // A solid artwork of bodyPixels(size), worked by hand as ceil(size * 824 / 1024): 16 and 24
-    // tell it from a floor, 24 from a round.
-    //
-    // The half-opaque pixels span the body, 100..923 at 1024 (the shadow alone never reaches
-    // half opacity), within a pixel of the scaled edges below, and match the superellipse
-    // sampled at pixel centres (a square, a rounded rectangle or another exponent scores lower).
-    // The canvas corners are clear. Every pixel well inside is the artwork's colour exactly,
-    // whether it came with alpha or not: a shadow drawn over the body, colour lost to
-    // premultiplication, or a filter that darkens near the edges changes some.
-    //
-    // Halfway down, where the sides are straight, the pixel holding each side edge is covered by
-    // the fraction c of it inside the body, and below 38 px the shadow (unblurred below 0.3 px,
-    // straight down) adds 30% of c under the rest: 255 (c + 0.3 c (1 - c)), worked by hand. An
-    // edge snapped to whole pixels, or the artwork's edge antialiased as well as the outline,
-    // gives another alpha.
-    //
-    // From 256 px, bands of rows just below the body and just above it, across the middle where
-    // its edge is straight to 0.1 px: each band's mean alpha is held to the Gaussian's integral
-    // across the edge moved down by the offset, all scaled with the canvas. No offset, a wrong
-    // sigma or opacity, or a shadow that does not scale moves a mean off.
+    // size|bodyPixels, by hand ceil(size * 824 / 1024)|pixels an edge may be off|least overlap
+    // with the superellipse|alpha of the pixel holding each side edge halfway down: the fraction c
+    // of it inside (0.4375, 0.65625), and below 38 px the unblurred shadow's 30% of c under the
+    // rest, 255 (c + 0.3 c (1 - c))|the artwork's colour|"alpha" when it comes with alpha
     void solidBody_data()
     {
-        QTest::addColumn<int>("size");
-        QTest::addColumn<int>("pixels");
-        QTest::addColumn<int>("tolerance");
-        QTest::addColumn<double>("overlap");
-        QTest::addColumn<double>("side");
-        QTest::addColumn<QRgb>("colour");
-        QTest::addColumn<bool>("alpha");
-        // c = 0.4375 and 0.65625
-        QTest::newRow("16") << 16 << 13 << 1 << 0.85 << 130.4 << qRgb(1, 128, 254) << false;
-        QTest::newRow("24") << 24 << 20 << 1 << 0.95 << 184.6 << qRgb(200, 40, 90) << true;
-        QTest::newRow("256") << 256 << 206 << 0 << 0.99 << 255.0 << qRgb(255, 255, 255) << false;
-        QTest::newRow("1024") << 1024 << 824 << 0 << 0.99 << 255.0 << qRgb(1, 128, 254) << true;
+        QTest::addColumn<QStringList>("f");
+        for (const char *row :
+             {"16|13|1|0.85|130.4|ff0180fe|", "24|20|1|0.95|184.6|ffc8285a|alpha",
+              "256|206|0|0.99|255|ffffffff|", "1024|824|0|0.99|255|ff0180fe|alpha"})
+            QTest::newRow(qPrintable(QString(row).section('|', 0, 0))) << QString(row).split('|');
     }
-
+    // A body of the wrong size (a floor or a round: 16, 24) or place, another shape (a square, a
+    // rounded rectangle, another exponent); canvas corners not clear; a pixel well inside not the
+    // artwork's colour (a shadow over the body, premultiplication, a filter darkening the edges);
+    // an edge snapped to whole pixels or antialiased twice. From 256 px, the mean alpha of bands
+    // just below and above the body, across its straight middle, against the Gaussian's integral
+    // across the edge moved down: no offset, a wrong sigma or opacity, a shadow that does not
+    // scale.
     void solidBody()
     {
-        QFETCH(int, size);
-        QFETCH(int, pixels);
-        QFETCH(int, tolerance);
-        QFETCH(double, overlap);
-        QFETCH(double, side);
-        QFETCH(QRgb, colour);
-        QFETCH(bool, alpha);
+        QFETCH(QStringList, f);
+        const int size = f[0].toInt(), pixels = f[1].toInt(), tolerance = f[2].toInt();
+        const double overlap = f[3].toDouble(), side = f[4].toDouble();
+        const QRgb colour = f[5].toUInt(nullptr, 16);
+        const bool alpha = f[6] == "alpha";
         QCOMPARE(MacIconShape::bodyPixels(size), pixels);
         const auto format = alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
         const QImage icon = MacIconShape::compose(solid(colour, pixels, format), size);

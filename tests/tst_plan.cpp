@@ -15,10 +15,13 @@ void rowsOf(const char *table)
         QTest::newRow(qPrintable(row.section('|', 0, 0))) << row.split('|');
 }
 
-// Options from words: "single", "dark", "tinted", "back", "bg", "shaped", "name=<name>".
-AssetPlan::Options optionsOf(const QString &text)
+// The plan of "platform option...", the options "single", "dark", "tinted", "back", "bg",
+// "shaped", "name=<name>"; or of "logo", the 10 by 10 image set of that name.
+AssetPlan planOf(const QString &text)
 {
     const QStringList words = text.split(' ', Qt::SkipEmptyParts);
+    if (words[0] == "logo")
+        return AssetPlan::imageSet(ImageSetDescription(10, 10, "logo"));
     AssetPlan::Options options;
     options.singleSize = words.contains("single");
     options.dark = words.contains("dark");
@@ -28,7 +31,7 @@ AssetPlan::Options optionsOf(const QString &text)
     options.macStyle =
         words.contains("shaped") ? AssetPlan::MacStyle::Shaped : AssetPlan::MacStyle::FullBleed;
     options.name = text.section("name=", 1).section(' ', 0, 0);
-    return options;
+    return AssetPlan::appIcon(*AssetPlan::platformOfKey(words[0]), options);
 }
 
 // Each file as "path side" (or "path WxH"), in plan order.
@@ -51,21 +54,27 @@ QList<QJsonObject> entriesOf(const QJsonObject &document, const QString &list)
     return entries;
 }
 
-// The documents of a real asset folder, or the ones given, as a merge reads them.
-struct Disk
+// An entry written as "filename idiom size scale platform appearance", "-" for a key it lacks.
+QJsonObject entryOf(const QString &text)
 {
-    QString root;
-    QHash<QString, QJsonObject> given;
+    const char *keys[] = {"filename", "idiom", "size", "scale", "platform"};
+    const QStringList words = text.split(' ');
+    QJsonObject entry;
+    for (int k = 0; k < std::min(int(words.size()), 5); ++k)
+        if (words[k] != "-")
+            entry[keys[k]] = words[k];
+    if (words.size() > 5)
+        entry["appearances"] =
+            QJsonArray{QJsonObject{{"appearance", "luminosity"}, {"value", words[5]}}};
+    return entry;
+}
 
-    AssetPlan::Existing operator()(const QString &path) const
-    {
-        if (given.contains(path))
-            return {given.value(path), {}};
-        if (root.isEmpty() || !QFileInfo::exists(root + '/' + path))
-            return {};
-        return {readJson(root + '/' + path), {}};
-    }
-};
+// What a merge reads at every path: the document, or the reason it cannot be read.
+std::function<AssetPlan::Existing(const QString &)> reading(std::optional<QJsonObject> document,
+                                                            const QString &unreadable = {})
+{
+    return [=](const QString &) { return AssetPlan::Existing{document, unreadable}; };
+}
 
 const QString Real = QStringLiteral(ASSETSMITH_REAL_CATALOGUES);
 
@@ -75,24 +84,24 @@ class PlanTest : public QObject
 {
     Q_OBJECT
 private slots:
-    // platform|options|folder|entries in the folder's Contents.json|every file and its pixels,
-    // from the sizes Xcode asks for; or the refusal's words for options that cannot be written
+    // plan|folder|entries in the folder's Contents.json|every file and its pixels, from the
+    // sizes Xcode asks for; or the refusal's words for options that cannot be written
     void plans_data()
     {
         rowsOf(
-            "ios|ios||AppIcon.appiconset|18|Icon-20.png 20,Icon-60.png 60,Icon-Small@2x.png 58,"
+            "ios|ios|AppIcon.appiconset|18|Icon-20.png 20,Icon-60.png 60,Icon-Small@2x.png 58,"
             "Icon-Small@3x.png 87,Icon-40@2x.png 80,Icon-60@2x.png 120,Icon-60@3x.png 180,"
             "Icon-Small.png 29,Icon-40.png 40,Icon-76.png 76,Icon-76@2x.png 152,"
             "Icon-83.5@2x.png 167,Icon-1024.png 1024;"
-            "ios single|ios|single dark tinted name=AppIcon-Beta|AppIcon-Beta.appiconset|3|"
+            "ios single|ios single dark tinted name=AppIcon-Beta|AppIcon-Beta.appiconset|3|"
             "Icon-1024.png 1024,Icon-1024-dark.png 1024,Icon-1024-tinted.png 1024;"
-            "mac|mac|shaped|AppIcon.appiconset|10|Icon-16.png 16,Icon-32.png 32,Icon-64.png 64,"
+            "mac|mac shaped|AppIcon.appiconset|10|Icon-16.png 16,Icon-32.png 32,Icon-64.png 64,"
             "Icon-128.png 128,Icon-256.png 256,Icon-512.png 512,Icon-1024.png 1024;"
-            "watch|watch|name=Watch|Watch.appiconset|1|Icon-1024.png 1024;"
-            "vision|vision|bg|AppIcon.solidimagestack|2|"
+            "watch|watch name=Watch|Watch.appiconset|1|Icon-1024.png 1024;"
+            "vision|vision bg|AppIcon.solidimagestack|2|"
             "Front.solidimagestacklayer/Content.imageset/Front.png 1024,"
             "Back.solidimagestacklayer/Content.imageset/Back.png 1024;"
-            "tv|tv|bg|App Icon & Top Shelf Image.brandassets|4|"
+            "tv|tv bg|App Icon & Top Shelf Image.brandassets|4|"
             "App Icon - App Store.imagestack/Front.imagestacklayer/Content.imageset/Front.png "
             "1280x768,App Icon - App Store.imagestack/Back.imagestacklayer/Content.imageset/"
             "Back.png 1280x768,App Icon.imagestack/Front.imagestacklayer/Content.imageset/"
@@ -106,27 +115,26 @@ private slots:
             "1920x720,Top Shelf Image.imageset/TopShelf@2x.png 3840x1440,Top Shelf Image.imageset/"
             "TopShelf-marketing.png 1920x720,Top Shelf Image.imageset/TopShelf-marketing@2x.png "
             "3840x1440;"
-            "tv without a colour|tv|back||top shelf;"
-            "vision without a back|vision|||back layer must be opaque;"
-            "a slash|ios|name=a/b||without “/”;a backslash|mac|name=a\\b||without “/” or “\\”;"
-            "hidden|watch|name=.x||start with “.”");
+            "tv without a colour|tv back|top shelf;vision without a back|vision|back layer must be "
+            "opaque;a slash|ios name=a/b|without “/”;a backslash|mac name=a\\b|without “/” or "
+            "“\\”;hidden|watch name=.x|start with “.”");
     }
     // A missing, extra or misnamed file, a wrong size, an entry lost, the name ignored, a set
     // written that cannot be.
     void plans()
     {
         QFETCH(QStringList, f);
-        const AssetPlan plan = AssetPlan::appIcon(*AssetPlan::platformOfKey(f[1]), optionsOf(f[2]));
-        if (f.size() == 5) {
-            QVERIFY2(plan.refusal.contains(f[4]), qPrintable(plan.refusal));
+        const AssetPlan plan = planOf(f[1]);
+        if (f.size() == 3) {
+            QVERIFY2(plan.refusal.contains(f[2]), qPrintable(plan.refusal));
             return;
         }
         QCOMPARE(plan.refusal, QString());
-        QCOMPARE(plan.folder, f[3]);
+        QCOMPARE(plan.folder, f[2]);
         const AssetPlan::Document &root = plan.documents.first();
         QCOMPARE(root.folder, QString());
-        QCOMPARE(entriesOf(root.contents, root.list).size(), f[4].toInt());
-        QCOMPARE(filesOf(plan), f[5].split(','));
+        QCOMPARE(entriesOf(root.contents, root.list).size(), f[3].toInt());
+        QCOMPARE(filesOf(plan), f[4].split(','));
         // Every file an entry names is planned, and every planned file named.
         QSet<QString> named, planned;
         for (const AssetPlan::Document &document : plan.documents) {
@@ -139,23 +147,28 @@ private slots:
         QCOMPARE(named, planned);
     }
 
-    // What each file is made of, for the looks and pictures a wrong switch would swap.
+    // What each file is made of, for the looks and pictures a wrong switch would swap, and the
+    // single size entries with their appearances.
     void looks()
     {
         using Look = AssetPlan::Look;
         using Art = AssetPlan::Art;
-        const AssetPlan ios = AssetPlan::appIcon(Platform::Ios, optionsOf("single dark tinted bg"));
+        const AssetPlan ios = planOf("ios single dark tinted bg");
         QCOMPARE(ios.files[0].look, Look::OverBackground);
         QVERIFY(ios.files[0].storeIcon && !ios.files[1].storeIcon);
         QCOMPARE(ios.files[1].art, Art::Dark);
         QCOMPARE(ios.files[1].look, Look::AsDrawn); // drawn on the system's own backdrop
         QCOMPARE(ios.files[2].look, Look::Luminance);
-        const AssetPlan mac = AssetPlan::appIcon(Platform::Mac, optionsOf("shaped bg"));
-        QCOMPARE(mac.files[0].look, Look::MacShaped);
-        const AssetPlan vision = AssetPlan::appIcon(Platform::Vision, optionsOf("back"));
+        QJsonArray images;
+        for (const char *look : {"", " dark", " tinted"})
+            images.append(entryOf(QString("Icon-1024%1.png universal 1024x1024 - ios%2")
+                                      .arg(QString(look).replace(' ', '-'), look)));
+        QCOMPARE(ios.documents[0].contents["images"].toArray(), images);
+        QCOMPARE(planOf("mac shaped bg").files[0].look, Look::MacShaped);
+        const AssetPlan vision = planOf("vision back");
         QCOMPARE(vision.files[1].art, Art::Back);
         QVERIFY(vision.files[1].opaqueLayer);
-        const AssetPlan tv = AssetPlan::appIcon(Platform::Tv, optionsOf("bg"));
+        const AssetPlan tv = planOf("tv bg");
         QCOMPARE(tv.files[0].look, Look::Placed);                // the front, on transparency
         QCOMPARE(tv.files[1].look, Look::Fill);                  // the back, the colour alone
         QCOMPARE(tv.files[13].look, Look::PlacedOverBackground); // a top shelf image
@@ -163,104 +176,71 @@ private slots:
         QCOMPARE(tv.files[0].artBox, QRect(76, 76, 1280 - 152, 768 - 152));
     }
 
-    // The entries on disk|the platform and options written|every entry after the write as
-    // "filename" in order|the files written, as the plan names them|files no entry names any
-    // more|what the message says is kept
+    // The entries on disk, as entryOf() reads them|the plan written|every entry after the write,
+    // by file name in order|the files written|files no entry names any more|what the message
+    // says is kept
     void merges_data()
     {
-        QTest::addColumn<QJsonArray>("disk");
-        QTest::addColumn<QString>("written");
-        QTest::addColumn<QStringList>("after");
-        QTest::addColumn<QStringList>("files");
-        QTest::addColumn<QStringList>("unnamed");
-        QTest::addColumn<QStringList>("kept");
-        auto entry = [](const char *name, const char *idiom, const char *size, const char *scale,
-                        const char *platform = nullptr) {
-            QJsonObject object{{"filename", name}, {"idiom", idiom}, {"size", size}};
-            if (scale)
-                object["scale"] = scale;
-            if (platform)
-                object["platform"] = platform;
-            return object;
-        };
-        const QJsonObject iosStore = entry("Icon-1024.png", "ios-marketing", "1024x1024", "1x");
-        const QJsonObject mine = entry("Icon-20.png", "mac", "128x128", "1x");
-        QTest::newRow("mac beside ios: a name of its own for the 1024")
-            << QJsonArray{iosStore} << "mac"
-            << QStringList{"Icon-1024.png", "Icon-16.png",  "Icon-32.png",      "Icon-32.png",
-                           "Icon-64.png",   "Icon-128.png", "Icon-256.png",     "Icon-256.png",
-                           "Icon-512.png",  "Icon-512.png", "Icon-1024-mac.png"}
-            << QStringList{"Icon-16.png",  "Icon-32.png",  "Icon-64.png",      "Icon-128.png",
-                           "Icon-256.png", "Icon-512.png", "Icon-1024-mac.png"}
-            << QStringList{} << QStringList{"iOS"};
-        QTest::newRow("ios where a kept entry has one of its names, in other case")
-            << QJsonArray{entry("icon-20.PNG", "mac", "16x16", "1x")} << "ios single"
-            << QStringList{"icon-20.PNG", "Icon-1024.png"} << QStringList{"Icon-1024.png"}
-            << QStringList{} << QStringList{"Mac"};
-        QTest::newRow("a watch name taken by a mac entry")
-            << QJsonArray{iosStore, entry("Icon-1024.png", "mac", "512x512", "2x")} << "watch"
-            << QStringList{"Icon-1024.png", "Icon-1024.png", "Icon-1024-watch.png"}
-            << QStringList{"Icon-1024-watch.png"} << QStringList{} << QStringList{"Mac", "iOS"};
-        QTest::newRow("single size over all sizes: old files said, kept dark")
-            << QJsonArray{entry("a.png", "iphone", "60x60", "2x"),
-                          entry("b.png", "ipad", "76x76", "1x"),
-                          QJsonObject{
-                              {"filename", "d.png"},
-                              {"idiom", "universal"},
-                              {"platform", "ios"},
-                              {"size", "1024x1024"},
-                              {"appearances", QJsonArray{QJsonObject{{"appearance", "luminosity"},
-                                                                     {"value", "dark"}}}}},
-                          entry("car.png", "car", "60x60", "2x")}
-            << "ios single" << QStringList{"Icon-1024.png", "d.png", "car.png"}
-            << QStringList{"Icon-1024.png"} << QStringList{"a.png", "b.png"} << QStringList{"iOS"};
-        QTest::newRow("the same slot keeps its name; a name with a path does not")
-            << QJsonArray{entry("mine.png", "mac", "16x16", "1x"),
-                          entry("../up.png", "mac", "32x32", "1x"), mine}
-            << "mac" << QStringList{"mine.png",     "Icon-32.png",  "Icon-20.png",  "Icon-32.png",
-                                    "Icon-64.png",  "Icon-256.png", "Icon-256.png", "Icon-512.png",
-                                    "Icon-512.png", "Icon-1024.png"}
-            << QStringList{"mine.png",     "Icon-32.png",  "Icon-64.png",  "Icon-20.png",
-                           "Icon-256.png", "Icon-512.png", "Icon-1024.png"}
-            << QStringList{} << QStringList{};
+        rowsOf("mac beside ios: a name of its own for the 1024|Icon-1024.png ios-marketing "
+               "1024x1024 1x|mac|Icon-1024.png,Icon-16.png,Icon-32.png,Icon-32.png,Icon-64.png,"
+               "Icon-128.png,Icon-256.png,Icon-256.png,Icon-512.png,Icon-512.png,Icon-1024-mac.png|"
+               "Icon-16.png 16,Icon-32.png 32,Icon-64.png 64,Icon-128.png 128,Icon-256.png 256,"
+               "Icon-512.png 512,Icon-1024-mac.png 1024||iOS;"
+               "ios where a kept entry has one of its names, in other case|icon-20.PNG mac 16x16 "
+               "1x|ios single|icon-20.PNG,Icon-1024.png|Icon-1024.png 1024||Mac;"
+               "a watch name taken by a mac entry|Icon-1024.png ios-marketing 1024x1024 1x,"
+               "Icon-1024.png mac 512x512 2x|watch|Icon-1024.png,Icon-1024.png,Icon-1024-watch.png|"
+               "Icon-1024-watch.png 1024||Mac,iOS;"
+               "single size over all sizes: old files said, kept dark|a.png iphone 60x60 2x,"
+               "b.png ipad 76x76 1x,d.png universal 1024x1024 - ios dark,car.png car 60x60 2x|"
+               "ios single|Icon-1024.png,d.png,car.png|Icon-1024.png 1024|a.png,b.png|iOS;"
+               "the same slot keeps its name, a name with a path does not|mine.png mac 16x16 1x,"
+               "../up.png mac 32x32 1x,Icon-20.png mac 128x128 1x|mac|mine.png,Icon-32.png,"
+               "Icon-20.png,Icon-32.png,Icon-64.png,Icon-256.png,Icon-256.png,Icon-512.png,"
+               "Icon-512.png,Icon-1024.png|mine.png 16,Icon-32.png 32,Icon-64.png 64,"
+               "Icon-20.png 128,Icon-256.png 256,Icon-512.png 512,Icon-1024.png 1024||;"
+               "an image set keeps its other appearances, idioms and vector image, ours replace "
+               "its plain scales|old.png universal - 1x,logo-dark.png universal - 1x - dark,"
+               "logo.pdf universal,w.png watch - 2x|logo|old.png,logo@2x.png,logo@3x.png,"
+               "logo-dark.png,logo.pdf,w.png|old.png 10,logo@2x.png 20,logo@3x.png 30||"
+               "3 other entries");
     }
     // An entry of another platform, idiom or appearance lost or changed; a file of ours over a
     // name a kept entry uses (also in other case); a slot's own name not kept; a file left
     // unsaid; entries that move on every write.
     void merges()
     {
-        QFETCH(QJsonArray, disk);
-        QFETCH(QString, written);
-        QFETCH(QStringList, after);
-        QFETCH(QStringList, files);
-        QFETCH(QStringList, unnamed);
-        QFETCH(QStringList, kept);
-        AssetPlan plan = AssetPlan::appIcon(*AssetPlan::platformOfKey(written.section(' ', 0, 0)),
-                                            optionsOf(written.section(' ', 1)));
-        const QJsonObject before{{"images", disk}, {"info", QJsonObject{{"author", "me"}}}};
-        const AssetPlan::Merged merged = plan.mergeInto(Disk{{}, {{"Contents.json", before}}});
+        QFETCH(QStringList, f);
+        AssetPlan plan = planOf(f[2]);
+        QJsonArray disk;
+        for (const QString &entry : f[1].split(','))
+            disk.append(entryOf(entry));
+        const QJsonObject before{
+            {"images", disk},
+            {"info", QJsonObject{{"author", "me"}}},
+            {"properties", QJsonObject{{"preserves-vector-representation", true}}}};
+        const AssetPlan::Merged merged = plan.mergeInto(reading(before));
         QCOMPARE(merged.refusal, QString());
         const QJsonObject document = plan.documents.first().contents;
         QStringList names;
         for (const QJsonObject &entry : entriesOf(document, "images"))
             names << entry["filename"].toString();
-        QCOMPARE(names, after);
-        QCOMPARE(document["info"], before["info"]);
-        QStringList made;
-        for (const AssetPlan::File &file : plan.files)
-            made << file.path;
-        QCOMPARE(made, files);
-        QCOMPARE(merged.unnamed, unnamed);
-        QCOMPARE(merged.keptKinds, kept);
-        // Every entry not replaced is there as it was, key for key.
+        QCOMPARE(names, f[3].split(','));
+        QCOMPARE(filesOf(plan), f[4].split(','));
+        QCOMPARE(merged.unnamed, f[5].split(',', Qt::SkipEmptyParts));
+        QCOMPARE(merged.keptKinds, f[6].split(',', Qt::SkipEmptyParts));
+        // Every entry not replaced is there as it was, key for key, and so is all else.
         for (const QJsonValue &value : disk) {
-            if (!plan.documents.first().claims(value.toObject(), *plan.platform))
+            if (!plan.documents.first().claims(value.toObject(),
+                                               plan.platform.value_or(Platform::Ios)))
                 QVERIFY(entriesOf(document, "images").contains(value.toObject()));
         }
+        QJsonObject kept = before;
+        kept["images"] = document["images"];
+        QCOMPARE(document, kept);
         // Written again, the plan changes nothing.
-        AssetPlan again = AssetPlan::appIcon(*AssetPlan::platformOfKey(written.section(' ', 0, 0)),
-                                             optionsOf(written.section(' ', 1)));
-        QVERIFY(again.mergeInto(Disk{{}, {{"Contents.json", document}}}).refusal.isEmpty());
+        AssetPlan again = planOf(f[2]);
+        QVERIFY(again.mergeInto(reading(document)).refusal.isEmpty());
         QCOMPARE(again.documents.size(), 0);
         QCOMPARE(filesOf(again), filesOf(plan));
     }
@@ -287,13 +267,17 @@ private slots:
     void realSets()
     {
         QFETCH(QStringList, f);
-        AssetPlan plan = AssetPlan::appIcon(*AssetPlan::platformOfKey(f[2]), optionsOf("bg"));
-        const AssetPlan::Merged merged = plan.mergeInto(Disk{Real + '/' + f[1], {}});
-        QStringList files = filesOf(plan), expected = f[3].split(',');
+        AssetPlan plan = planOf(f[2] + " bg");
+        const AssetPlan::Merged merged =
+            plan.mergeInto([&](const QString &path) -> AssetPlan::Existing {
+                const QString file = Real + '/' + f[1] + '/' + path;
+                return QFileInfo::exists(file) ? AssetPlan::Existing{readJson(file), {}}
+                                               : AssetPlan::Existing{};
+            });
+        QStringList files = filesOf(plan), expected = f[3].split(','), written;
         files.sort();
         expected.sort();
         QCOMPARE(files, expected);
-        QStringList written;
         for (const AssetPlan::Document &document : plan.documents)
             written << document.path();
         QCOMPARE(written.join(','), f[4]);
@@ -301,59 +285,23 @@ private slots:
         QCOMPARE(merged.keptKinds.join(','), f[5]);
     }
 
-    // What cannot be merged without losing it is refused, not overwritten.
+    // What cannot be merged without losing it is refused, not overwritten: the document as
+    // JSON, or none when it cannot be read|the refusal's words
     void unmergeable_data()
     {
-        QTest::addColumn<QJsonObject>("document");
-        QTest::addColumn<QString>("unreadable");
-        QTest::newRow("list of another kind") << QJsonObject{{"images", "x"}} << "";
-        QTest::newRow("entry of another kind") << QJsonObject{{"images", QJsonArray{1}}} << "";
-        QTest::newRow("unreadable") << QJsonObject() << "not a JSON object";
+        rowsOf("list of another kind|{\"images\":\"x\"}|is not a list;entry of another kind|"
+               "{\"images\":[1]}|is not an object;unreadable||not a JSON object");
     }
     void unmergeable()
     {
-        QFETCH(QJsonObject, document);
-        QFETCH(QString, unreadable);
+        QFETCH(QStringList, f);
         AssetPlan plan = AssetPlan::appIcon(Platform::Ios, {});
-        const AssetPlan::Merged merged =
-            plan.mergeInto([&](const QString &) -> AssetPlan::Existing {
-                if (!unreadable.isEmpty())
-                    return {std::nullopt, unreadable};
-                return {document, {}};
-            });
-        QVERIFY(!merged.refusal.isEmpty());
-        QVERIFY(unreadable.isEmpty() || merged.refusal == unreadable);
-    }
-
-    // An image set keeps its other appearances, idioms and vector image; ours replace only the
-    // plain scales, under their own names.
-    void imageSetMerge()
-    {
-        AssetPlan plan = AssetPlan::imageSet(ImageSetDescription(10, 10, "logo"));
-        const QJsonObject dark{{"filename", "logo-dark.png"},
-                               {"idiom", "universal"},
-                               {"scale", "1x"},
-                               {"appearances", QJsonArray{QJsonObject{{"appearance", "luminosity"},
-                                                                      {"value", "dark"}}}}};
-        const QJsonObject vector{{"filename", "logo.pdf"}, {"idiom", "universal"}};
-        const QJsonObject watch{{"filename", "w.png"}, {"idiom", "watch"}, {"scale", "2x"}};
-        const QJsonObject before{
-            {"images",
-             QJsonArray{
-                 QJsonObject{{"filename", "old.png"}, {"idiom", "universal"}, {"scale", "1x"}},
-                 dark, vector, watch}},
-            {"info", QJsonObject{{"version", 1}}},
-            {"properties", QJsonObject{{"preserves-vector-representation", true}}}};
-        const AssetPlan::Merged merged = plan.mergeInto(Disk{{}, {{"Contents.json", before}}});
-        const QJsonObject after = plan.documents.first().contents;
-        QCOMPARE(after["properties"], before["properties"]);
-        const QList<QJsonObject> entries = entriesOf(after, "images");
-        QCOMPARE(entries.size(), 6);
-        QCOMPARE(entries[0]["filename"].toString(), "old.png"); // its slot's own name
-        QCOMPARE(entries[1]["filename"].toString(), "logo@2x.png");
-        QVERIFY(entries.contains(dark) && entries.contains(vector) && entries.contains(watch));
-        QCOMPARE(filesOf(plan), (QStringList{"old.png 10", "logo@2x.png 20", "logo@3x.png 30"}));
-        QCOMPARE(merged.keptKinds, QStringList{"3 other entries"});
+        const QString refusal =
+            plan.mergeInto(f[1].isEmpty()
+                               ? reading(std::nullopt, f[2])
+                               : reading(QJsonDocument::fromJson(f[1].toUtf8()).object()))
+                .refusal;
+        QVERIFY2(f[1].isEmpty() ? refusal == f[2] : refusal.contains(f[2]), qPrintable(refusal));
     }
 };
 
