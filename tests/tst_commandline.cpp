@@ -274,7 +274,7 @@ private slots:
         const CommandRun mac = run({"mac", at("mac.png"), "--out", at("A.xcassets")});
         QCOMPARE(tree(at("A.xcassets")), all);
         QVERIFY2(mac.out.contains("Replaced the Mac icons in ") &&
-                     mac.out.contains("the iOS icons and the watchOS icons are kept"),
+                     mac.out.contains("; the iOS and watchOS icons are kept"),
                  mac.out.constData());
     }
 
