@@ -14,10 +14,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <numeric>
 #include <vector>
@@ -327,11 +329,18 @@ QString destinationProblem(const QString &folder)
     if (!info.exists() && !QFileInfo(parent).isDir())
         return QStringLiteral("Could not write %1: the folder %2 does not exist.")
             .arg(info.fileName(), parent);
-    if (!FileSystem::createFolder(folder))
-        return QStringLiteral("Could not create the folder %1: %2 is not writable.")
-            .arg(folder, parent);
-    if (!QFileInfo(folder).isWritable())
-        return QStringLiteral("Could not write into %1: it is not writable.").arg(folder);
+    if (!info.exists()) {
+        std::error_code error;
+        std::filesystem::create_directory(std::filesystem::path(folder.toStdU16String()), error);
+        if (error)
+            return QStringLiteral("Could not create the folder %1: %2.")
+                .arg(folder, QString::fromLocal8Bit(error.message()));
+    }
+    // A file made and removed again asks the system itself, which knows read-only disks and
+    // access lists that permission bits do not show.
+    QTemporaryFile probe(folder + QStringLiteral("/.assetsmith-XXXXXX"));
+    if (!probe.open())
+        return QStringLiteral("Could not write into %1: %2.").arg(folder, probe.errorString());
     return {};
 }
 

@@ -242,7 +242,10 @@ private slots:
     }
 
     // name|the reason every failed file must give, or the refusal
-    void diskFailures_data() { rowsOf("read-only|is not writable;full|No space left on device"); }
+    void diskFailures_data()
+    {
+        rowsOf("read-only|Read-only file system;full|No space left on device");
+    }
     // A failure unreported or reported without its file or reason, a file reported as written
     // that is not whole, an old file lost, a temporary file left behind.
     void diskFailures()
