@@ -265,17 +265,149 @@ bool sameEntry(const QJsonObject &a, const QJsonObject &b)
     return key == CatalogueModel::slotKey(b);
 }
 
-// A name a file of ours may take over: a plain PNG file name inside the folder.
-bool plainPngName(const QString &name)
-{
-    return !name.isEmpty() && !name.startsWith(QLatin1Char('.')) &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
-           name.endsWith(QLatin1String(".png"), Qt::CaseInsensitive);
-}
-
 QString joined(const QString &folder, const QString &name)
 {
     return folder.isEmpty() ? name : folder + QLatin1Char('/') + name;
+}
+
+// A name of a file inside the folder itself, neither hidden nor reaching elsewhere.
+bool plainName(const QString &name)
+{
+    return !name.isEmpty() && !name.startsWith(QLatin1Char('.')) &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
+}
+
+// A name a file of ours may take over: a plain PNG file name inside the folder.
+bool plainPngName(const QString &name)
+{
+    return plainName(name) && name.endsWith(QLatin1String(".png"), Qt::CaseInsensitive);
+}
+
+// Each platform once: its command word, its name in messages, its asset folder's extension and
+// how its set is planned.
+struct PlatformRow
+{
+    Platform platform;
+    const char *key;
+    const char *displayName;
+    const char *extension;
+    void (*plan)(AssetPlan &plan, const AssetPlan::Options &options);
+};
+
+const PlatformRow Platforms[] = {
+    {Platform::Ios, "ios", "iOS", ".appiconset", planIos},
+    {Platform::Mac, "mac", "Mac", ".appiconset", planMac},
+    {Platform::Watch, "watch", "watchOS", ".appiconset", planWatch},
+    {Platform::Vision, "vision", "visionOS", ".solidimagestack", planVision},
+    {Platform::Tv, "tv", "tvOS", ".brandassets", planTv},
+};
+
+const PlatformRow &rowOf(Platform platform)
+{
+    for (const PlatformRow &row : Platforms) {
+        if (row.platform == platform)
+            return row;
+    }
+    Q_UNREACHABLE();
+}
+
+// The names our entries of a document take: the name the entry each replaces gave its slot, so
+// that a set keeps its own names; else our own name; else one made from it and `tag`. Never a
+// name a kept entry uses, nor one another file of ours holds.
+QStringList namesOfOurs(const QList<QJsonObject> &ours, const QList<QJsonObject> &theirs,
+                        const QList<bool> &claimed, const QSet<QString> &keptNames,
+                        const QString &tag)
+{
+    QHash<QString, QString> owner; // lower-case name -> our own name of the file holding it
+    auto free = [&](const QString &name, const QString &holder) {
+        const QString lower = name.toLower();
+        return !keptNames.contains(lower) && owner.value(lower, holder) == holder;
+    };
+    QStringList names(ours.size());
+    for (qsizetype i = 0; i < ours.size(); ++i) {
+        const QString own = text(ours[i], "filename");
+        for (qsizetype j = 0; j < theirs.size() && names[i].isEmpty(); ++j) {
+            const QString name = text(theirs[j], "filename");
+            if (claimed[j] && sameEntry(ours[i], theirs[j]) && plainPngName(name) &&
+                free(name, own)) {
+                names[i] = name;
+                owner.insert(name.toLower(), own);
+            }
+        }
+    }
+    QHash<QString, QString> fallback;
+    for (qsizetype i = 0; i < ours.size(); ++i) {
+        const QString own = text(ours[i], "filename");
+        if (!names[i].isEmpty())
+            continue;
+        if (!fallback.contains(own)) {
+            QString name = own;
+            const QString stem = own.chopped(4);
+            for (int n = 1; !free(name, own); ++n)
+                name = n == 1 ? QStringLiteral("%1-%2.png").arg(stem, tag)
+                              : QStringLiteral("%1-%2-%3.png").arg(stem, tag).arg(n);
+            owner.insert(name.toLower(), own);
+            fallback.insert(own, name);
+        }
+        names[i] = fallback.value(own);
+    }
+    return names;
+}
+
+// The files of `folder` once for every name the entries that named each now give it.
+QList<AssetPlan::File> filesRenamed(const QList<AssetPlan::File> &files, const QString &folder,
+                                    const QList<QJsonObject> &ours, const QStringList &names)
+{
+    QList<AssetPlan::File> renamed;
+    for (const AssetPlan::File &file : files) {
+        const QString inside = file.path.section(QLatin1Char('/'), 0, -2);
+        const QString own = file.path.section(QLatin1Char('/'), -1);
+        QStringList given;
+        for (qsizetype i = 0; inside == folder && i < ours.size(); ++i) {
+            if (text(ours[i], "filename") == own && !given.contains(names[i]))
+                given.append(names[i]);
+        }
+        if (given.isEmpty())
+            given.append(own);
+        for (const QString &name : std::as_const(given)) {
+            AssetPlan::File copy = file;
+            copy.path = joined(inside, name);
+            renamed.append(copy);
+        }
+    }
+    return renamed;
+}
+
+// The entries after a write: ours where the entries they replace were, the rest after the last
+// of those, so that writing the same set again changes nothing; every other entry in its place.
+QList<QJsonObject> entriesPlaced(const QList<QJsonObject> &theirs, const QList<bool> &claimed,
+                                 const QList<QJsonObject> &ours)
+{
+    QList<QJsonObject> list;
+    QList<bool> placed(ours.size(), false);
+    qsizetype insertAt = -1;
+    for (qsizetype j = 0; j < theirs.size(); ++j) {
+        if (!claimed[j]) {
+            list.append(theirs[j]);
+            continue;
+        }
+        insertAt = list.size();
+        for (qsizetype i = 0; i < ours.size(); ++i) {
+            if (!placed[i] && sameEntry(ours[i], theirs[j])) {
+                placed[i] = true;
+                list.append(ours[i]);
+                insertAt = list.size();
+                break;
+            }
+        }
+    }
+    if (insertAt < 0)
+        insertAt = list.size();
+    for (qsizetype i = 0; i < ours.size(); ++i) {
+        if (!placed[i])
+            list.insert(insertAt++, ours[i]);
+    }
+    return list;
 }
 
 } // namespace
@@ -324,19 +456,8 @@ AssetPlan AssetPlan::appIcon(Platform platform, const Options &options)
         plan.refusal = problem;
         return plan;
     }
-    switch (platform) {
-    case Platform::Ios:
-    case Platform::Mac:
-    case Platform::Watch:
-        plan.folder = name + QStringLiteral(".appiconset");
-        break;
-    case Platform::Vision:
-        plan.folder = name + QStringLiteral(".solidimagestack");
-        break;
-    case Platform::Tv:
-        plan.folder = name + QStringLiteral(".brandassets");
-        break;
-    }
+    const PlatformRow &row = rowOf(platform);
+    plan.folder = name + QLatin1String(row.extension);
     // The back layers must be opaque, and the top shelf images lie on the background colour.
     if (platform == Platform::Tv && !options.background.isValid()) {
         plan.refusal = QStringLiteral(
@@ -348,23 +469,7 @@ AssetPlan AssetPlan::appIcon(Platform platform, const Options &options)
                                       "the back layer must be opaque.");
         return plan;
     }
-    switch (platform) {
-    case Platform::Ios:
-        planIos(plan, options);
-        break;
-    case Platform::Mac:
-        planMac(plan, options);
-        break;
-    case Platform::Watch:
-        planWatch(plan, options);
-        break;
-    case Platform::Vision:
-        planVision(plan, options);
-        break;
-    case Platform::Tv:
-        planTv(plan, options);
-        break;
-    }
+    row.plan(plan, options);
     // The icon App Store upload reads is the one the checker holds to be it.
     const AssetPlan::Document &root = plan.documents.first();
     for (File &file : plan.files) {
@@ -419,46 +524,21 @@ AssetPlan AssetPlan::imageSet(const ImageSetDescription &set)
 
 QString AssetPlan::key(Platform platform)
 {
-    switch (platform) {
-    case Platform::Ios:
-        return QStringLiteral("ios");
-    case Platform::Mac:
-        return QStringLiteral("mac");
-    case Platform::Watch:
-        return QStringLiteral("watch");
-    case Platform::Vision:
-        return QStringLiteral("vision");
-    case Platform::Tv:
-        return QStringLiteral("tv");
-    }
-    return {};
+    return QLatin1String(rowOf(platform).key);
 }
 
 std::optional<AssetPlan::Platform> AssetPlan::platformOfKey(const QString &word)
 {
-    for (Platform platform :
-         {Platform::Ios, Platform::Mac, Platform::Watch, Platform::Vision, Platform::Tv}) {
-        if (key(platform) == word)
-            return platform;
+    for (const PlatformRow &row : Platforms) {
+        if (word == QLatin1String(row.key))
+            return row.platform;
     }
     return std::nullopt;
 }
 
 QString AssetPlan::displayName(Platform platform)
 {
-    switch (platform) {
-    case Platform::Ios:
-        return QStringLiteral("iOS");
-    case Platform::Mac:
-        return QStringLiteral("Mac");
-    case Platform::Watch:
-        return QStringLiteral("watchOS");
-    case Platform::Vision:
-        return QStringLiteral("visionOS");
-    case Platform::Tv:
-        return QStringLiteral("tvOS");
-    }
-    return {};
+    return QLatin1String(rowOf(platform).displayName);
 }
 
 QString AssetPlan::defaultName(Platform platform)
@@ -577,105 +657,21 @@ AssetPlan::mergeInto(const std::function<Existing(const QString &documentPath)> 
             }
         }
 
-        // Our files take the names the entries they replace gave their slots, so that a set
-        // keeps its own names; a name a kept entry uses is never taken.
-        const bool namesFiles = document.list == QLatin1String("images");
-        if (namesFiles) {
-            QHash<QString, QString> owner; // lower-case name -> our default name holding it
-            QStringList target(ours.size());
-            auto free = [&](const QString &name, const QString &holder) {
-                const QString lower = name.toLower();
-                return !keptNames.contains(lower) && owner.value(lower, holder) == holder;
-            };
-            for (qsizetype i = 0; i < ours.size(); ++i) {
-                const QString own = text(ours[i], "filename");
-                for (qsizetype j = 0; j < theirs.size(); ++j) {
-                    const QString name = text(theirs[j], "filename");
-                    if (claimed[j] && sameEntry(ours[i], theirs[j]) && plainPngName(name) &&
-                        free(name, own)) {
-                        target[i] = name;
-                        owner.insert(name.toLower(), own);
-                        break;
-                    }
-                }
-            }
-            QHash<QString, QString> fallback;
-            for (qsizetype i = 0; i < ours.size(); ++i) {
-                if (!target[i].isEmpty())
-                    continue;
-                const QString own = text(ours[i], "filename");
-                if (!fallback.contains(own)) {
-                    QString name = own;
-                    const QString stem = own.chopped(4);
-                    for (int n = 1; !free(name, own); ++n)
-                        name = n == 1 ? QStringLiteral("%1-%2.png").arg(stem, tag)
-                                      : QStringLiteral("%1-%2-%3.png").arg(stem, tag).arg(n);
-                    owner.insert(name.toLower(), own);
-                    fallback.insert(own, name);
-                }
-                target[i] = fallback.value(own);
-            }
-            // Each file of ours once for every name its entries now give it.
-            QList<File> files;
-            for (const File &file : std::as_const(renamedFiles)) {
-                const QString inside = file.path.section(QLatin1Char('/'), 0, -2);
-                const QString own = file.path.section(QLatin1Char('/'), -1);
-                if (inside != document.folder) {
-                    files.append(file);
-                    continue;
-                }
-                QStringList names;
-                for (qsizetype i = 0; i < ours.size(); ++i) {
-                    if (text(ours[i], "filename") == own && !names.contains(target[i]))
-                        names.append(target[i]);
-                }
-                if (names.isEmpty())
-                    names.append(own);
-                for (const QString &name : std::as_const(names)) {
-                    File renamed = file;
-                    renamed.path = joined(inside, name);
-                    files.append(renamed);
-                }
-            }
-            renamedFiles = files;
+        // Entries of a stack's layers and of brand assets name folders, which keep their names.
+        if (document.list == QLatin1String("images")) {
+            const QStringList names = namesOfOurs(ours, theirs, claimed, keptNames, tag);
+            renamedFiles = filesRenamed(renamedFiles, document.folder, ours, names);
             for (qsizetype i = 0; i < ours.size(); ++i)
-                ours[i].insert(QStringLiteral("filename"), target[i]);
+                ours[i].insert(QStringLiteral("filename"), names[i]);
         }
-
-        // Ours go where the entries they replace were, the rest after the last of those, so
-        // that writing the same set again changes nothing.
-        QList<QJsonObject> list;
-        QList<bool> placed(ours.size(), false);
-        qsizetype insertAt = -1;
-        for (qsizetype j = 0; j < theirs.size(); ++j) {
-            if (!claimed[j]) {
-                list.append(theirs[j]);
-                continue;
-            }
-            insertAt = list.size();
-            for (qsizetype i = 0; i < ours.size(); ++i) {
-                if (!placed[i] && sameEntry(ours[i], theirs[j])) {
-                    placed[i] = true;
-                    list.append(ours[i]);
-                    insertAt = list.size();
-                    break;
-                }
-            }
-        }
-        if (insertAt < 0)
-            insertAt = list.size();
-        for (qsizetype i = 0; i < ours.size(); ++i) {
-            if (!placed[i])
-                list.insert(insertAt++, ours[i]);
-        }
+        const QList<QJsonObject> list = entriesPlaced(theirs, claimed, ours);
 
         QSet<QString> named;
         for (const QJsonObject &entry : std::as_const(list))
             named.insert(text(entry, "filename").toLower());
         for (qsizetype j = 0; j < theirs.size(); ++j) {
             const QString name = text(theirs[j], "filename");
-            if (claimed[j] && !name.isEmpty() && !name.startsWith(QLatin1Char('.')) &&
-                !name.contains(QLatin1Char('/')) && !named.contains(name.toLower()) &&
+            if (claimed[j] && plainName(name) && !named.contains(name.toLower()) &&
                 !merged.unnamed.contains(joined(document.folder, name))) {
                 merged.unnamed.append(joined(document.folder, name));
             }
