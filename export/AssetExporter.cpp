@@ -14,6 +14,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
+#include <QMap>
+#include <QSet>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -307,6 +309,14 @@ struct Job
     bool appIcon = false;
     bool merges = false;
 
+    std::vector<Planned> bound() const
+    {
+        std::vector<Planned> planned;
+        for (const AssetPlan::File &file : plan.files)
+            planned.push_back(bind(file));
+        return planned;
+    }
+
     static Job refused(const QString &why)
     {
         Job job;
@@ -380,44 +390,34 @@ ExportReport writeFolder(Job job, int threads, const AssetExporter::Progress &pr
         if (!merged.refusal.isEmpty())
             return ExportReport::refused(merged.refusal);
     }
-    std::vector<Planned> plan;
-    for (const AssetPlan::File &file : std::as_const(job.plan.files))
-        plan.push_back(job.bind(file));
+    const std::vector<Planned> plan = job.bound();
     const int total = int(plan.size() + job.plan.documents.size() + job.documents.size());
     const std::vector<Drawn> drawn = drawDrawings(plan);
     ExportReport report;
     report.folder = folder;
-    // Every folder a file goes into, each level made in turn below the asset folder.
-    QStringList inner;
+    // Every file written, by the folder inside the asset folder that holds it.
+    QMap<QString, QSet<QString>> written;
+    auto add = [&](const QString &path) {
+        written[path.section(QLatin1Char('/'), 0, -2)] << path.section(QLatin1Char('/'), -1);
+    };
     for (const AssetPlan::Document &document : std::as_const(job.plan.documents))
-        inner << document.folder;
+        add(document.path());
     for (const auto &[path, bytes] : job.documents)
-        inner << path.section(QLatin1Char('/'), 0, -2);
+        add(path);
     for (const Planned &planned : plan)
-        inner << planned.file.path.section(QLatin1Char('/'), 0, -2);
-    for (const QString &inside : std::as_const(inner)) {
+        add(planned.file.path);
+    for (auto it = written.cbegin(); it != written.cend(); ++it) {
         QString path = folder;
-        for (const QString &level : inside.split(QLatin1Char('/'), Qt::SkipEmptyParts))
+        for (const QString &level : it.key().split(QLatin1Char('/'), Qt::SkipEmptyParts))
             FileSystem::createFolder(path += QLatin1Char('/') + level);
-    }
-
-    // A writer stopped mid-write (a kill, a power cut) leaves its temporary file beside the one
-    // it was replacing, named after it and six letters or digits; those of the files written now
-    // are removed, nothing else.
-    QStringList ours;
-    for (const AssetPlan::Document &document : std::as_const(job.plan.documents))
-        ours << document.path();
-    for (const auto &[path, bytes] : job.documents)
-        ours << path;
-    for (const Planned &planned : plan)
-        ours << planned.file.path;
-    for (const QString &path : std::as_const(ours)) {
-        const QFileInfo file(folder + QLatin1Char('/') + path);
-        const QDir inside = file.dir();
-        const QString stem = file.fileName() + QLatin1Char('.');
+        // A writer stopped mid-write (a kill, a power cut) leaves its temporary file beside the
+        // one it was replacing, named after it and six letters or digits; those of the files
+        // written now are removed, nothing else.
+        const QDir inside(path);
         for (const QString &name : inside.entryList(QDir::Files | QDir::Hidden)) {
-            const QString suffix = name.mid(stem.size());
-            if (name.startsWith(stem) && suffix.size() == 6 &&
+            const QString suffix = name.right(6);
+            if (name.size() > 7 && name.at(name.size() - 7) == QLatin1Char('.') &&
+                it.value().contains(name.chopped(7)) &&
                 std::all_of(suffix.begin(), suffix.end(),
                             [](QChar c) { return c.unicode() < 128 && c.isLetterOrNumber(); }))
                 QFile::remove(inside.filePath(name));
@@ -478,9 +478,7 @@ AssetExporter::Preview previewJob(const Job &job, int threads, const std::atomic
         preview.refusal = job.refusal;
         return preview;
     }
-    std::vector<Planned> plan;
-    for (const AssetPlan::File &file : std::as_const(job.plan.files))
-        plan.push_back(job.bind(file));
+    const std::vector<Planned> plan = job.bound();
     const std::vector<Drawn> drawn = drawDrawings(plan, cancel);
     std::vector<QImage> images(plan.size());
     Parallel::forEach(plan.size(), threads,
