@@ -683,3 +683,21 @@ AssetExporter::Preview AssetExporter::previewImageSet(const SourceImage *source,
 {
     return previewJob(imageSetJob(source, QStringLiteral("."), set), threads, cancel);
 }
+
+ExportReport AssetExporter::compareAppIconSet(const SourceImage *, const QString &, Platform,
+                                              const AppIconOptions &, int)
+{
+    return ExportReport::refused(QStringLiteral("not yet"));
+}
+
+ExportReport AssetExporter::compareImageSet(const SourceImage *, const QString &,
+                                            const ImageSetDescription &, int)
+{
+    return ExportReport::refused(QStringLiteral("not yet"));
+}
+
+ExportReport AssetExporter::compareIconBundle(const SourceImage *, const QString &, const QString &,
+                                              const AppIconOptions &, int)
+{
+    return ExportReport::refused(QStringLiteral("not yet"));
+}

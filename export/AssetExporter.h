@@ -63,6 +63,19 @@ public:
                                         const QString &name, const AppIconOptions &options,
                                         int threads = 0, const Progress &progress = {});
 
+    // What a write of the same arguments would change, writing nothing: each file it would make
+    // or give other bytes, and each Contents.json whose entries would change, as the report's
+    // differences. Refused for the same reasons a write is; a folder that is not there yet is no
+    // refusal (everything in it is missing).
+    static ExportReport compareAppIconSet(const SourceImage *source, const QString &folderText,
+                                          Platform platform, const AppIconOptions &options,
+                                          int threads = 0);
+    static ExportReport compareImageSet(const SourceImage *source, const QString &folderText,
+                                        const ImageSetDescription &set, int threads = 0);
+    static ExportReport compareIconBundle(const SourceImage *source, const QString &folderText,
+                                          const QString &name, const AppIconOptions &options,
+                                          int threads = 0);
+
     // The images a write would encode, in its order, without writing anything: what the file
     // would hold, pixel for pixel. Refused for the same reasons a write is, the folder aside.
     // Setting `cancel` from another thread stops the drawing of a drawing source; what comes back

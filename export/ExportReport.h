@@ -33,6 +33,14 @@ public:
     // What a write into a set already on disk did beside it ("Added the Mac icons to …; the
     // iOS icons are kept"); empty when the set held nothing else.
     QString note;
+    // What a check against the disk found instead of writing: each file a write would make or
+    // change, and how ("missing", "different bytes", "entries differ" for a Contents.json).
+    struct Difference
+    {
+        QString path;
+        QString what;
+    };
+    QList<Difference> differences;
 
     bool succeeded() const;
     int writtenCount() const;

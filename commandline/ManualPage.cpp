@@ -1,0 +1,6 @@
+#include "ManualPage.h"
+
+QByteArray ManualPage::roff()
+{
+    return {};
+}

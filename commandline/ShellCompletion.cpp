@@ -1,0 +1,6 @@
+#include "ShellCompletion.h"
+
+QByteArray ShellCompletion::script(Shell)
+{
+    return {};
+}
