@@ -4,7 +4,10 @@
 #include "catalogue/AssetPlan.h"
 #include "catalogue/CatalogueChecker.h"
 #include "catalogue/ImageSetDescription.h"
+#include "catalogue/Manifest.h"
+#include "commandline/CommandTable.h"
 #include "export/AssetExporter.h"
+#include "export/ManifestBuild.h"
 #include "catalogue/DigitText.h"
 #include "source/SourceImage.h"
 
@@ -15,6 +18,7 @@
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSaveFile>
 #include <QSet>
 
 #include <cstdio>
@@ -24,11 +28,6 @@
 #include <utility>
 
 namespace {
-
-const QStringList Commands{QStringLiteral("ios"),      QStringLiteral("mac"),
-                           QStringLiteral("watch"),    QStringLiteral("vision"),
-                           QStringLiteral("tv"),       QStringLiteral("icon"),
-                           QStringLiteral("imageset"), QStringLiteral("check")};
 
 enum Exit { Success = 0, Failed = 1, Usage = 2 };
 
@@ -127,7 +126,20 @@ QString counted(int n, const char *one, const char *many)
     return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
 }
 
-int runCheck(const QStringList &paths, bool strict, const Output &out)
+// A workflow command's text: the runner reads "%", CR and LF as escapes, and in a property also
+// ":" and ",".
+QString workflowText(QString text, bool property)
+{
+    text.replace(QLatin1Char('%'), QLatin1String("%25"))
+        .replace(QLatin1Char('\r'), QLatin1String("%0D"))
+        .replace(QLatin1Char('\n'), QLatin1String("%0A"));
+    if (property)
+        text.replace(QLatin1Char(':'), QLatin1String("%3A"))
+            .replace(QLatin1Char(','), QLatin1String("%2C"));
+    return text;
+}
+
+int runCheck(const QStringList &paths, bool strict, const QString &format, const Output &out)
 {
     using Level = CatalogueChecker::Level;
     for (const QString &path : paths) {
@@ -143,10 +155,25 @@ int runCheck(const QStringList &paths, bool strict, const Output &out)
                     {"level", level},
                     {"problem", finding.problem},
                     {"message", finding.message}});
-        // As compilers and linters print theirs, so editors and CI annotations pick them up.
-        if (!out.json && (!out.quiet || finding.level == Level::Error))
+        if (out.json || (out.quiet && finding.level != Level::Error))
+            continue;
+        if (format == QLatin1String("github")) {
+            // A pull request annotates the files of the repository, named from its root, which
+            // is where a workflow's steps run.
+            const QString file =
+                QDir::current().relativeFilePath(QFileInfo(finding.path).absoluteFilePath());
+            const char *command = finding.level == Level::Error     ? "error"
+                                  : finding.level == Level::Warning ? "warning"
+                                                                    : "notice";
+            std::fprintf(stdout, "::%s file=%s,title=%s::%s\n", command,
+                         qPrintable(workflowText(file, true)),
+                         qPrintable(workflowText(finding.problem, true)),
+                         qPrintable(workflowText(finding.message, false)));
+        } else {
+            // As compilers and linters print theirs, so editors pick them up.
             std::fprintf(stdout, "%s: %s: %s [%s]\n", qPrintable(finding.path), qPrintable(level),
                          qPrintable(finding.message), qPrintable(finding.problem));
+        }
     }
     const int errors = result.count(Level::Error);
     const int warnings = result.count(Level::Warning);
@@ -174,6 +201,133 @@ int runCheck(const QStringList &paths, bool strict, const Output &out)
     return errors > 0 || (strict && problems > 0) ? Failed : Success;
 }
 
+int runBuild(const QString &path, bool check, const Output &out)
+{
+    const Manifest manifest = Manifest::read(path);
+    if (!manifest.errors.isEmpty()) {
+        for (const QString &error : manifest.errors) {
+            out.record({{"file", manifest.path}, {"ok", false}, {"message", error}});
+            out.error(QStringLiteral("%1: %2").arg(path, error));
+        }
+        return Usage;
+    }
+    const QList<ManifestBuild::Result> results = ManifestBuild::run(
+        manifest, check ? ManifestBuild::Mode::Check : ManifestBuild::Mode::Write);
+    int failed = 0, files = 0, differing = 0, stale = 0;
+    for (const ManifestBuild::Result &result : results) {
+        const ExportReport &report = result.report;
+        if (!check) {
+            failed += ::report(report, out) != Success;
+            files += report.writtenCount();
+            continue;
+        }
+        if (!report.refusal.isEmpty()) {
+            ++failed;
+            out.record({{"file", report.folder}, {"ok", false}, {"message", report.refusal}});
+            out.error(report.refusal);
+            continue;
+        }
+        stale += !report.differences.isEmpty();
+        for (const ExportReport::Difference &difference : report.differences) {
+            ++differing;
+            out.record({{"file", difference.path}, {"ok", false}, {"message", difference.what}});
+            // A stale file is what the check is run to find: the list is its output.
+            if (!out.json)
+                std::fprintf(stdout, "%s: %s\n", qPrintable(difference.path),
+                             qPrintable(difference.what));
+        }
+    }
+    const QString sets = counted(int(results.size()), "set", "sets");
+    QString summary;
+    if (!check)
+        summary = failed == 0 ? QStringLiteral("Built %1 (%2) from %3")
+                                    .arg(sets, counted(files, "file", "files"), path)
+                              : QStringLiteral("Built %1 of %2 from %3; %4 failed")
+                                    .arg(results.size() - failed)
+                                    .arg(sets, path)
+                                    .arg(failed);
+    else if (differing == 0 && failed == 0)
+        summary = QStringLiteral("All %1 of %2 are current").arg(sets, path);
+    else
+        summary = QStringLiteral("%1 in %2 of %3 differ from what %4 builds%5")
+                      .arg(counted(differing, "file", "files"))
+                      .arg(stale)
+                      .arg(sets, path,
+                           failed > 0 ? QStringLiteral("; %1 could not be checked")
+                                            .arg(counted(failed, "set", "sets"))
+                                      : QString());
+    out.record({{"summary", summary}, {"ok", failed == 0 && differing == 0}});
+    if (failed == 0 && differing == 0)
+        out.line(summary);
+    else
+        out.error(summary);
+    return failed == 0 && differing == 0 ? Success : Failed;
+}
+
+// The catalogue under the working folder, when the user names none: folders are searched a few
+// levels deep, as a repository keeps its app's catalogue, past hidden and build folders.
+QStringList cataloguesUnder(const QString &folder, int depth)
+{
+    QStringList found;
+    const QDir dir(folder);
+    for (const QFileInfo &info :
+         dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name)) {
+        if (info.fileName().endsWith(QLatin1String(".xcassets"), Qt::CaseInsensitive))
+            found << info.filePath();
+        else if (depth > 0 && !info.fileName().startsWith(QLatin1Char('.')))
+            found << cataloguesUnder(info.filePath(), depth - 1);
+    }
+    return found;
+}
+
+int runInit(QString catalogue, const QString &path, const Output &out)
+{
+    if (catalogue.isEmpty()) {
+        const QStringList found = cataloguesUnder(QStringLiteral("."), 4);
+        if (found.isEmpty())
+            return usageError(QStringLiteral("no .xcassets folder here: name the CATALOGUE"));
+        if (found.size() > 1)
+            return usageError(QStringLiteral("several catalogues here, name one: %1")
+                                  .arg(found.join(QStringLiteral(", "))));
+        catalogue = QDir::cleanPath(found.first());
+    } else if (!QFileInfo(catalogue).isDir()) {
+        return usageError(QStringLiteral("not a folder: %1").arg(catalogue));
+    }
+    auto fail = [&](const QString &message) {
+        out.record({{"file", path}, {"ok", false}, {"message", message}});
+        out.error(message);
+        return Failed;
+    };
+    if (QFileInfo::exists(path))
+        return fail(QStringLiteral("%1 is there already: remove it, or name another file with "
+                                   "--manifest.")
+                        .arg(path));
+    const Manifest::Started started = Manifest::start(QFileInfo(catalogue).absoluteFilePath(),
+                                                      QFileInfo(path).absoluteFilePath());
+    if (!started.refusal.isEmpty())
+        return fail(started.refusal);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(started.json) != started.json.size() ||
+        !file.commit())
+        return fail(QStringLiteral("Could not write %1: %2.").arg(path, file.errorString()));
+    out.record({{"file", path}, {"ok", true}, {"message", "written"}});
+    for (const QString &place : started.toFill)
+        out.record({{"fill", place}});
+    for (const QString &note : started.notes) {
+        out.record({{"note", note}});
+        out.warning(note);
+    }
+    out.line(QStringLiteral("Wrote %1 from %2. Fill in %3, then run assetsmith build.")
+                 .arg(path, catalogue,
+                      started.toFill.size() == 1
+                          ? started.toFill.first()
+                          : QStringLiteral("%1 and %2")
+                                .arg(started.toFill.mid(0, started.toFill.size() - 1)
+                                         .join(QStringLiteral(", ")),
+                                     started.toFill.constLast())));
+    return Success;
+}
+
 } // namespace
 
 bool CommandLine::isCommand(int argc, char **argv)
@@ -182,7 +336,8 @@ bool CommandLine::isCommand(int argc, char **argv)
         return false;
     const QString first = QString::fromLocal8Bit(argv[1]);
     // A lone file opens in the window; anything else is a command or a usage error.
-    return argc > 2 || first.startsWith(QLatin1Char('-')) || Commands.contains(first);
+    return argc > 2 || first.startsWith(QLatin1Char('-')) ||
+           CommandTable::command(first) != nullptr;
 }
 
 int CommandLine::run(int argc, char **argv)
@@ -204,79 +359,24 @@ int CommandLine::run(int argc, char **argv)
     QGuiApplication::setApplicationVersion(QStringLiteral(ASSETSMITH_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Writes Xcode asset catalogue folders from one source image, or checks them.\n\n"
-        "  assetsmith ios SOURCE [--name NAME] [--out FOLDER] [--background COLOR]\n"
-        "  assetsmith ios SOURCE --single-size [--dark SOURCE] [--tinted SOURCE|auto] [...]\n"
-        "  assetsmith mac SOURCE [--style 26|15] [--name NAME] [--out FOLDER]\n"
-        "  assetsmith watch SOURCE [--background COLOR] [--name NAME] [--out FOLDER]\n"
-        "  assetsmith vision SOURCE --background COLOR|--back SOURCE [--name NAME] [...]\n"
-        "  assetsmith tv SOURCE --background COLOR [--back SOURCE] [--name NAME] [...]\n"
-        "  assetsmith icon SOURCE [--background COLOR|--back SOURCE] [--name NAME] [--out FOLDER]\n"
-        "  assetsmith imageset SOURCE --width W [--height H] [--name NAME] [--out FOLDER]\n"
-        "  assetsmith check PATH... [--strict] [--json]\n"
-        "  assetsmith [FILE]            opens the window\n\n"
-        "An app icon set already in the folder is written into: the entries of other platforms,\n"
-        "idioms and appearances stay with their files, and nothing is deleted."));
-    const QCommandLineOption outOption(
-        QStringLiteral("out"),
-        QStringLiteral("Folder to write into (default: the source's folder)."),
-        QStringLiteral("FOLDER"));
-    const QCommandLineOption widthOption(QStringLiteral("width"),
-                                         QStringLiteral("Image set 1x width in pixels."),
-                                         QStringLiteral("W"));
-    const QCommandLineOption heightOption(
-        QStringLiteral("height"),
-        QStringLiteral("Image set 1x height (default: from the source's aspect ratio)."),
-        QStringLiteral("H"));
-    const QCommandLineOption nameOption(
-        QStringLiteral("name"),
-        QStringLiteral("imageset: the asset name (default: the source's name); the app icon "
-                       "commands and icon: the set's or bundle's name (default: AppIcon; tv: "
-                       "App Icon & Top Shelf Image)."),
-        QStringLiteral("NAME"));
-    const QCommandLineOption quietOption(QStringLiteral("quiet"),
-                                         QStringLiteral("Print nothing but errors."));
-    const QCommandLineOption jsonOption(QStringLiteral("json"),
-                                        QStringLiteral("Print one JSON object a line."));
-    const QCommandLineOption backgroundOption(
-        QStringLiteral("background"),
-        QStringLiteral("ios, watch: lay every icon over this colour (a name or #rrggbb), so all "
-                       "are opaque; vision, tv: the back layer's colour, and tv's top shelf "
-                       "background."),
-        QStringLiteral("COLOR"));
-    const QCommandLineOption singleSizeOption(
-        QStringLiteral("single-size"),
-        QStringLiteral("ios: write one 1024 icon for every device (Xcode 14 and later)."));
-    const QCommandLineOption darkOption(
-        QStringLiteral("dark"), QStringLiteral("ios --single-size: the dark appearance's source."),
-        QStringLiteral("SOURCE"));
-    const QCommandLineOption tintedOption(
-        QStringLiteral("tinted"),
-        QStringLiteral("ios --single-size: the tinted appearance's source, or auto for a grey "
-                       "of the main source."),
-        QStringLiteral("SOURCE"));
-    const QCommandLineOption styleOption(
-        QStringLiteral("style"),
-        QStringLiteral("mac: 26 (default) for full-bleed art that macOS 26 masks itself, or 15 "
-                       "for art drawn into the rounded body macOS 15 and earlier show."),
-        QStringLiteral("STYLE"));
-    const QCommandLineOption backOption(
-        QStringLiteral("back"),
-        QStringLiteral("vision, tv: the back layer's source (over the background colour, if "
-                       "any)."),
-        QStringLiteral("SOURCE"));
-    const QCommandLineOption strictOption(
-        QStringLiteral("strict"),
-        QStringLiteral("check: fail on warnings and notes too, not only on errors."));
-    parser.addOptions({outOption, widthOption, heightOption, nameOption, backgroundOption,
-                       singleSizeOption, darkOption, tintedOption, styleOption, backOption,
-                       strictOption, quietOption, jsonOption});
-    const QCommandLineOption helpOption = parser.addHelpOption();
-    const QCommandLineOption versionOption = parser.addVersionOption();
-    parser.addPositionalArgument(
-        QStringLiteral("command"),
-        QStringLiteral("ios, mac, watch, vision, tv, icon, imageset or check"));
+    QString usage = CommandTable::description() + QStringLiteral("\n\n");
+    for (const CommandTable::Command &command : CommandTable::commands())
+        usage += QStringLiteral("  assetsmith %1 %2\n").arg(command.name, command.synopsis);
+    usage += QStringLiteral("  assetsmith [FILE]  opens the window");
+    parser.setApplicationDescription(usage);
+    QCommandLineOption helpOption(QStringLiteral("help")), versionOption(QStringLiteral("version"));
+    for (const CommandTable::Option &option : CommandTable::options()) {
+        if (option.name == QLatin1String("help"))
+            helpOption = parser.addHelpOption();
+        else if (option.name == QLatin1String("version"))
+            versionOption = parser.addVersionOption();
+        else
+            parser.addOption(QCommandLineOption(option.name, option.help, option.valueName));
+    }
+    QStringList names;
+    for (const CommandTable::Command &command : CommandTable::commands())
+        names << command.name;
+    parser.addPositionalArgument(QStringLiteral("command"), names.join(QStringLiteral(", ")));
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -289,110 +389,80 @@ int CommandLine::run(int argc, char **argv)
         return Success;
     }
 
-    const Output out{parser.isSet(quietOption), parser.isSet(jsonOption)};
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return usageError(QStringLiteral("a command is missing"));
     const QString command = positional.first();
-    if (!Commands.contains(command))
+    if (!CommandTable::command(command))
         return usageError(QStringLiteral("unknown command “%1”").arg(command));
-
-    QSet<QString> allowed{QStringLiteral("quiet"), QStringLiteral("json")};
-    if (command != QLatin1String("check"))
-        allowed << QStringLiteral("out");
-    else
-        allowed << QStringLiteral("strict");
-    if (command != QLatin1String("check"))
-        allowed << QStringLiteral("name");
-    if (command == QLatin1String("imageset"))
-        allowed << QStringLiteral("width") << QStringLiteral("height");
-    if (command == QLatin1String("ios"))
-        allowed << QStringLiteral("background") << QStringLiteral("single-size")
-                << QStringLiteral("dark") << QStringLiteral("tinted");
-    if (command == QLatin1String("mac"))
-        allowed << QStringLiteral("style");
-    if (command == QLatin1String("watch"))
-        allowed << QStringLiteral("background");
-    if (command == QLatin1String("vision") || command == QLatin1String("tv") ||
-        command == QLatin1String("icon"))
-        allowed << QStringLiteral("background") << QStringLiteral("back");
     for (const QString &name : parser.optionNames()) {
-        if (!allowed.contains(name))
+        const CommandTable::Option *option = CommandTable::option(name);
+        if (!option || !CommandTable::applies(*option, command))
             return usageError(QStringLiteral("--%1 does not apply to %2").arg(name, command));
+        if (const QString problem =
+                CommandTable::valueProblem(*option, command, parser.value(name));
+            !problem.isEmpty())
+            return usageError(QStringLiteral("--%1 %2").arg(name, problem));
     }
+    auto isSet = [&](const char *name) { return parser.isSet(QLatin1String(name)); };
+    auto value = [&](const char *name) { return parser.value(QLatin1String(name)); };
+    QString format = isSet("json") ? QStringLiteral("json") : QStringLiteral("text");
+    if (isSet("format")) {
+        if (isSet("json") && value("format") != QLatin1String("json"))
+            return usageError(
+                QStringLiteral("--json and --format %1 ask for two formats").arg(value("format")));
+        format = value("format");
+    }
+    const Output out{isSet("quiet"), format == QLatin1String("json")};
 
     if (command == QLatin1String("check")) {
         if (positional.size() < 2)
             return usageError(QStringLiteral("check needs at least one PATH"));
-        return runCheck(positional.mid(1), parser.isSet(strictOption), out);
+        return runCheck(positional.mid(1), isSet("strict"), format, out);
+    }
+    if (command == QLatin1String("build")) {
+        if (positional.size() > 1)
+            return usageError(QStringLiteral("build takes no %1: name the manifest with "
+                                             "--manifest")
+                                  .arg(positional.at(1)));
+        return runBuild(isSet("manifest") ? value("manifest")
+                                          : QString::fromLatin1(Manifest::FileName),
+                        isSet("check"), out);
+    }
+    if (command == QLatin1String("init")) {
+        if (positional.size() > 2)
+            return usageError(QStringLiteral("init takes one CATALOGUE"));
+        return runInit(
+            positional.value(1),
+            isSet("manifest") ? value("manifest") : QString::fromLatin1(Manifest::FileName), out);
     }
     if (positional.size() != 2)
         return usageError(positional.size() < 2
                               ? QStringLiteral("%1 needs a SOURCE image").arg(command)
                               : QStringLiteral("%1 takes one SOURCE image").arg(command));
-    if (parser.isSet(nameOption)) {
-        if (const QString problem = AssetPlan::nameProblem(parser.value(nameOption));
-            !problem.isEmpty())
-            return usageError(QStringLiteral("--name “%1” cannot name a folder: a name is not "
-                                             "empty, holds no “/” or “\\” and does not start "
-                                             "with “.”")
-                                  .arg(parser.value(nameOption)));
-    }
-    int width = 0, height = 0;
-    if (command == QLatin1String("imageset")) {
-        if (!parser.isSet(widthOption))
-            return usageError(QStringLiteral("imageset needs --width"));
-        if (!parseSize(parser.value(widthOption), &width) || width < 1)
-            return usageError(QStringLiteral("--width “%1” is not a whole number of pixels, "
-                                             "at least 1")
-                                  .arg(parser.value(widthOption)));
-        if (parser.isSet(heightOption) &&
-            (!parseSize(parser.value(heightOption), &height) || height < 1))
-            return usageError(QStringLiteral("--height “%1” is not a whole number of pixels, "
-                                             "at least 1")
-                                  .arg(parser.value(heightOption)));
-    }
-
-    AssetExporter::AppIconOptions options;
-    if (parser.isSet(backgroundOption)) {
-        const QString colour = parser.value(backgroundOption);
-        // The icon's fill may be translucent, as Icon Composer's are; everywhere else the colour
-        // is there to make the icons opaque.
-        const bool translucent = command == QLatin1String("icon");
-        if ((colour.startsWith(QLatin1Char('#')) && colour.size() != 4 && colour.size() != 7 &&
-             !(translucent && colour.size() == 9)) ||
-            !QColor::isValidColorName(colour))
-            return usageError(
-                QStringLiteral("--background “%1” is not a colour name or #rrggbb").arg(colour));
-        options.background = QColor::fromString(colour);
-        if (!translucent && options.background.alpha() != 255)
-            return usageError(QStringLiteral("--background “%1” is not opaque: %2 needs an "
-                                             "opaque colour to lay the icons over")
-                                  .arg(colour, command));
-    }
-    if (parser.isSet(styleOption)) {
-        const QString style = parser.value(styleOption);
-        if (style != QLatin1String("26") && style != QLatin1String("15"))
-            return usageError(QStringLiteral("--style “%1” is not 26 or 15").arg(style));
-        options.macStyle = style == QLatin1String("15") ? AssetExporter::MacStyle::Shaped
-                                                        : AssetExporter::MacStyle::FullBleed;
-    }
+    if (command == QLatin1String("imageset") && !isSet("width"))
+        return usageError(QStringLiteral("imageset needs --width"));
     // The back layer must be opaque, and the top shelf images lie on the background colour.
-    if ((command == QLatin1String("vision") && !parser.isSet(backgroundOption) &&
-         !parser.isSet(backOption)) ||
-        (command == QLatin1String("tv") && !parser.isSet(backgroundOption)))
+    if ((command == QLatin1String("vision") && !isSet("background") && !isSet("back")) ||
+        (command == QLatin1String("tv") && !isSet("background")))
         return usageError(command == QLatin1String("tv")
                               ? QStringLiteral("tv needs --background COLOR")
                               : QStringLiteral("vision needs --background COLOR or --back SOURCE"));
-    if (command == QLatin1String("icon") && parser.isSet(backgroundOption) &&
-        parser.isSet(backOption))
+    if (command == QLatin1String("icon") && isSet("background") && isSet("back"))
         return usageError(QStringLiteral("icon takes --background or --back, not both"));
-    options.singleSize = parser.isSet(singleSizeOption);
-    for (const QCommandLineOption *appearance : {&darkOption, &tintedOption}) {
-        if (parser.isSet(*appearance) && !options.singleSize)
+    for (const char *appearance : {"dark", "tinted"}) {
+        if (isSet(appearance) && !isSet("single-size"))
             return usageError(
-                QStringLiteral("--%1 needs --single-size").arg(appearance->names().constFirst()));
+                QStringLiteral("--%1 needs --single-size").arg(QLatin1String(appearance)));
     }
+
+    AssetExporter::AppIconOptions options;
+    if (isSet("background"))
+        options.background = QColor::fromString(value("background"));
+    options.macStyle = value("style") == QLatin1String("15") ? AssetExporter::MacStyle::Shaped
+                                                             : AssetExporter::MacStyle::FullBleed;
+    options.singleSize = isSet("single-size");
+    options.name = value("name");
 
     const QString source = QFileInfo(positional.at(1)).absoluteFilePath();
     const SourceImage::Loaded loaded = loadSource(positional.at(1));
@@ -403,11 +473,10 @@ int CommandLine::run(int argc, char **argv)
     }
     // The source's folder without the window's trailing "/", so the paths printed have one
     // slash where they join.
-    const QString folder = parser.isSet(outOption)
-                               ? parser.value(outOption)
-                               : QDir::cleanPath(AssetNaming::defaultOutputFolder(source));
+    const QString folder =
+        isSet("out") ? value("out") : QDir::cleanPath(AssetNaming::defaultOutputFolder(source));
     // A pipeline names a folder to fill, not one it made first; the window makes one level only.
-    if (parser.isSet(outOption) && !QFileInfo(folder).isDir() && !QDir().mkpath(folder)) {
+    if (isSet("out") && !QFileInfo(folder).isDir() && !QDir().mkpath(folder)) {
         const QString message = QStringLiteral("Could not create the folder %1.").arg(folder);
         out.record({{"file", folder}, {"ok", false}, {"message", message}});
         out.error(message);
@@ -416,18 +485,18 @@ int CommandLine::run(int argc, char **argv)
     if (command != QLatin1String("imageset")) {
         // The appearances' sources load as the main one does, and fail the same way.
         SourceImagePtr dark, tinted, back;
-        for (auto [option, image] :
-             {std::pair{&darkOption, &dark}, {&tintedOption, &tinted}, {&backOption, &back}}) {
-            if (!parser.isSet(*option))
+        for (auto [name, image] :
+             {std::pair{"dark", &dark}, {"tinted", &tinted}, {"back", &back}}) {
+            if (!isSet(name))
                 continue;
-            const QString value = parser.value(*option);
-            if (option == &tintedOption && value == QLatin1String("auto")) {
+            const QString path = value(name);
+            if (qstrcmp(name, "tinted") == 0 && path == QLatin1String("auto")) {
                 options.tintedFromSource = true;
                 continue;
             }
-            const SourceImage::Loaded appearance = loadSource(value);
+            const SourceImage::Loaded appearance = loadSource(path);
             if (!appearance.image) {
-                out.record({{"file", value}, {"ok", false}, {"message", appearance.error}});
+                out.record({{"file", path}, {"ok", false}, {"message", appearance.error}});
                 out.error(appearance.error);
                 return Failed;
             }
@@ -436,27 +505,25 @@ int CommandLine::run(int argc, char **argv)
         options.dark = dark.get();
         options.tinted = tinted.get();
         options.back = back.get();
-        options.name = parser.value(nameOption);
         if (command == QLatin1String("icon"))
-            return report(AssetExporter::writeIconBundle(loaded.image.get(), folder,
-                                                         parser.isSet(nameOption)
-                                                             ? parser.value(nameOption)
-                                                             : QStringLiteral("AppIcon"),
-                                                         options),
+            return report(AssetExporter::writeIconBundle(
+                              loaded.image.get(), folder,
+                              isSet("name") ? value("name") : QStringLiteral("AppIcon"), options),
                           out);
         return report(AssetExporter::writeAppIconSet(loaded.image.get(), folder,
                                                      *AssetPlan::platformOfKey(command), options),
                       out);
     }
 
-    if (!parser.isSet(heightOption)) {
+    int width = 0, height = 0;
+    parseSize(value("width"), &width);
+    parseSize(value("height"), &height);
+    if (!isSet("height")) {
         const QSizeF size = loaded.image->size();
-        height =
-            AssetNaming::heightForWidth(parser.value(widthOption), size.height() / size.width());
+        height = AssetNaming::heightForWidth(value("width"), size.height() / size.width());
     }
-    const QString name = parser.isSet(nameOption)
-                             ? parser.value(nameOption)
-                             : AssetNaming::defaultAssetName(QFileInfo(source).fileName());
+    const QString name =
+        isSet("name") ? value("name") : AssetNaming::defaultAssetName(QFileInfo(source).fileName());
     return report(AssetExporter::writeImageSet(loaded.image.get(), folder,
                                                ImageSetDescription(width, height, name)),
                   out);

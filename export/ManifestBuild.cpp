@@ -1,6 +1,173 @@
 #include "ManifestBuild.h"
 
-QList<ManifestBuild::Result> ManifestBuild::run(const Manifest &, Mode, int)
+#include "AssetExporter.h"
+#include "Parallel.h"
+#include "catalogue/AssetNaming.h"
+#include "catalogue/AssetPlan.h"
+#include "catalogue/ImageSetDescription.h"
+#include "source/SourceImage.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMap>
+
+namespace {
+
+using Set = Manifest::Set;
+
+bool isIcon(const Set &set)
 {
-    return {};
+    return set.kind == QLatin1String("icon");
+}
+
+bool isImageSet(const Set &set)
+{
+    return set.kind == QLatin1String("imageset");
+}
+
+// The source files a set reads: the main one first.
+QStringList sourcesOf(const Set &set)
+{
+    QStringList paths{set.source};
+    for (const QString &path : {set.dark, set.back})
+        if (!path.isEmpty())
+            paths << path;
+    if (!set.tinted.isEmpty() && set.tinted != QLatin1String("auto"))
+        paths << set.tinted;
+    return paths;
+}
+
+AssetExporter::AppIconOptions optionsOf(const Set &set,
+                                        const QMap<QString, SourceImage::Loaded> &loaded)
+{
+    auto image = [&](const QString &path) {
+        return path.isEmpty() ? nullptr : loaded.value(path).image.get();
+    };
+    AssetExporter::AppIconOptions options;
+    if (!set.background.isEmpty())
+        options.background = QColor::fromString(set.background);
+    options.singleSize = set.singleSize;
+    options.dark = image(set.dark);
+    options.tintedFromSource = set.tinted == QLatin1String("auto");
+    options.tinted = options.tintedFromSource ? nullptr : image(set.tinted);
+    options.macStyle = set.style == QLatin1String("15") ? AssetPlan::MacStyle::Shaped
+                                                        : AssetPlan::MacStyle::FullBleed;
+    options.back = image(set.back);
+    options.name = set.name;
+    return options;
+}
+
+ImageSetDescription imageSetOf(const Set &set, const SourceImage &source)
+{
+    int height = set.height;
+    if (height == 0) {
+        const QSizeF size = source.size();
+        height =
+            AssetNaming::heightForWidth(QString::number(set.width), size.height() / size.width());
+    }
+    const QString name = set.name.isEmpty()
+                             ? AssetNaming::defaultAssetName(QFileInfo(set.source).fileName())
+                             : set.name;
+    return ImageSetDescription(set.width, height, name);
+}
+
+// The asset folder a set writes, case folded as the file systems most users have fold it: sets
+// that share one are written one after the other, so each merges with what the one before
+// wrote.
+QString assetFolderOf(const Set &set)
+{
+    QString inside;
+    if (isIcon(set))
+        inside =
+            (set.name.isEmpty() ? QStringLiteral("AppIcon") : set.name) + QStringLiteral(".icon");
+    else if (isImageSet(set))
+        inside =
+            (set.name.isEmpty() ? AssetNaming::defaultAssetName(QFileInfo(set.source).fileName())
+                                : set.name) +
+            QStringLiteral(".imageset");
+    else if (const auto platform = AssetPlan::platformOfKey(set.kind)) {
+        AssetPlan::Options options;
+        options.name = set.name;
+        inside = AssetPlan::appIcon(*platform, options).folder;
+    }
+    return QDir::cleanPath(set.folder + QLatin1Char('/') + inside).toCaseFolded();
+}
+
+ExportReport runSet(const Set &set, const QMap<QString, SourceImage::Loaded> &loaded,
+                    ManifestBuild::Mode mode, int threads)
+{
+    const bool check = mode == ManifestBuild::Mode::Check;
+    if (set.source.isEmpty())
+        return ExportReport::refused(
+            QStringLiteral("%1: no source yet: fill in its \"source\".").arg(set.place));
+    for (const QString &path : sourcesOf(set)) {
+        if (const SourceImage::Loaded &source = loaded.value(path); !source.image)
+            return ExportReport::refused(source.error);
+    }
+    const SourceImage *source = loaded.value(set.source).image.get();
+    // As a command's --out, the folder is made if it is not there; a check makes nothing.
+    if (!check && !QFileInfo(set.folder).isDir() && !QDir().mkpath(set.folder))
+        return ExportReport::refused(
+            QStringLiteral("Could not create the folder %1.").arg(set.folder));
+    if (isImageSet(set)) {
+        const ImageSetDescription description = imageSetOf(set, *source);
+        return check ? AssetExporter::compareImageSet(source, set.folder, description, threads)
+                     : AssetExporter::writeImageSet(source, set.folder, description, threads);
+    }
+    const AssetExporter::AppIconOptions options = optionsOf(set, loaded);
+    if (isIcon(set)) {
+        const QString name = set.name.isEmpty() ? QStringLiteral("AppIcon") : set.name;
+        return check ? AssetExporter::compareIconBundle(source, set.folder, name, options, threads)
+                     : AssetExporter::writeIconBundle(source, set.folder, name, options, threads);
+    }
+    const AssetPlan::Platform platform = *AssetPlan::platformOfKey(set.kind);
+    return check ? AssetExporter::compareAppIconSet(source, set.folder, platform, options, threads)
+                 : AssetExporter::writeAppIconSet(source, set.folder, platform, options, threads);
+}
+
+} // namespace
+
+QList<ManifestBuild::Result> ManifestBuild::run(const Manifest &manifest, Mode mode, int threads)
+{
+    // Every source once, however many sets name it.
+    QStringList paths;
+    for (const Set &set : manifest.sets) {
+        if (set.source.isEmpty())
+            continue;
+        for (const QString &path : sourcesOf(set))
+            if (!paths.contains(path))
+                paths << path;
+    }
+    std::vector<SourceImage::Loaded> images(paths.size());
+    Parallel::forEach(images.size(), threads, [&](size_t i) {
+        const QString &path = paths[qsizetype(i)];
+        images[i] =
+            QFileInfo::exists(path)
+                ? SourceImage::fromFile(path)
+                : SourceImage::Loaded{nullptr, QStringLiteral("“%1” does not exist.").arg(path)};
+    });
+    QMap<QString, SourceImage::Loaded> loaded;
+    for (qsizetype i = 0; i < paths.size(); ++i)
+        loaded.insert(paths[i], images[size_t(i)]);
+
+    // Sets that write one asset folder go in the manifest's order on one thread; the groups run
+    // side by side.
+    QList<QList<qsizetype>> groups;
+    QMap<QString, qsizetype> groupOf;
+    for (qsizetype i = 0; i < manifest.sets.size(); ++i) {
+        const QString folder = assetFolderOf(manifest.sets[i]);
+        if (!groupOf.contains(folder)) {
+            groupOf.insert(folder, groups.size());
+            groups.append(QList<qsizetype>());
+        }
+        groups[groupOf.value(folder)].append(i);
+    }
+    QList<Result> results(manifest.sets.size());
+    Parallel::forEach(size_t(groups.size()), threads, [&](size_t g) {
+        for (const qsizetype i : std::as_const(groups[qsizetype(g)])) {
+            const Set &set = manifest.sets[i];
+            results[i] = {set, runSet(set, loaded, mode, threads)};
+        }
+    });
+    return results;
 }
