@@ -45,7 +45,9 @@ private slots:
             "mac a.png --name a/b|“a/b” cannot name a folder; watch a.png --name .x|“.x”; "
             "check . --name x|--name; imageset a.png --width 0|“0”; "
             "imageset a.png --width 3 --height 0|--height; ios a.png --background transparent|"
-            "not opaque; tv a.png --background #80ff0000|#80ff0000; a.png|no display";
+            "not opaque; tv a.png --background #80ff0000|#80ff0000; a.png|no display; "
+            "check . --format xml|“xml” is not text, json or github; check . --json --format "
+            "github|two formats; build a.png|--manifest; build --manifest a.png --strict|strict";
         for (const QString &row : rows.split("; "))
             QTest::newRow(qPrintable(row.section('|', 0, 0))) << row.section('|', 1).toUtf8();
     }
@@ -165,6 +167,21 @@ private slots:
                                     "logo.imageset/extra.png warning unassigned"}));
         const CommandRun json = run({"check", "logo.imageset", "--json"}, dir->path());
         QCOMPARE(json.records().value(0)["path"].toString(), "logo.imageset/logo@3x.png");
+        // As workflow commands, named from the working folder however the path was given, with
+        // the runner's separators escaped in the file's name.
+        QVERIFY(QDir().rename(set, at("a,b:c.imageset")));
+        const CommandRun github =
+            run({"check", at("a,b:c.imageset"), "--format", "github"}, dir->path());
+        QStringList commands;
+        for (const QByteArray &bytes : github.out.split('\n')) {
+            if (bytes.startsWith("::"))
+                commands << QString::fromUtf8(bytes.left(bytes.indexOf("::", 2) + 2));
+        }
+        QCOMPARE(commands,
+                 QStringList({"::error file=a%2Cb%3Ac.imageset/logo@3x.png,title=missing-file::",
+                              "::notice file=a%2Cb%3Ac.imageset/logo@2x.png,title=scale-mismatch::",
+                              "::warning file=a%2Cb%3Ac.imageset/extra.png,title=unassigned::"}));
+        QCOMPARE(github.exitCode, 1);
     }
 
     // A real app's catalogue|its sets written in turn, as "command[:name]", with its options
