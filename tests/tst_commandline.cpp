@@ -184,6 +184,101 @@ private slots:
         QCOMPARE(github.exitCode, 1);
     }
 
+    // A manifest's sets are written as their commands write them; --check then finds nothing,
+    // and after one source pixel changes it names exactly the files a build rewrites, and the
+    // Contents.json that lost an entry; a second build makes everything current again.
+    void manifestBuild()
+    {
+        source("art/logo.png", true);
+        source("art/dark.png", true, QColor(20, 180, 40));
+        QVERIFY(writeFile(at("assetsmith.json"), R"({
+  "catalogue": "App/Assets.xcassets",
+  "sets": [
+    {"kind": "ios", "source": "art/logo.png", "background": "white"},
+    {"kind": "mac", "source": "art/logo.png", "style": "15"},
+    {"kind": "ios", "name": "Night", "source": "art/dark.png", "single-size": true,
+     "dark": "art/dark.png", "tinted": "auto"},
+    {"kind": "imageset", "name": "Logo", "source": "art/logo.png", "width": 40},
+    {"kind": "icon", "source": "art/logo.png", "out": "App"}
+  ]
+})"));
+        const CommandRun built = run({"build", "--quiet"}, dir->path());
+        QCOMPARE(built.exitCode, 0);
+        const QMap<QString, QByteArray> first = tree(at("App"));
+        // The same files as the five commands write, byte for byte.
+        const QString copy = at("commands/Assets.xcassets");
+        for (const QStringList &command :
+             {QStringList{"ios", "art/logo.png", "--background", "white"},
+              {"mac", "art/logo.png", "--style", "15"},
+              {"ios", "art/dark.png", "--name", "Night", "--single-size", "--dark", "art/dark.png",
+               "--tinted", "auto"},
+              {"imageset", "art/logo.png", "--name", "Logo", "--width", "40"}})
+            QCOMPARE(run(command + QStringList{"--quiet", "--out", copy}, dir->path()).exitCode, 0);
+        QCOMPARE(run({"icon", "art/logo.png", "--quiet", "--out", at("commands")}).exitCode, 0);
+        QCOMPARE(first, tree(at("commands")));
+
+        const CommandRun current = run({"build", "--check"}, dir->path());
+        QVERIFY2(current.exitCode == 0 && current.out.contains("current"), current.out.data());
+        QCOMPARE(tree(at("App")), first);
+
+        QImage changed = readPng(at("art/logo.png"));
+        changed.setPixelColor(128, 128, Qt::black);
+        saveImage(at("art/logo.png"), changed);
+        const QString contents = at("App/Assets.xcassets/Logo.imageset/Contents.json");
+        QJsonObject logo = readJson(contents);
+        QJsonArray images = logo["images"].toArray();
+        images.removeLast();
+        logo["images"] = images;
+        QVERIFY(writeFile(contents, QJsonDocument(logo).toJson()));
+        const QMap<QString, QByteArray> before = tree(at("App"));
+        const CommandRun stale = run({"build", "--check", "--json"}, dir->path());
+        QCOMPARE(stale.exitCode, 1);
+        QCOMPARE(tree(at("App")), before);
+        QStringList said;
+        for (const QJsonObject &record : stale.records()) {
+            if (record.contains("file"))
+                said << QDir(at("App")).relativeFilePath(record["file"].toString()) + ": " +
+                            record["message"].toString();
+        }
+        QCOMPARE(run({"build", "--quiet"}, dir->path()).exitCode, 0);
+        QStringList rewritten; // what the build really changed, as the disk shows it
+        for (const auto &[path, bytes] : tree(at("App")).asKeyValueRange()) {
+            if (before.value(path) != bytes)
+                rewritten << path + (path.endsWith("Contents.json") ? ": entries differ"
+                                                                    : ": different bytes");
+        }
+        said.sort();
+        rewritten.sort();
+        QCOMPARE(said, rewritten);
+        QVERIFY(said.size() > 2 && said.contains("Assets.xcassets/Logo.imageset/Contents.json: "
+                                                 "entries differ"));
+        QVERIFY(!said.join(' ').contains("Night")); // its source did not change
+        QCOMPARE(run({"build", "--check", "--quiet"}, dir->path()).exitCode, 0);
+    }
+
+    // init starts a manifest from a real catalogue that build reads: every set is there, and
+    // each is named as still without a source rather than the file refused.
+    void manifestFromCatalogue()
+    {
+        const QString real = QStringLiteral(ASSETSMITH_REAL_CATALOGUES) +
+                             "/kiwix__kiwix-apple/Support/Assets.xcassets";
+        const QString catalogue = at("Support/Assets.xcassets");
+        for (const auto &[path, bytes] : tree(real).asKeyValueRange())
+            QVERIFY(writeFile(catalogue + '/' + path, bytes));
+        const CommandRun init = run({"init"}, dir->path());
+        QVERIFY2(init.exitCode == 0 && init.out.contains("sets[0].source"), init.err.data());
+        QCOMPARE(run({"init"}, dir->path()).exitCode, 1); // never over a manifest
+        const CommandRun check = run({"build", "--check"}, dir->path());
+        QCOMPARE(check.exitCode, 1);
+        const int sets = QJsonDocument::fromJson(bytesOf(at("assetsmith.json")))
+                             .object()["sets"]
+                             .toArray()
+                             .size();
+        QVERIFY(sets >= 2);
+        QCOMPARE(check.err.count("no source yet"), sets);
+        QCOMPARE(tree(catalogue), tree(real));
+    }
+
     // A real app's catalogue|its sets written in turn, as "command[:name]", with its options
     void realCatalogues_data()
     {
