@@ -328,9 +328,9 @@ struct Job
 const QString NoSource = QStringLiteral("Choose a source image first.");
 const QString NoFolder = QStringLiteral("Type or choose an output folder first.");
 
-// Where the set goes must take it before anything is drawn: its folder there or creatable, and
-// writable.
-QString destinationProblem(const QString &folder)
+// What keeps a set from ever going where it is meant to, which a check finds as a write does:
+// a file in the way of its folder, or no folder to make it in.
+QString placeProblem(const QString &folder)
 {
     const QFileInfo info(folder);
     if (info.exists() && !info.isDir())
@@ -339,6 +339,16 @@ QString destinationProblem(const QString &folder)
     if (!info.exists() && !QFileInfo(parent).isDir())
         return QStringLiteral("Could not write %1: the folder %2 does not exist.")
             .arg(info.fileName(), parent);
+    return {};
+}
+
+// Where the set goes must take it before anything is drawn: its folder there or creatable, and
+// writable.
+QString destinationProblem(const QString &folder)
+{
+    if (const QString problem = placeProblem(folder); !problem.isEmpty())
+        return problem;
+    const QFileInfo info(folder);
     if (!info.exists()) {
         std::error_code error;
         std::filesystem::create_directory(std::filesystem::path(folder.toStdU16String()), error);
@@ -376,23 +386,50 @@ AssetPlan::Existing readExisting(const QString &folder, const QString &inside)
     return {document.object(), {}};
 }
 
+// A job made ready against the disk, as a write and a check alike carry it out: merged with the
+// documents there, so that `job.plan.documents` holds only those to be rewritten, its files
+// bound to their pictures and its drawings drawn; or why it is refused.
+struct Prepared
+{
+    QString refusal;
+    AssetPlan::Merged merged;
+    std::vector<Planned> plan;
+    std::vector<Drawn> drawn;
+};
+
+enum class Mode { Write, Check };
+
+Prepared prepare(Job &job, Mode mode)
+{
+    Prepared prepared;
+    prepared.refusal = !job.refusal.isEmpty() ? job.refusal
+                       : mode == Mode::Write  ? destinationProblem(job.folder)
+                                              : placeProblem(job.folder);
+    if (!prepared.refusal.isEmpty())
+        return prepared;
+    if (job.merges) {
+        prepared.merged = job.plan.mergeInto(
+            [&](const QString &inside) { return readExisting(job.folder, inside); });
+        if (!prepared.merged.refusal.isEmpty()) {
+            prepared.refusal = prepared.merged.refusal;
+            return prepared;
+        }
+    }
+    prepared.plan = job.bound();
+    prepared.drawn = drawDrawings(prepared.plan);
+    return prepared;
+}
+
 ExportReport writeFolder(Job job, int threads, const AssetExporter::Progress &progress)
 {
-    if (!job.refusal.isEmpty())
-        return ExportReport::refused(job.refusal);
+    const Prepared prepared = prepare(job, Mode::Write);
+    if (!prepared.refusal.isEmpty())
+        return ExportReport::refused(prepared.refusal);
     const QString &folder = job.folder;
-    if (const QString problem = destinationProblem(folder); !problem.isEmpty())
-        return ExportReport::refused(problem);
-    AssetPlan::Merged merged;
-    if (job.merges) {
-        merged =
-            job.plan.mergeInto([&](const QString &inside) { return readExisting(folder, inside); });
-        if (!merged.refusal.isEmpty())
-            return ExportReport::refused(merged.refusal);
-    }
-    const std::vector<Planned> plan = job.bound();
+    const AssetPlan::Merged &merged = prepared.merged;
+    const std::vector<Planned> &plan = prepared.plan;
+    const std::vector<Drawn> &drawn = prepared.drawn;
     const int total = int(plan.size() + job.plan.documents.size() + job.documents.size());
-    const std::vector<Drawn> drawn = drawDrawings(plan);
     ExportReport report;
     report.folder = folder;
     // Every file written, by the folder inside the asset folder that holds it.
@@ -468,6 +505,50 @@ ExportReport writeFolder(Job job, int threads, const AssetExporter::Progress &pr
     report.note = job.plan.mergeSentence(
         merged,
         QStringLiteral("%1 (%2 files)").arg(QDir::cleanPath(folder)).arg(report.files.size()));
+    return report;
+}
+
+// What the write of a job would change, found by making every byte it would write and reading
+// what is there instead; nothing on disk is touched.
+ExportReport checkFolder(Job job, int threads)
+{
+    const Prepared prepared = prepare(job, Mode::Check);
+    if (!prepared.refusal.isEmpty())
+        return ExportReport::refused(prepared.refusal);
+    const QString &folder = job.folder;
+    ExportReport report;
+    report.folder = folder;
+    QString failure; // the first file that could not be made: then nothing can be said of it
+    auto compare = [&](const QString &inside, const QByteArray &bytes, const QString &emptyReason) {
+        const QString path = folder + QLatin1Char('/') + inside;
+        if (bytes.isEmpty()) {
+            if (failure.isEmpty())
+                failure = QStringLiteral("Could not make %1: %2.").arg(path, emptyReason);
+            return;
+        }
+        const QFileInfo info(path);
+        QFile file(path);
+        if (!info.exists())
+            report.differences.append({path, QStringLiteral("missing")});
+        else if (!info.isFile() || info.size() != bytes.size() || !file.open(QIODevice::ReadOnly) ||
+                 file.readAll() != bytes)
+            report.differences.append({path, QStringLiteral("different bytes")});
+    };
+    for (const AssetPlan::Document &document : std::as_const(job.plan.documents)) {
+        const QString path = folder + QLatin1Char('/') + document.path();
+        report.differences.append({path, QFileInfo::exists(path) ? QStringLiteral("entries differ")
+                                                                 : QStringLiteral("missing")});
+    }
+    for (const auto &[path, bytes] : std::as_const(job.documents))
+        compare(path, bytes, QStringLiteral("there is nothing to write"));
+    const std::vector<Planned> &plan = prepared.plan;
+    renderInOrder(plan, prepared.drawn, threads, [&](size_t i, const QByteArray &png, bool) {
+        compare(plan[i].file.path, png,
+                prepared.drawn[i].failure.isEmpty() ? QStringLiteral("the image could not be made")
+                                                    : prepared.drawn[i].failure);
+    });
+    if (!failure.isEmpty())
+        return ExportReport::refused(failure);
     return report;
 }
 
@@ -684,20 +765,22 @@ AssetExporter::Preview AssetExporter::previewImageSet(const SourceImage *source,
     return previewJob(imageSetJob(source, QStringLiteral("."), set), threads, cancel);
 }
 
-ExportReport AssetExporter::compareAppIconSet(const SourceImage *, const QString &, Platform,
-                                              const AppIconOptions &, int)
+ExportReport AssetExporter::compareAppIconSet(const SourceImage *source, const QString &folderText,
+                                              Platform platform, const AppIconOptions &options,
+                                              int threads)
 {
-    return ExportReport::refused(QStringLiteral("not yet"));
+    return checkFolder(appIconJob(source, folderText, platform, options), threads);
 }
 
-ExportReport AssetExporter::compareImageSet(const SourceImage *, const QString &,
-                                            const ImageSetDescription &, int)
+ExportReport AssetExporter::compareImageSet(const SourceImage *source, const QString &folderText,
+                                            const ImageSetDescription &set, int threads)
 {
-    return ExportReport::refused(QStringLiteral("not yet"));
+    return checkFolder(imageSetJob(source, folderText, set), threads);
 }
 
-ExportReport AssetExporter::compareIconBundle(const SourceImage *, const QString &, const QString &,
-                                              const AppIconOptions &, int)
+ExportReport AssetExporter::compareIconBundle(const SourceImage *source, const QString &folderText,
+                                              const QString &name, const AppIconOptions &options,
+                                              int threads)
 {
-    return ExportReport::refused(QStringLiteral("not yet"));
+    return checkFolder(iconJob(source, folderText, name, options), threads);
 }

@@ -65,8 +65,10 @@ public:
 
     // What a write of the same arguments would change, writing nothing: each file it would make
     // or give other bytes, and each Contents.json whose entries would change, as the report's
-    // differences. Refused for the same reasons a write is; a folder that is not there yet is no
-    // refusal (everything in it is missing).
+    // differences, in the order the write would write them. Refused for the same reasons a write
+    // is, but for those of writing itself: a folder that is not there yet is no refusal
+    // (everything in it is missing), and neither is one that cannot be written into. A file that
+    // cannot be made refuses the check, as nothing can be said of it.
     static ExportReport compareAppIconSet(const SourceImage *source, const QString &folderText,
                                           Platform platform, const AppIconOptions &options,
                                           int threads = 0);

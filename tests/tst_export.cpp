@@ -3,6 +3,7 @@
 #include "export/AssetExporter.h"
 #include "export/Renderer.h"
 
+#include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonArray>
 #include <QProcess>
@@ -63,12 +64,84 @@ static QString unsaid(const ExportReport &report, const QString &reason)
     return {};
 }
 
+// Every file and folder below `root`, each with its bytes and time of change: what a check must
+// leave as it found it. The tests date every file in the past first, so a rewrite shows.
+static QStringList snapshot(const QString &root)
+{
+    QStringList entries;
+    for (QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                         QDirIterator::Subdirectories);
+         it.hasNext();) {
+        const QFileInfo info(it.next());
+        entries << QDir(root).relativeFilePath(info.filePath()) + ' ' +
+                       info.lastModified().toString(Qt::ISODateWithMs) + ' ' +
+                       (info.isDir() ? "folder"
+                                     : QCryptographicHash::hash(bytesOf(info.filePath()),
+                                                                QCryptographicHash::Sha256)
+                                           .toHex());
+    }
+    entries.sort();
+    return entries;
+}
+
+static bool backdate(const QString &root)
+{
+    const QDateTime past(QDate(2001, 1, 1), QTime(0, 0));
+    for (QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+         it.hasNext();) {
+        QFile file(it.next());
+        if (!file.open(QIODevice::ReadOnly) ||
+            !file.setFileTime(past, QFileDevice::FileModificationTime))
+            return false;
+    }
+    return true;
+}
+
+// A check's findings as "path: what", or its refusal.
+static QStringList found(const ExportReport &report)
+{
+    QStringList lines;
+    for (const ExportReport::Difference &difference : report.differences)
+        lines << difference.path + ": " + difference.what;
+    return report.refusal.isEmpty() ? lines : QStringList{report.refusal};
+}
+
 class ExportTest : public QObject
 {
     Q_OBJECT
     std::unique_ptr<QTemporaryDir> dir;
     QString folder() const { return dir->filePath("AppIcon.appiconset"); }
     static SourceImagePtr from(const QImage &image) { return SourceImage::fromImage(image); }
+    const SourceImagePtr darkArt = from(card({1024, 1024}, true, Dark)),
+                         backArt = from(card({600, 600}, false, Dark));
+
+    // Writes, or checks, at `at` the set `words` names: "image" a 300 by 200 image set, "icon"
+    // an icon bundle, else a platform; then the options as appIcons takes them.
+    ExportReport carry(bool write, const SourceImage *source, const QString &words,
+                       const QString &at, int threads) const
+    {
+        const QStringList w = words.split(' ');
+        const AssetExporter::AppIconOptions options{
+            .background = QColor(words.section("bg=", 1)),
+            .singleSize = w.contains("single"),
+            .dark = w.contains("dark") ? darkArt.get() : nullptr,
+            .tintedFromSource = w.contains("auto"),
+            .macStyle = w.contains("shaped") ? AssetExporter::MacStyle::Shaped
+                                             : AssetExporter::MacStyle::FullBleed,
+            .back = w.contains("back") ? backArt.get() : nullptr};
+        if (w[0] == "image") {
+            const ImageSetDescription set(300, 200, "star");
+            return write ? AssetExporter::writeImageSet(source, at, set, threads)
+                         : AssetExporter::compareImageSet(source, at, set, threads);
+        }
+        if (w[0] == "icon")
+            return write
+                       ? AssetExporter::writeIconBundle(source, at, "AppIcon", options, threads)
+                       : AssetExporter::compareIconBundle(source, at, "AppIcon", options, threads);
+        const AssetPlan::Platform platform = *AssetPlan::platformOfKey(w[0]);
+        return write ? AssetExporter::writeAppIconSet(source, at, platform, options, threads)
+                     : AssetExporter::compareAppIconSet(source, at, platform, options, threads);
+    }
 
 private slots:
     void init() { dir = std::make_unique<QTemporaryDir>(); }
@@ -407,6 +480,134 @@ private slots:
         QVERIFY(f[3].isEmpty() || QDir(set).removeRecursively());
         QCOMPARE(tree(dir->path()), before);
         QCOMPARE(unsaid(report, f[4]), QString());
+    }
+    // name|the set, as carry() takes it|"svg" for a drawing source, else a bitmap
+    void checkAfterWrite_data()
+    {
+        rowsOf("ios|ios bg=teal|;ios single, dark, tinted from the source|ios single dark auto|;"
+               "mac 26|mac|;mac 15|mac shaped|;watch|watch bg=#14c828|;vision|vision back|;"
+               "tv|tv bg=#14c828|;image set|image|;icon bundle|icon back|;"
+               "ios from a drawing|ios|svg;icon bundle from a drawing|icon bg=teal|svg");
+    }
+    // A check that makes other bytes or names than the write (another size, look, order of
+    // entries, a drawing's file), that writes or removes anything; a file whose bytes depend on
+    // the number of threads.
+    void checkAfterWrite()
+    {
+        QFETCH(QStringList, f);
+        const QByteArray svg = R"(<svg xmlns="http://www.w3.org/2000/svg" width="300" )"
+                               R"(height="200"><circle cx="120" cy="90" r="70" fill="#d01"/>)"
+                               R"(<rect x="150" y="100" width="140" height="90" fill="#27a" )"
+                               R"(opacity="0.6"/></svg>)";
+        QVERIFY(writeFile(dir->filePath("logo.svg"), svg));
+        const SourceImagePtr source = f[2] == "svg"
+                                          ? SourceImage::fromFile(dir->filePath("logo.svg")).image
+                                          : from(card({1200, 1100}, true, Red));
+        QVERIFY(source);
+        const QString one = dir->filePath("one"), three = dir->filePath("three");
+        QVERIFY(QDir().mkpath(one) && QDir().mkpath(three));
+        const ExportReport written = carry(true, source.get(), f[1], one, 1);
+        QVERIFY2(written.succeeded(), qPrintable(written.summary()));
+        QVERIFY(carry(true, source.get(), f[1], three, 3).succeeded());
+        QCOMPARE(tree(one), tree(three));
+        QVERIFY(backdate(dir->path()));
+        const QStringList before = snapshot(dir->path());
+        const ExportReport checked = carry(false, source.get(), f[1], one, 2);
+        QCOMPARE(found(checked), QStringList());
+        QCOMPARE(checked.folder, written.folder);
+        QCOMPARE(snapshot(dir->path()), before);
+    }
+
+    // name|the set, as carry() takes it|what is done to it after the write|the file it is done
+    // to, none for every file the write wrote|how the check sees that file, or what its refusal
+    // says
+    void checkDifferences_data()
+    {
+        rowsOf(
+            "PNG removed|ios|remove|Icon-1024.png|missing;"
+            "layer PNG removed|vision back|remove|Back.solidimagestacklayer/Content.imageset/"
+            "Back.png|missing;"
+            "PNG with a byte changed|ios|flip|Icon-40@2x.png|different bytes;"
+            "bundle asset with a byte changed|icon|flip|Assets/Foreground.png|different bytes;"
+            "icon.json with a byte changed|icon|flip|icon.json|different bytes;"
+            "entry removed|ios|entry|Contents.json|entries differ;"
+            "entry removed from an image set|image|entry|Contents.json|entries differ;"
+            "layer's entry removed|tv bg=teal|entry|App Icon - App Store.imagestack/Contents.json|"
+            "entries differ;"
+            "same entries laid out otherwise|ios|compact|Contents.json|;"
+            "source pixel changed|ios|pixel||different bytes;"
+            "bundle's source pixel changed|icon|pixel||different bytes;"
+            "folder absent|ios|absent||missing;stack absent|vision back|absent||missing;"
+            "bundle absent|icon back|absent||missing;"
+            "Contents.json unreadable|ios|garbage|Contents.json|is not a JSON object;"
+            "file in the folder's way|ios|in the way||a file of that name is in the way");
+    }
+    // A difference missed or made up, said of another file or in other words, out of the write's
+    // order; a Contents.json judged by its bytes rather than its entries; a refusal a write would
+    // give not given; anything on disk written, made or removed, leftover temporaries included.
+    void checkDifferences()
+    {
+        QFETCH(QStringList, f);
+        QImage image = card({1200, 1200}, true, Red);
+        const ExportReport written = carry(true, from(image).get(), f[1], dir->path(), 0);
+        QVERIFY2(written.succeeded(), qPrintable(written.summary()));
+        const QString &action = f[2], file = written.folder + '/' + f[3];
+        const bool refused = action == "garbage" || action == "in the way";
+        QStringList expected;
+        if (!f[3].isEmpty() && !f[4].isEmpty() && !refused)
+            expected << file + ": " + f[4];
+        QVERIFY2(f[3].isEmpty() || QFileInfo(file).isFile(), qPrintable(file));
+        QByteArray bytes = bytesOf(file);
+        if (action == "remove")
+            QVERIFY(QFile::remove(file));
+        if (action == "flip")
+            bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 1);
+        if (action == "entry") {
+            QJsonObject document = readJson(file);
+            const QString list = document.contains("images") ? "images" : "layers";
+            QJsonArray entries = document[list].toArray();
+            entries.removeAt(entries.size() / 2);
+            document[list] = entries;
+            bytes = QJsonDocument(document).toJson();
+        }
+        if (action == "compact")
+            bytes = QJsonDocument(readJson(file)).toJson(QJsonDocument::Compact);
+        if (action == "garbage")
+            bytes = "{\"images\": [";
+        if (action == "flip" || action == "entry" || action == "compact" || action == "garbage")
+            QVERIFY(writeFile(file, bytes));
+        // What the write of the changed source, elsewhere, gives other bytes to; every file when
+        // the set is gone.
+        if (action == "pixel") {
+            image.setPixelColor(600, 500, Green);
+            QTemporaryDir elsewhere;
+            const ExportReport changed = carry(true, from(image).get(), f[1], elsewhere.path(), 0);
+            for (const ExportReport::File &made : changed.files) {
+                const QString path = written.folder + made.path.mid(changed.folder.size());
+                if (bytesOf(path) != bytesOf(made.path))
+                    expected << path + ": " + f[4];
+            }
+            QVERIFY(!expected.isEmpty() && expected.size() < written.files.size());
+        }
+        if (action == "absent" || action == "in the way")
+            QVERIFY(QDir(written.folder).removeRecursively());
+        if (action == "absent")
+            for (const ExportReport::File &made : written.files)
+                expected << made.path + ": " + f[4];
+        if (action == "in the way")
+            QVERIFY(writeFile(written.folder, "x"));
+        for (const char *leftover : {"Contents.json.abc123", "icon.json.A1b2C3"})
+            QVERIFY(!QFileInfo(written.folder).isDir() ||
+                    writeFile(written.folder + '/' + leftover, "x"));
+        QVERIFY(backdate(dir->path()));
+        const QStringList before = snapshot(dir->path());
+        const ExportReport checked = carry(false, from(image).get(), f[1], dir->path(), 0);
+        if (refused)
+            QVERIFY2(checked.refusal.contains(f[4]), qPrintable(checked.refusal));
+        else
+            QCOMPARE(found(checked), expected);
+        QVERIFY(checked.files.isEmpty());
+        QCOMPARE(snapshot(dir->path()), before);
     }
 };
 
