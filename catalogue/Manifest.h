@@ -10,6 +10,18 @@
 // source and the options that command takes, under the command's own option names. Paths are
 // relative to the manifest's folder. Reading it checks everything a command would check of its
 // arguments, so a build never starts on a manifest with a mistake in it.
+//
+//   { "$schema": "…",                        any string, not read
+//     "catalogue": "App/Assets.xcassets",    where sets without "out" go
+//     "sets": [ { "kind": "ios", "source": "art/icon.svg", "background": "#0a84ff" }, … ] }
+//
+// A set takes "kind", "source" (both required) and the options of its command that the command
+// table marks for manifests: a switch as true or false, a number as a JSON integer (not a
+// string of digits), everything else as a string. "source": "" leaves the set to fill in, and
+// while it is empty so may the other paths be. The rules between options are the command's
+// (imageset needs width, dark and tinted need single-size, …), and no two sets may write the
+// same set: the same kind and name into the same folder, letters' case aside, as a Mac's file
+// system has it.
 class Manifest
 {
 public:
@@ -53,8 +65,10 @@ public:
     {
         QByteArray json;
         QStringList toFill; // "sets[0].source", … in order
-        QStringList notes;  // what in the catalogue has no set (an unknown kind of folder, …)
-        QString refusal;    // not a catalogue folder, or nothing in it to write
+        // What in the catalogue has no set (an unknown kind of folder, …), and each set left
+        // without a key it needs, which reading then refuses ("sets[3]: tv needs …").
+        QStringList notes;
+        QString refusal; // not a catalogue folder, or nothing in it to write
     };
     static Started start(const QString &catalogue, const QString &manifestPath);
 };

@@ -269,8 +269,9 @@ QString CommandTable::valueProblem(const Option &option, const QString &command,
     case Value::None:
         return {};
     case Value::File:
-    case Value::Folder:
         return text.isEmpty() ? QStringLiteral("is empty: it names no file") : QString();
+    case Value::Folder:
+        return text.isEmpty() ? QStringLiteral("is empty: it names no folder") : QString();
     case Value::Text:
         if (AssetPlan::nameProblem(text).isEmpty())
             return {};
