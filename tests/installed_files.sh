@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks that a desktop finds everything there:
 # the program, its launcher entry and software centre description (as Debian's validators read
-# them), and its icon at every size. Usage: installed_files.sh BUILD_DIR
+# them), its icon at every size, its shell completions and manual page. Usage: installed_files.sh BUILD_DIR
 set -euo pipefail
 build=$1
 id=dev.assetsmith.Assetsmith
@@ -40,5 +40,13 @@ IFS=';' read -ra types <<<"$(value MimeType)"
 for type in "${types[@]}"; do
     [ -f "/usr/share/mime/$type.xml" ] || fail "MimeType $type is not a known type"
 done
+# Where bash-completion, zsh, fish and man look for a program's completions and page, and the
+# manifest's schema for editors to point at.
+for file in bash-completion/completions/assetsmith zsh/vendor-completions/_assetsmith \
+    fish/vendor_completions.d/assetsmith.fish man/man1/assetsmith.1.gz \
+    assetsmith/assetsmith.schema.json; do
+    [ -f "$share/$file" ] || fail "no $file"
+done
+gzip -t "$share/man/man1/assetsmith.1.gz" || fail "the manual page is no gzip file"
 "$prefix/bin/assetsmith" --version >/dev/null || fail "the installed program does not run"
 echo "installed files: all present and valid"
