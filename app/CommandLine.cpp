@@ -18,6 +18,7 @@
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
 
@@ -248,14 +249,19 @@ int runBuild(const QString &path, bool check, const Output &out)
                                     .arg(failed);
     else if (differing == 0 && failed == 0)
         summary = QStringLiteral("All %1 of %2 are current").arg(sets, path);
-    else
-        summary = QStringLiteral("%1 in %2 of %3 differ from what %4 builds%5")
-                      .arg(counted(differing, "file", "files"))
-                      .arg(stale)
-                      .arg(sets, path,
-                           failed > 0 ? QStringLiteral("; %1 could not be checked")
-                                            .arg(counted(failed, "set", "sets"))
-                                      : QString());
+    else {
+        QStringList parts;
+        if (differing > 0)
+            parts << QStringLiteral("%1 in %2 of %3 differ from what %4 builds")
+                         .arg(counted(differing, "file", "files"))
+                         .arg(stale)
+                         .arg(sets, path);
+        if (failed > 0)
+            parts << QStringLiteral("%1 of %2 could not be checked")
+                         .arg(failed)
+                         .arg(differing > 0 ? sets : QStringLiteral("%1 of %2").arg(sets, path));
+        summary = parts.join(QStringLiteral("; "));
+    }
     out.record({{"summary", summary}, {"ok", failed == 0 && differing == 0}});
     if (failed == 0 && differing == 0)
         out.line(summary);
@@ -317,14 +323,17 @@ int runInit(QString catalogue, const QString &path, const Output &out)
         out.record({{"note", note}});
         out.warning(note);
     }
-    out.line(QStringLiteral("Wrote %1 from %2. Fill in %3, then run assetsmith build.")
-                 .arg(path, catalogue,
-                      started.toFill.size() == 1
-                          ? started.toFill.first()
-                          : QStringLiteral("%1 and %2")
-                                .arg(started.toFill.mid(0, started.toFill.size() - 1)
-                                         .join(QStringLiteral(", ")),
-                                     started.toFill.constLast())));
+    // Every set's source is to be filled in; other places (appearances, back layers) are named.
+    const QStringList others =
+        started.toFill.filter(QRegularExpression(QStringLiteral("\\.(?!source$)[a-z-]+$")));
+    const int sets = int(started.toFill.size() - others.size());
+    out.line(QStringLiteral("Wrote %1 with %2 from %3: fill in %4%5, then run assetsmith build.")
+                 .arg(path, counted(sets, "set", "sets"), catalogue,
+                      sets == 1 ? QStringLiteral("its \"source\"")
+                                : QStringLiteral("each set's \"source\""),
+                      others.isEmpty()
+                          ? QString()
+                          : QStringLiteral(" and %1").arg(others.join(QStringLiteral(", ")))));
     return Success;
 }
 

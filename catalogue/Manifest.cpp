@@ -290,8 +290,12 @@ private:
             option(set, *CommandTable::option(it.key()), it.value(), toFill);
         }
 
+        // A set still to be filled in, as init leaves them, may lack what its source decides
+        // (an image set's width, say): build names it as without a source, and the rest is
+        // asked for once the source is there.
         for (const Rule &rule : rules()) {
-            if (rule.kind == set.kind)
+            const bool decidedLater = rule.what == Rule::Needs || rule.what == Rule::NeedsEither;
+            if (rule.kind == set.kind && !(decidedLater && set.source.isEmpty()))
                 check(set, rule, object);
         }
 

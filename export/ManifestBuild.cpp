@@ -93,13 +93,15 @@ QString assetFolderOf(const Set &set)
     return QDir::cleanPath(set.folder + QLatin1Char('/') + inside).toCaseFolded();
 }
 
-ExportReport runSet(const Set &set, const QMap<QString, SourceImage::Loaded> &loaded,
-                    ManifestBuild::Mode mode, int threads)
+ExportReport runSet(const QString &manifest, const Set &set,
+                    const QMap<QString, SourceImage::Loaded> &loaded, ManifestBuild::Mode mode,
+                    int threads)
 {
     const bool check = mode == ManifestBuild::Mode::Check;
     if (set.source.isEmpty())
         return ExportReport::refused(
-            QStringLiteral("%1: no source yet: fill in its \"source\".").arg(set.place));
+            QStringLiteral("%1: %2: no source yet: fill in its \"source\".")
+                .arg(QFileInfo(manifest).fileName(), set.place));
     for (const QString &path : sourcesOf(set)) {
         if (const SourceImage::Loaded &source = loaded.value(path); !source.image)
             return ExportReport::refused(source.error);
@@ -166,7 +168,7 @@ QList<ManifestBuild::Result> ManifestBuild::run(const Manifest &manifest, Mode m
     Parallel::forEach(size_t(groups.size()), threads, [&](size_t g) {
         for (const qsizetype i : std::as_const(groups[qsizetype(g)])) {
             const Set &set = manifest.sets[i];
-            results[i] = {set, runSet(set, loaded, mode, threads)};
+            results[i] = {set, runSet(manifest.path, set, loaded, mode, threads)};
         }
     });
     return results;

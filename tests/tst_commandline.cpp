@@ -214,7 +214,9 @@ private slots:
                "--tinted", "auto"},
               {"imageset", "art/logo.png", "--name", "Logo", "--width", "40"}})
             QCOMPARE(run(command + QStringList{"--quiet", "--out", copy}, dir->path()).exitCode, 0);
-        QCOMPARE(run({"icon", "art/logo.png", "--quiet", "--out", at("commands")}).exitCode, 0);
+        QCOMPARE(
+            run({"icon", "art/logo.png", "--quiet", "--out", at("commands")}, dir->path()).exitCode,
+            0);
         QCOMPARE(first, tree(at("commands")));
 
         const CommandRun current = run({"build", "--check"}, dir->path());
@@ -266,7 +268,8 @@ private slots:
         for (const auto &[path, bytes] : tree(real).asKeyValueRange())
             QVERIFY(writeFile(catalogue + '/' + path, bytes));
         const CommandRun init = run({"init"}, dir->path());
-        QVERIFY2(init.exitCode == 0 && init.out.contains("sets[0].source"), init.err.data());
+        QVERIFY2(init.exitCode == 0 && init.out.contains("fill in each set's \"source\""),
+                 init.err.data());
         QCOMPARE(run({"init"}, dir->path()).exitCode, 1); // never over a manifest
         const CommandRun check = run({"build", "--check"}, dir->path());
         QCOMPARE(check.exitCode, 1);

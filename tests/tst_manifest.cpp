@@ -273,7 +273,12 @@ private slots:
         QCOMPARE(defs["imageset"]["properties"]["width"]["type"].toString(), "integer");
         QCOMPARE(defs["ios"]["properties"]["single-size"]["type"].toString(), "boolean");
         QCOMPARE(defs["imageset"]["allOf"][0]["required"].toArray(), QJsonArray({"width"}));
-        QCOMPARE(Manifest::schema(), Manifest::schema());
+        // The copy editors are pointed at is the one the table makes.
+        QFile published(QStringLiteral(ASSETSMITH_TEST_DATA) +
+                        "/../../docs/assetsmith.schema.json");
+        QVERIFY(published.open(QIODevice::ReadOnly));
+        QVERIFY2(published.readAll() == Manifest::schema(),
+                 "docs/assetsmith.schema.json is stale: copy the build's assetsmith.schema.json");
     }
 
     // A started manifest, written out by hand: the keys in their order, the appearances left
@@ -372,14 +377,12 @@ private slots:
               "imageset:Wiktionary 90x90 in Categories", "imageset:GenericZimFile 43x43",
               "imageset:StarAdd 1044x993", "imageset:StarRemove 1044x993", "imageset:welcomeLogo"}},
         };
-        const QMap<QString, QStringList> expectedErrors{
-            {"apple__sample-backyard-birds/Multiplatform/Assets.xcassets",
-             {"sets[2]: imageset needs width"}},
-            {"jellyfin__Swiftfin/Swiftfin tvOS/Resources/Assets.xcassets",
-             {"sets[0]: tv needs background", "sets[1]: imageset needs width"}},
+        // Sets left to be completed beside their sources, each with a note saying what to add.
+        const QMap<QString, QStringList> expectedNotes{
+            {"apple__sample-backyard-birds/Multiplatform/Assets.xcassets", {"sets[2]"}},
+            {"jellyfin__Swiftfin/Swiftfin tvOS/Resources/Assets.xcassets", {"sets[0]", "sets[1]"}},
             {"kiwix__kiwix-apple/Support/Assets.xcassets",
-             {"sets[2]: imageset needs width", "sets[4]: imageset needs width",
-              "sets[8]: imageset needs width", "sets[17]: imageset needs width"}},
+             {"sets[2]", "sets[4]", "sets[8]", "sets[17]"}},
         };
 
         QStringList catalogues;
@@ -399,17 +402,8 @@ private slots:
             }
             const Manifest manifest = Manifest::parse(started.json, manifestPath);
             QCOMPARE(manifest.catalogue, path);
-            // Each error is a set the notes say is left invalid.
-            for (const QString &error : manifest.errors) {
-                const QString place = error.section(':', 0, 0);
-                QVERIFY2(error.endsWith(": tv needs background") ||
-                             error.endsWith(": imageset needs width"),
-                         qPrintable(catalogue + ": " + error));
-                QVERIFY2(
-                    std::any_of(started.notes.begin(), started.notes.end(),
-                                [&](const QString &note) { return note.startsWith(place + ": "); }),
-                    qPrintable(catalogue + ": " + error));
-            }
+            // Still without sources, the sets are read: what they lack is asked for with them.
+            QCOMPARE(manifest.errors, QStringList());
             QStringList sources;
             for (const Manifest::Set &set : manifest.sets) {
                 QCOMPARE(set.source, QString());
@@ -421,7 +415,12 @@ private slots:
                 for (const Manifest::Set &set : manifest.sets)
                     found << described(set, path);
                 QCOMPARE(found, expected[catalogue]);
-                QCOMPARE(manifest.errors, expectedErrors.value(catalogue));
+                for (const QString &place : expectedNotes.value(catalogue))
+                    QVERIFY2(std::any_of(started.notes.begin(), started.notes.end(),
+                                         [&](const QString &note) {
+                                             return note.startsWith(place + ": ");
+                                         }),
+                             qPrintable(catalogue + ": " + place));
             }
         }
         QCOMPARE(refusals, refused);
