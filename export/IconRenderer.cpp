@@ -58,6 +58,8 @@ constexpr double ShadowOffset = 16.0, ShadowSigma = 24.0;
 // Translucency lowers a group's opacity down its height: 1 - value * t^TranslucencyCurve, t
 // from 0 at the top of the group's shapes to 1 at their bottom.
 constexpr double TranslucencyCurve = 1.5;
+// The automatic gradient's top: this much lighter in OKLab, with this much of the chroma.
+constexpr double AutomaticLift = 0.11, AutomaticChroma = 0.85;
 
 struct Colour
 {
@@ -115,14 +117,39 @@ std::array<double, 3> toOklab(const Colour &c)
             0.0259040371 * l + 0.7827717662 * m - 0.8086757660 * s};
 }
 
-Colour fromOklab(const std::array<double, 3> &lab, float alpha)
+std::array<double, 3> linearFromOklab(const std::array<double, 3> &lab)
 {
     const double l = std::pow(lab[0] + 0.3963377774 * lab[1] + 0.2158037573 * lab[2], 3);
     const double m = std::pow(lab[0] - 0.1055613458 * lab[1] - 0.0638541728 * lab[2], 3);
     const double s = std::pow(lab[0] - 0.0894841775 * lab[1] - 1.2914855480 * lab[2], 3);
-    return {encodedOf(float(4.0767416621 * l - 3.3077115913 * m + 0.2309699292 * s)),
-            encodedOf(float(-1.2684380046 * l + 2.6097574011 * m - 0.3413193965 * s)),
-            encodedOf(float(-0.0041960863 * l - 0.7034186147 * m + 1.7076147010 * s)), alpha};
+    return {4.0767416621 * l - 3.3077115913 * m + 0.2309699292 * s,
+            -1.2684380046 * l + 2.6097574011 * m - 0.3413193965 * s,
+            -0.0041960863 * l - 0.7034186147 * m + 1.7076147010 * s};
+}
+
+// The colour `lift` lighter in OKLab with `chroma` of its chroma, or as much lighter as sRGB
+// holds: a bright yellow cannot get lighter without turning pale, and the editor's gradient keeps
+// it yellow.
+Colour lighter(const Colour &colour, double lift, double chroma)
+{
+    const auto base = toOklab(colour);
+    const auto at = [&](double l) {
+        return linearFromOklab({base[0] + l, base[1] * chroma, base[2] * chroma});
+    };
+    const auto fits = [](const std::array<double, 3> &rgb) {
+        return std::all_of(rgb.begin(), rgb.end(),
+                           [](double c) { return c >= -0.05 && c <= 1.08; });
+    };
+    double low = 0.0, high = lift;
+    if (!fits(at(high))) {
+        for (int step = 0; step < 24; ++step) {
+            const double middle = (low + high) / 2;
+            (fits(at(middle)) ? low : high) = middle;
+        }
+        high = low;
+    }
+    const auto rgb = at(high);
+    return {encodedOf(float(rgb[0])), encodedOf(float(rgb[1])), encodedOf(float(rgb[2])), colour.a};
 }
 
 // A fill as it paints: nothing (the image keeps its colours), one colour, or two colours along a
@@ -193,11 +220,7 @@ Paint paintOf(const QJsonValue &fill, bool background, bool dark)
         // it a version about 0.11 lighter in OKLab with 85% of its chroma at the top edge.
         paint.kind = Paint::Kind::Gradient;
         paint.to = colourOf(object.value(QLatin1String("automatic-gradient")));
-        auto lab = toOklab(paint.to);
-        lab[0] += 0.11;
-        lab[1] *= 0.85;
-        lab[2] *= 0.85;
-        paint.from = fromOklab(lab, paint.to.a);
+        paint.from = lighter(paint.to, AutomaticLift, AutomaticChroma);
         paint.stop = QPointF(0.5, 0.7);
     } else {
         return paint;
@@ -245,6 +268,7 @@ struct LayerDraw
     Paint fill;
     float opacity = 1.0f;
     Mode mode = Mode::Normal;
+    bool glass = true; // only glass layers let the group's translucency through
 };
 
 struct GroupDraw
@@ -353,6 +377,7 @@ Plan planOf(const QJsonObject &json, Appearance appearance, Platform platform,
                                     size.width(), size.height());
             layerDraw.fill = paintOf(value(layer, "fill"), false, isDark(appearance));
             layerDraw.opacity = float(std::clamp(finiteOr(value(layer, "opacity"), 1.0), 0.0, 1.0));
+            layerDraw.glass = value(layer, "glass").toBool(true);
             // A layer of its own blend mode keeps it; a normal one takes its group's.
             const Mode own_mode =
                 BlendModes::fromName(value(layer, "blend-mode").toString()).value_or(Mode::Normal);
@@ -624,7 +649,8 @@ QImage drawDesign(const Plan &plan, int side, const Drawn &drawn)
             const LayerDraw &layer = group.layers[l];
             for (int y = 0; y < side; ++y) {
                 const auto *row = reinterpret_cast<const QRgb *>(layers[l].constScanLine(y));
-                const float k = layer.opacity * group.opacity * ramp[size_t(y)] / 255.0f;
+                const float k =
+                    layer.opacity * group.opacity * (layer.glass ? ramp[size_t(y)] : 1.0f) / 255.0f;
                 for (int x = 0; x < side; ++x) {
                     const QRgb p = row[x];
                     if (qAlpha(p) == 0)
