@@ -54,7 +54,7 @@ constexpr float MonochromeOpacity = 0.75f;
 constexpr std::array<float, 3> TintedDarkShape{81, 45, 172};
 
 // A shadow in design points: moved down and blurred, at the document's opacity.
-constexpr double ShadowOffset = 16.0, ShadowSigma = 24.0;
+constexpr double ShadowOffset = 4.0, ShadowSigma = 8.0;
 // Translucency lowers a group's opacity down its height: 1 - value * t^TranslucencyCurve, t
 // from 0 at the top of the group's shapes to 1 at their bottom.
 constexpr double TranslucencyCurve = 1.5;
