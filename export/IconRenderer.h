@@ -67,8 +67,9 @@ public:
                                      const std::atomic_bool *cancel = nullptr);
     static Rendered render(const Document &document, const Request &request);
 
-    // The words the document's specializations use for an appearance ("" for the default one
-    // that only base entries serve, "dark", "tinted") and for a platform's idiom.
+    // The words the document's specializations use for an appearance ("light" for Default and
+    // Clear Light, "dark" for Dark and Clear Dark, "tinted" for both tinted looks) and for a
+    // platform's idiom ("square" or "watchOS").
     static QString appearanceSlot(Appearance appearance);
     static QString idiomSlot(Platform platform);
     // A colour string of the document ("display-p3:1.0,0.5,0.0,1.0") as straight sRGB components
