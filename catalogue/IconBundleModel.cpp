@@ -222,6 +222,42 @@ const QList<QLatin1StringView> &IconBundleModel::slotKeys()
     return keys;
 }
 
+QJsonValue IconBundleModel::specialized(const QJsonObject &object, QStringView key,
+                                        QStringView appearance, QStringView idiom)
+{
+    const QString plain = key.toString();
+    if (object.contains(plain))
+        return object.value(plain);
+    QJsonValue chosen;
+    int best = -1;
+    for (const QJsonValue &item : object.value(plain + Suffix).toArray()) {
+        const QJsonObject entry = item.toObject();
+        if (!entry.contains(QLatin1String("value")))
+            continue;
+        int named = 0;
+        bool matches = true;
+        for (auto it = entry.begin(); it != entry.end() && matches; ++it) {
+            if (it.key() == QLatin1String("value"))
+                continue;
+            ++named;
+            // A slot this reader cannot tell (a localization) never matches, so the entry
+            // stays for the documents that ask for it.
+            const QString wanted = it.value().toString();
+            if (it.key() == QLatin1String("appearance"))
+                matches = !appearance.isEmpty() && wanted == appearance;
+            else if (it.key() == QLatin1String("idiom"))
+                matches = !idiom.isEmpty() && wanted == idiom;
+            else
+                matches = false;
+        }
+        if (matches && named > best) {
+            best = named;
+            chosen = entry.value(QLatin1String("value"));
+        }
+    }
+    return chosen;
+}
+
 QString IconBundleModel::problemOf(Shape shape, const QJsonValue &value)
 {
     switch (shape) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QJsonValue>
 #include <QLatin1StringView>
 #include <QList>
@@ -48,6 +49,14 @@ public:
 
     // The keys a specialization entry may hold besides "value".
     static const QList<QLatin1StringView> &slotKeys();
+
+    // The value `key` takes in `object` for one appearance ("light", "dark", "tinted"; empty for
+    // none) and idiom ("square", "watchOS"): the plain key when present, else the entry of
+    // "<key>-specializations" whose slots all match and that names the most of them (a base
+    // entry names none), the first such on a tie. Undefined when neither gives one, so the caller
+    // applies the key's default.
+    static QJsonValue specialized(const QJsonObject &object, QStringView key,
+                                  QStringView appearance, QStringView idiom);
 
     // What is wrong with a value that should have the shape, in words ("is not a number"); empty
     // when it has the shape.
