@@ -8,6 +8,10 @@
 #include "commandline/CommandTable.h"
 #include "export/AssetExporter.h"
 #include "export/ManifestBuild.h"
+#include "export/IconRenderer.h"
+#include "export/PngEncoder.h"
+#include "export/SourceFile.h"
+#include "platform/FileSystem.h"
 #include "catalogue/DigitText.h"
 #include "source/SourceImage.h"
 
@@ -17,6 +21,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QJsonDocument>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -115,11 +120,11 @@ int report(const ExportReport &report, const Output &out)
 
 // A source as the window loads it, but a path that names nothing is said to be absent rather
 // than unreadable.
-SourceImage::Loaded loadSource(const QString &path)
+SourceFile::Opened loadSource(const QString &path)
 {
     if (!QFileInfo::exists(path))
-        return {nullptr, QStringLiteral("“%1” does not exist.").arg(path)};
-    return SourceImage::fromFile(QFileInfo(path).absoluteFilePath());
+        return {nullptr, QStringLiteral("“%1” does not exist.").arg(path), {}, {}, {}};
+    return SourceFile::open(QFileInfo(path).absoluteFilePath());
 }
 
 QString counted(int n, const char *one, const char *many)
@@ -337,6 +342,71 @@ int runInit(QString catalogue, const QString &path, const Output &out)
     return Success;
 }
 
+// A plain picture drawn as a document of one layer: the picture fitted to the canvas, with no
+// fill, shadow or translucency of its own, so that only the platform's shape and look are
+// added.
+IconRenderer::Document pictureAsDocument(const SourceImagePtr &picture)
+{
+    const QSizeF size = picture->size();
+    const double scale = 1024.0 / std::max(size.width(), size.height());
+    const QJsonObject layer{
+        {"image-name", "picture"},
+        {"name", "picture"},
+        {"glass", false},
+        {"position", QJsonObject{{"scale", scale}, {"translation-in-points", QJsonArray{0, 0}}}}};
+    const QJsonObject group{{"layers", QJsonArray{layer}},
+                            {"shadow", QJsonObject{{"kind", "none"}, {"opacity", 0}}},
+                            {"translucency", QJsonObject{{"enabled", false}, {"value", 0}}}};
+    const QJsonObject json{{"fill", "none"},
+                           {"groups", QJsonArray{group}},
+                           {"supported-platforms", QJsonObject{{"circles", QJsonArray{"watchOS"}},
+                                                               {"squares", "shared"}}}};
+    return {json, {{QStringLiteral("picture"), picture}}};
+}
+
+int runRender(const QString &path, int size, const QString &appearance, const QString &platform,
+              const QString &file, const Output &out)
+{
+    using Appearance = IconRenderer::Appearance;
+    using Platform = IconRenderer::Platform;
+    const QStringList appearances{"default",    "dark",         "clear-light",
+                                  "clear-dark", "tinted-light", "tinted-dark"};
+    const QStringList platforms{"ios", "macos", "watchos"};
+    const IconRenderer::Request request{
+        size, Appearance(std::max(qsizetype(0), appearances.indexOf(appearance))),
+        Platform(std::max(qsizetype(0), platforms.indexOf(platform))),
+        IconRenderer::Mask::Platform};
+    auto fail = [&](const QString &where, const QString &message) {
+        out.record({{"file", where}, {"ok", false}, {"message", message}});
+        out.error(message);
+        return Failed;
+    };
+    IconRenderer::Document document;
+    if (const QString bundle = SourceFile::documentOf(path); !bundle.isEmpty()) {
+        const IconRenderer::Loaded loaded = IconRenderer::load(bundle);
+        if (!loaded.error.isEmpty())
+            return fail(path, loaded.error);
+        document = loaded.document;
+    } else {
+        const SourceFile::Opened loaded = loadSource(path);
+        if (!loaded.image)
+            return fail(path, loaded.error);
+        document = pictureAsDocument(loaded.image);
+    }
+    const IconRenderer::Rendered rendered = IconRenderer::render(document, request);
+    if (rendered.image.isNull())
+        return fail(path, rendered.error);
+    bool opaque = false;
+    const QByteArray png = PngEncoder::encode(rendered.image, 0, &opaque);
+    QString reason;
+    if (png.isEmpty() || !FileSystem::writeFileAtomically(file, png, &reason))
+        return fail(file, QStringLiteral("Could not write %1: %2.").arg(file, reason));
+    out.record(
+        {{"file", file}, {"ok", true}, {"message", "written"}, {"width", size}, {"height", size}});
+    out.line(QStringLiteral("Drew %1 at %2 px into %3").arg(path).arg(size).arg(file));
+    return Success;
+}
+
 } // namespace
 
 bool CommandLine::isCommand(int argc, char **argv)
@@ -363,7 +433,10 @@ int CommandLine::run(int argc, char **argv)
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    QGuiApplication application(argc, argv);
+    // Qt is given none of them: it would read "--platform macos" as its own window system.
+    int qtArgc = 1;
+    char *qtArgv[] = {argv[0], nullptr};
+    QGuiApplication application(qtArgc, qtArgv);
     QGuiApplication::setApplicationName(QStringLiteral("assetsmith"));
     QGuiApplication::setApplicationVersion(QStringLiteral(ASSETSMITH_VERSION));
 
@@ -445,6 +518,20 @@ int CommandLine::run(int argc, char **argv)
             positional.value(1),
             isSet("manifest") ? value("manifest") : QString::fromLatin1(Manifest::FileName), out);
     }
+    if (command == QLatin1String("render")) {
+        if (positional.size() != 2)
+            return usageError(QStringLiteral("render takes one SOURCE"));
+        if (!isSet("size") || !isSet("out"))
+            return usageError(QStringLiteral("render needs --size N and --out FILE.png"));
+        int size = 0;
+        parseSize(value("size"), &size);
+        if (size > IconRenderer::MaxPixels)
+            return usageError(QStringLiteral("--size %1 is more than %2 pixels")
+                                  .arg(value("size"))
+                                  .arg(IconRenderer::MaxPixels));
+        return runRender(positional.at(1), size, value("appearance"), value("platform"),
+                         value("out"), out);
+    }
     if (positional.size() != 2)
         return usageError(positional.size() < 2
                               ? QStringLiteral("%1 needs a SOURCE image").arg(command)
@@ -473,8 +560,11 @@ int CommandLine::run(int argc, char **argv)
     options.singleSize = isSet("single-size");
     options.name = value("name");
 
-    const QString source = QFileInfo(positional.at(1)).absoluteFilePath();
-    const SourceImage::Loaded loaded = loadSource(positional.at(1));
+    // A document named by its icon.json is named, and written beside, as its bundle.
+    QString source = QFileInfo(positional.at(1)).absoluteFilePath();
+    if (const QString bundle = SourceFile::documentOf(source); !bundle.isEmpty())
+        source = QDir::cleanPath(bundle);
+    const SourceFile::Opened loaded = loadSource(positional.at(1));
     if (!loaded.image) {
         out.record({{"file", source}, {"ok", false}, {"message", loaded.error}});
         out.error(loaded.error);
@@ -503,7 +593,7 @@ int CommandLine::run(int argc, char **argv)
                 options.tintedFromSource = true;
                 continue;
             }
-            const SourceImage::Loaded appearance = loadSource(path);
+            const SourceFile::Opened appearance = loadSource(path);
             if (!appearance.image) {
                 out.record({{"file", path}, {"ok", false}, {"message", appearance.error}});
                 out.error(appearance.error);
@@ -511,15 +601,22 @@ int CommandLine::run(int argc, char **argv)
             }
             *image = appearance.image;
         }
+        // An Icon Composer document gives its own appearances, and its watch idiom to the watch.
+        if (options.singleSize && !isSet("dark"))
+            dark = loaded.dark;
+        if (options.singleSize && !isSet("tinted"))
+            tinted = loaded.tinted;
+        const SourceImagePtr main =
+            command == QLatin1String("watch") && loaded.watch ? loaded.watch : loaded.image;
         options.dark = dark.get();
         options.tinted = tinted.get();
         options.back = back.get();
         if (command == QLatin1String("icon"))
             return report(AssetExporter::writeIconBundle(
-                              loaded.image.get(), folder,
+                              main.get(), folder,
                               isSet("name") ? value("name") : QStringLiteral("AppIcon"), options),
                           out);
-        return report(AssetExporter::writeAppIconSet(loaded.image.get(), folder,
+        return report(AssetExporter::writeAppIconSet(main.get(), folder,
                                                      *AssetPlan::platformOfKey(command), options),
                       out);
     }

@@ -73,6 +73,13 @@ const QList<CommandTable::Command> &CommandTable::commands()
          QStringLiteral("Writes every set the manifest names, or with --check writes nothing "
                         "and lists each file that differs from what it would write."),
          Value::None, false},
+        {QStringLiteral("render"),
+         QStringLiteral("SOURCE --size N [--appearance default|dark|clear-light|clear-dark|"
+                        "tinted-light|tinted-dark] [--platform ios|macos|watchos] --out FILE.png"),
+         QStringLiteral("Draws a source, an Icon Composer document above all, as the icon the "
+                        "platform shows: one PNG of N pixels in one appearance, cut to the "
+                        "platform's shape."),
+         Value::File, false},
         {QStringLiteral("init"), QStringLiteral("[CATALOGUE] [--manifest FILE]"),
          QStringLiteral("Starts a manifest from the sets a catalogue holds, their sources left "
                         "to fill in."),
@@ -92,8 +99,8 @@ const QList<CommandTable::Option> &CommandTable::options()
          Value::Folder,
          {},
          QStringLiteral("The folder to write into (default: the source's folder; in a "
-                        "manifest, its catalogue)."),
-         Writers,
+                        "manifest, its catalogue); render: the PNG file to write."),
+         Writers + QStringList{QStringLiteral("render")},
          true},
         {QStringLiteral("name"),
          QStringLiteral("NAME"),
@@ -165,6 +172,31 @@ const QList<CommandTable::Option> &CommandTable::options()
                         "if any)."),
          {QStringLiteral("vision"), QStringLiteral("tv"), QStringLiteral("icon")},
          true},
+        {QStringLiteral("size"),
+         QStringLiteral("N"),
+         Value::Number,
+         {},
+         QStringLiteral("render: the picture's width and height in pixels (at most 4096)."),
+         {QStringLiteral("render")},
+         false},
+        {QStringLiteral("appearance"),
+         QStringLiteral("APPEARANCE"),
+         Value::Choice,
+         {QStringLiteral("default"), QStringLiteral("dark"), QStringLiteral("clear-light"),
+          QStringLiteral("clear-dark"), QStringLiteral("tinted-light"),
+          QStringLiteral("tinted-dark")},
+         QStringLiteral("render: which of an Icon Composer document's looks (default: "
+                        "default)."),
+         {QStringLiteral("render")},
+         false},
+        {QStringLiteral("platform"),
+         QStringLiteral("PLATFORM"),
+         Value::Choice,
+         {QStringLiteral("ios"), QStringLiteral("macos"), QStringLiteral("watchos")},
+         QStringLiteral("render: whose shape and idiom: the iOS rounded square (default), the "
+                        "macOS icon or the watch circle."),
+         {QStringLiteral("render")},
+         false},
         {QStringLiteral("strict"),
          {},
          Value::None,

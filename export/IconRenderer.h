@@ -15,7 +15,7 @@
 // square, the macOS body and the watch circle, or as a full-bleed square.
 //
 // What it draws and how close it comes to the editor's own exports is written down in
-// docs/icon-rendering.md. In short: fills, placement, layer fills, opacity, hidden layers and
+// the README. In short: fills, placement, layer fills, opacity, hidden layers and
 // every blend mode are drawn as the document says; the glass material (its specular rim,
 // refraction and blur) is left out, and shadow, translucency and the dark, clear and tinted
 // looks are plain approximations measured against the editor's exports.

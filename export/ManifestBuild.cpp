@@ -2,6 +2,7 @@
 
 #include "AssetExporter.h"
 #include "Parallel.h"
+#include "SourceFile.h"
 #include "catalogue/AssetNaming.h"
 #include "catalogue/AssetPlan.h"
 #include "catalogue/ImageSetDescription.h"
@@ -38,7 +39,7 @@ QStringList sourcesOf(const Set &set)
 }
 
 AssetExporter::AppIconOptions optionsOf(const Set &set,
-                                        const QMap<QString, SourceImage::Loaded> &loaded)
+                                        const QMap<QString, SourceFile::Opened> &loaded)
 {
     auto image = [&](const QString &path) {
         return path.isEmpty() ? nullptr : loaded.value(path).image.get();
@@ -50,6 +51,12 @@ AssetExporter::AppIconOptions optionsOf(const Set &set,
     options.dark = image(set.dark);
     options.tintedFromSource = set.tinted == QLatin1String("auto");
     options.tinted = options.tintedFromSource ? nullptr : image(set.tinted);
+    // An Icon Composer document gives its own appearances, as on the command line.
+    const SourceFile::Opened &main = loaded.value(set.source);
+    if (set.singleSize && set.dark.isEmpty())
+        options.dark = main.dark.get();
+    if (set.singleSize && set.tinted.isEmpty())
+        options.tinted = main.tinted.get();
     options.macStyle = set.style == QLatin1String("15") ? AssetPlan::MacStyle::Shaped
                                                         : AssetPlan::MacStyle::FullBleed;
     options.back = image(set.back);
@@ -94,7 +101,7 @@ QString assetFolderOf(const Set &set)
 }
 
 ExportReport runSet(const QString &manifest, const Set &set,
-                    const QMap<QString, SourceImage::Loaded> &loaded, ManifestBuild::Mode mode,
+                    const QMap<QString, SourceFile::Opened> &loaded, ManifestBuild::Mode mode,
                     int threads)
 {
     const bool check = mode == ManifestBuild::Mode::Check;
@@ -103,10 +110,14 @@ ExportReport runSet(const QString &manifest, const Set &set,
             QStringLiteral("%1: %2: no source yet: fill in its \"source\".")
                 .arg(QFileInfo(manifest).fileName(), set.place));
     for (const QString &path : sourcesOf(set)) {
-        if (const SourceImage::Loaded &source = loaded.value(path); !source.image)
+        if (const SourceFile::Opened &source = loaded.value(path); !source.image)
             return ExportReport::refused(source.error);
     }
-    const SourceImage *source = loaded.value(set.source).image.get();
+    // An Icon Composer document gives the watch its watch idiom.
+    const SourceFile::Opened &opened = loaded.value(set.source);
+    const SourceImage *source = set.kind == QLatin1String("watch") && opened.watch
+                                    ? opened.watch.get()
+                                    : opened.image.get();
     // As a command's --out, the folder is made if it is not there; a check makes nothing.
     if (!check && !QFileInfo(set.folder).isDir() && !QDir().mkpath(set.folder))
         return ExportReport::refused(
@@ -140,15 +151,16 @@ QList<ManifestBuild::Result> ManifestBuild::run(const Manifest &manifest, Mode m
             if (!paths.contains(path))
                 paths << path;
     }
-    std::vector<SourceImage::Loaded> images(paths.size());
+    std::vector<SourceFile::Opened> images(paths.size());
     Parallel::forEach(images.size(), threads, [&](size_t i) {
         const QString &path = paths[qsizetype(i)];
         images[i] =
             QFileInfo::exists(path)
-                ? SourceImage::fromFile(path)
-                : SourceImage::Loaded{nullptr, QStringLiteral("“%1” does not exist.").arg(path)};
+                ? SourceFile::open(path)
+                : SourceFile::Opened{
+                      nullptr, QStringLiteral("“%1” does not exist.").arg(path), {}, {}, {}};
     });
-    QMap<QString, SourceImage::Loaded> loaded;
+    QMap<QString, SourceFile::Opened> loaded;
     for (qsizetype i = 0; i < paths.size(); ++i)
         loaded.insert(paths[i], images[size_t(i)]);
 

@@ -47,7 +47,10 @@ private slots:
             "imageset a.png --width 3 --height 0|--height; ios a.png --background transparent|"
             "not opaque; tv a.png --background #80ff0000|#80ff0000; a.png|no display; "
             "check . --format xml|“xml” is not text, json or github; check . --json --format "
-            "github|two formats; build a.png|--manifest; build --manifest a.png --strict|strict";
+            "github|two formats; build a.png|--manifest; build --manifest a.png --strict|strict; "
+            "render a.png --size 10|--out; "
+            "render a.png --size 5000 --out x.png|4096; render a.png --size 9 --out x.png "
+            "--platform android|android";
         for (const QString &row : rows.split("; "))
             QTest::newRow(qPrintable(row.section('|', 0, 0))) << row.section('|', 1).toUtf8();
     }
@@ -280,6 +283,63 @@ private slots:
         QVERIFY(sets >= 2);
         QCOMPARE(check.err.count("no source yet"), sets);
         QCOMPARE(tree(catalogue), tree(real));
+    }
+
+    // An Icon Composer document is a source of every set, and render draws it as its editor
+    // exports it: the editor's own render of a real document is matched within 10 levels on
+    // average (premultiplied), its corners cut away as the iOS shape cuts them.
+    void iconDocumentAsSource()
+    {
+        const QString truth =
+            QStringLiteral(ASSETSMITH_REAL_ICONS) + "/../truth/deadsoftie__quire/";
+        const QString document = truth + "QuireIcon.icon";
+        const CommandRun rendered =
+            run({"render", document + "/icon.json", "--size", "1024", "--out", at("quire.png")});
+        QVERIFY2(rendered.exitCode == 0, rendered.err.data());
+        const QImage ours =
+            readPng(at("quire.png")).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        const QImage theirs = readPng(truth + "Icon-iOS-Default-1024x1024@1x.png")
+                                  .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QCOMPARE(ours.size(), theirs.size());
+        double difference = 0;
+        for (int y = 0; y < ours.height(); ++y) {
+            const auto *a = reinterpret_cast<const QRgb *>(ours.constScanLine(y));
+            const auto *b = reinterpret_cast<const QRgb *>(theirs.constScanLine(y));
+            for (int x = 0; x < ours.width(); ++x)
+                difference += std::abs(qRed(a[x]) - qRed(b[x])) +
+                              std::abs(qGreen(a[x]) - qGreen(b[x])) +
+                              std::abs(qBlue(a[x]) - qBlue(b[x]));
+        }
+        difference /= 3.0 * ours.width() * ours.height();
+        QVERIFY2(difference < 10, qPrintable(QString::number(difference)));
+        QCOMPARE(qAlpha(ours.pixel(0, 0)), 0);
+        QCOMPARE(qAlpha(ours.pixel(512, 512)), 255);
+
+        const QString catalogue = at("App/Assets.xcassets");
+        for (const QStringList &command : {QStringList{"ios", "--single-size"},
+                                           {"mac", "--style", "15"},
+                                           {"watch"},
+                                           {"vision", "--background", "black"},
+                                           {"tv", "--background", "black"},
+                                           {"imageset", "--width", "64"}}) {
+            const CommandRun result =
+                run(QStringList{command.first(), document, "--quiet", "--out", catalogue} +
+                    command.mid(1));
+            QVERIFY2(result.exitCode == 0, qPrintable(command.join(' ') + result.err));
+        }
+        // Written beside each other as one app's catalogue, nothing in it is wrong.
+        const CommandRun checked = run({"check", catalogue, "--json"});
+        QCOMPARE(checked.records().last()["summary"].toObject()["errors"].toInt(), 0);
+        // The single size takes the document's own dark and tinted looks.
+        const QString duck = QStringLiteral(ASSETSMITH_REAL_ICONS) +
+                             "/../truth/mblode__rubber-duck/rubber-duck.icon";
+        QCOMPARE(run({"ios", duck, "--single-size", "--quiet", "--out", at("duck")}).exitCode, 0);
+        const QString set = at("duck/AppIcon.appiconset/");
+        const QImage light = readPng(set + "Icon-1024.png");
+        const QImage dark = readPng(set + "Icon-1024-dark.png");
+        const QImage tinted = readPng(set + "Icon-1024-tinted.png");
+        QVERIFY(!dark.isNull() && !tinted.isNull() && dark != light && tinted != dark);
+        QVERIFY(QFileInfo(catalogue + "/QuireIcon.imageset/QuireIcon@3x.png").isFile());
     }
 
     // A real app's catalogue|its sets written in turn, as "command[:name]", with its options

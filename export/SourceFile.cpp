@@ -1,0 +1,54 @@
+#include "SourceFile.h"
+
+#include "IconRenderer.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+QString SourceFile::documentOf(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isDir() && QFileInfo::exists(info.filePath() + QStringLiteral("/icon.json")))
+        return info.filePath();
+    if (info.isFile() && info.fileName() == QLatin1String("icon.json") &&
+        info.dir().dirName().endsWith(QLatin1String(".icon"), Qt::CaseInsensitive))
+        return info.path();
+    return {};
+}
+
+SourceFile::Opened SourceFile::open(const QString &path, const std::atomic_bool *cancel)
+{
+    const QString bundle = documentOf(path);
+    if (bundle.isEmpty()) {
+        const SourceImage::Loaded loaded = SourceImage::fromFile(path, cancel);
+        return {loaded.image, loaded.error, nullptr, nullptr, nullptr};
+    }
+    const IconRenderer::Loaded loaded = IconRenderer::load(bundle, cancel);
+    if (!loaded.error.isEmpty())
+        return {nullptr, loaded.error, nullptr, nullptr, nullptr};
+    using Appearance = IconRenderer::Appearance;
+    using Platform = IconRenderer::Platform;
+    // The tinted slot of an app icon set takes the grey-on-dark picture the system tints.
+    const QList<IconRenderer::Request> requests{
+        {DocumentPixels, Appearance::Default, Platform::IOS, IconRenderer::Mask::Square},
+        {DocumentPixels, Appearance::Dark, Platform::IOS, IconRenderer::Mask::Square},
+        {DocumentPixels, Appearance::TintedDark, Platform::IOS, IconRenderer::Mask::Square},
+        {DocumentPixels, Appearance::Default, Platform::WatchOS, IconRenderer::Mask::Square}};
+    const QList<IconRenderer::Rendered> drawn =
+        IconRenderer::renderAll(loaded.document, requests, cancel);
+    for (const IconRenderer::Rendered &rendered : drawn) {
+        if (rendered.image.isNull())
+            return {nullptr,
+                    QStringLiteral("Could not draw %1: %2")
+                        .arg(QDir::toNativeSeparators(bundle), rendered.error),
+                    nullptr, nullptr, nullptr};
+    }
+    auto source = [](const QImage &image) {
+        return SourceImage::fromImage(image.convertToFormat(QImage::Format_ARGB32));
+    };
+    return {source(drawn[0].image),
+            {},
+            source(drawn[1].image),
+            source(drawn[2].image),
+            source(drawn[3].image)};
+}

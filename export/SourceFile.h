@@ -1,0 +1,30 @@
+#pragma once
+
+#include "source/SourceImage.h"
+
+#include <QString>
+
+#include <atomic>
+
+// A source as a user names it: an image or drawing file, or an Icon Composer document (its
+// bundle folder, or the icon.json in one). A document is drawn flat for the sets that take a
+// picture: full-bleed and uncut, since those sets leave the mask to the system, at the size of
+// its canvas.
+class SourceFile
+{
+public:
+    static constexpr int DocumentPixels = 1024;
+
+    // The bundle folder a path names, or empty when it names no Icon Composer document.
+    static QString documentOf(const QString &path);
+
+    struct Opened
+    {
+        SourceImagePtr image; // a document's default appearance
+        QString error;        // a sentence naming the file; empty when it opened
+        // A document's own dark and tinted appearances and its watch idiom, drawn as the
+        // image is; null for a plain file.
+        SourceImagePtr dark, tinted, watch;
+    };
+    static Opened open(const QString &path, const std::atomic_bool *cancel = nullptr);
+};
