@@ -13,7 +13,7 @@ cd "$work/here"
 failed=0
 
 # A line, completed at its end | the words offered, in any order.
-cases='assetsmith |ios mac watch vision tv icon imageset check build init a.png sub
+cases='assetsmith |ios mac watch vision tv icon imageset check build render init a.png sub
 assetsmith i|ios icon imageset init
 assetsmith --|--quiet --json --help --version
 assetsmith mac --|--out --name --style --quiet --json --help --version
@@ -34,7 +34,9 @@ assetsmith init |sub
 assetsmith mac |a.png sub
 assetsmith ios --tinted |auto a.png sub
 assetsmith tv --out |sub
-assetsmith imageset --width |'
+assetsmith imageset --width |
+assetsmith render a.png --appearance t|tinted-light tinted-dark
+assetsmith render --p|--platform'
 
 # The words offered, one a line, bare: a folder's "/" and an "--option=" the shell keeps are
 # not what differs between shells.
