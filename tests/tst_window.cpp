@@ -346,12 +346,14 @@ private slots:
         for (const char *name : {"first.svg", "second.svg", "broken"})
             QVERIFY(writeFile(dir->filePath(name), svg.toUtf8()));
         pick(*ui, dir->filePath("first.svg"));
-        QCOMPARE(bytesOf(log).count("render 768x384"), 1);
+        QCOMPARE(bytesOf(log).count("render "), 1); // at the well's size, and not again
+        const QByteArray drawn =
+            "render " + bytesOf(log).mid(bytesOf(log).indexOf("render ")).split(' ').value(1);
         QTRY_VERIFY(d()->previewIdle());
         QVERIFY(QFile::rename(dir->filePath("broken"), dir->filePath("slow")));
         QSignalSpy loaded(d(), &AppDelegate::sourceLoadFinished);
         accept(*ui, openDialog(*ui, "chooseImageButton"), dir->filePath("second.svg"));
-        QTRY_COMPARE(bytesOf(log).count("render 768x384"), 2);
+        QTRY_COMPARE(bytesOf(log).count(drawn), 2);
         d()->loadAppearance(AppDelegate::Appearance::Back,
                             QUrl::fromLocalFile(image("back.png", {9, 9})));
         QVERIFY(loaded.wait());
@@ -375,6 +377,44 @@ private slots:
         QTRY_VERIFY(!ended());
         ui.reset();
         QVERIFY(!bytesOf(log).contains("finished"));
+    }
+
+    // A drawing fills the well at the well's own device pixels, and again after a resize: a red
+    // 108-unit square spans the well's shorter side, and the blue 1-unit line across it keeps
+    // edges no softer than a pixel each, where a small picture enlarged would blur them.
+    void drawingFillsTheWell()
+    {
+        ImageWell *well = d()->imageView();
+        QVERIFY(writeFile(dir->filePath("small.svg"),
+                          "<svg xmlns='http://www.w3.org/2000/svg' width='108' height='108'>"
+                          "<rect width='108' height='108' fill='#f00'/>"
+                          "<rect x='60' width='1' height='108' fill='#00f'/></svg>"));
+        const auto check = [well] {
+            QTRY_VERIFY(!well->isRedrawing());
+            const QImage shot = well->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            const double ratio = well->devicePixelRatioF();
+            const int y = shot.height() / 2;
+            int blue = 0, mixed = 0, first = -1, last = -1;
+            for (int x = 0; x < shot.width(); ++x) {
+                const QRgb p = shot.pixel(x, y);
+                blue += p == qRgb(0, 0, 255);
+                if (p == qRgb(255, 0, 0))
+                    last = x, first = first < 0 ? x : first;
+            }
+            for (int x = first; x <= last; ++x)
+                mixed += shot.pixel(x, y) != qRgb(255, 0, 0) && shot.pixel(x, y) != qRgb(0, 0, 255);
+            const double shorter = std::min(well->width(), well->height()) * ratio;
+            QVERIFY2(last - first + 1 > shorter - 20 * ratio && last - first < shorter,
+                     qPrintable(QString("%1 of %2").arg(last - first + 1).arg(shorter)));
+            QVERIFY2(blue >= int((last - first) / 108.0) - 1 && mixed <= 2,
+                     qPrintable(QString("%1 blue, %2 mixed").arg(blue).arg(mixed)));
+        };
+        pick(*ui, dir->filePath("small.svg"));
+        check();
+        const QSize before = well->picture().size();
+        ui->window->resize(ui->window->size() + QSize(300, 200));
+        QTRY_VERIFY(well->picture().size() != before);
+        check();
     }
 
     // File > Check Catalogue… lists what a check finds in the folder chosen, errors first, each
