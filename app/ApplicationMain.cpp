@@ -99,6 +99,8 @@ ApplicationMain::loadInterface(QApplication &application)
     });
     QObject::connect(ui.macStyleCombo, &QComboBox::currentIndexChanged, delegate,
                      &AppDelegate::optionsChanged);
+    QObject::connect(ui.platformCombo, &QComboBox::activated, delegate,
+                     &AppDelegate::platformChosen);
     QObject::connect(ui.platformButton, &QPushButton::clicked, delegate,
                      action(ui.platformButton, &AppDelegate::generatePlatformIcons));
     QObject::connect(ui.previewSetCombo, &QComboBox::currentIndexChanged, delegate,

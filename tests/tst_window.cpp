@@ -417,6 +417,37 @@ private slots:
         check();
     }
 
+    // name|the set the preview shows first|what the user does: keys on Platform, or a button
+    // pressed|the set it shows then
+    void platformShowsInPreview_data()
+    {
+        rowsOf("watchOS chosen again|ios|Down Up|watch;visionOS|mac|Down|vision;"
+               "tvOS|ios|Down Down|tv;Icon Composer File: none to show|mac|End|mac;"
+               "Write: watchOS|mac|platformButton|watch;iOS App Icon|mac|iosButton|ios;"
+               "Mac App Icon|ios|macButton|mac;Image Set|ios|imageSetButton|imageset");
+    }
+    // Choosing a set to write shows it in the preview; the preview is still chosen on its own.
+    void platformShowsInPreview()
+    {
+        QFETCH(QStringList, f);
+        const QStringList sets{"ios", "mac", "imageset", "watch", "vision", "tv"};
+        pick(*ui, image("small.png", {64, 64}));
+        d()->previewSetCombo()->setCurrentIndex(sets.indexOf(f[1]));
+        if (f[2].endsWith("Button")) {
+            exportWith(*ui, qPrintable(f[2]));
+        } else {
+            QTest::keyClick(ui->window.get(), 'p', Qt::AltModifier);
+            QTRY_COMPARE(QApplication::focusWidget(), d()->platformCombo());
+            for (const QString &key : f[2].split(' '))
+                QTest::keyClick(d()->platformCombo(), key == "Down" ? Qt::Key_Down
+                                                      : key == "Up" ? Qt::Key_Up
+                                                                    : Qt::Key_End);
+        }
+        QCOMPARE(sets.value(d()->previewSetCombo()->currentIndex()), f[3]);
+        d()->previewSetCombo()->setCurrentIndex(sets.indexOf(f[1]));
+        QCOMPARE(sets.value(d()->previewSetCombo()->currentIndex()), f[1]);
+    }
+
     // File > Check Catalogue… lists what a check finds in the folder chosen, errors first, each
     // with its file. A check started before it and held up, here by a Contents.json that is a
     // pipe, has its result dropped when it comes.
