@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -446,6 +447,30 @@ private slots:
         QCOMPARE(sets.value(d()->previewSetCombo()->currentIndex()), f[3]);
         d()->previewSetCombo()->setCurrentIndex(sets.indexOf(f[1]));
         QCOMPARE(sets.value(d()->previewSetCombo()->currentIndex()), f[1]);
+    }
+
+    // At the window's first size the strip shows the tallest tile of every set whole: it
+    // scrolls sideways only, and the controls above are not squeezed to make room for it.
+    void stripScrollsSideways()
+    {
+        QWidget *content = ui->window->centralWidget();
+        QVERIFY(content->height() >= content->minimumSizeHint().height());
+        pick(*ui, image("large.png", {1024, 1024}));
+        d()->setBackgroundColour(QColor(0x33, 0x66, 0x99)); // visionOS needs an opaque back
+        PreviewStrip *strip = d()->previewStrip();
+        QString what;
+        for (int set = 0; set < d()->previewSetCombo()->count(); ++set) {
+            d()->previewSetCombo()->setCurrentIndex(set);
+            QTRY_VERIFY_WITH_TIMEOUT(d()->previewIdle(), 30000);
+            what = QString("%1: %2 tiles, %3 tall in %4")
+                       .arg(d()->previewSetCombo()->currentText())
+                       .arg(strip->tiles().size())
+                       .arg(strip->widget()->height())
+                       .arg(strip->viewport()->height());
+            QVERIFY2(!strip->tiles().isEmpty() && !strip->verticalScrollBar()->isVisible(),
+                     qPrintable(what));
+        }
+        QVERIFY(strip->horizontalScrollBar()->isVisible()); // tvOS's tiles are wider than it
     }
 
     // File > Check Catalogue… lists what a check finds in the folder chosen, errors first, each
