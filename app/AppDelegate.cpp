@@ -223,6 +223,7 @@ void AppDelegate::generateMacIcons(QObject *)
 
 void AppDelegate::generateIconsFor(const QString &platform)
 {
+    showInPreview(platform);
     runExport([source = originalImage, dark = darkImage, tinted = tintedImage, back = backImage,
                folder = textOf(_filePathField), platform,
                options = appIconOptions()](const AssetExporter::Progress &progress) {
@@ -242,6 +243,18 @@ void AppDelegate::generatePlatformIcons(QObject *)
         PlatformSets.value(_platformCombo ? _platformCombo->currentIndex() : 0);
     if (!platform.isEmpty())
         generateIconsFor(platform);
+}
+
+void AppDelegate::platformChosen(int index)
+{
+    showInPreview(PlatformSets.value(index));
+}
+
+void AppDelegate::showInPreview(const QString &set)
+{
+    const int shown = PreviewSets.indexOf(set);
+    if (shown >= 0 && _previewSetCombo)
+        _previewSetCombo->setCurrentIndex(shown);
 }
 
 void AppDelegate::sizeFieldChanged(QObject *sender)
@@ -270,6 +283,7 @@ void AppDelegate::sizeFieldChanged(QObject *sender)
 
 void AppDelegate::generateSizes(QObject *)
 {
+    showInPreview(QStringLiteral("imageset"));
     const QSizeF base = maximumSizeForAsset();
     const ImageSetDescription set(std::int32_t(base.width()), std::int32_t(base.height()),
                                   textOf(_assetNameField));

@@ -60,6 +60,9 @@ public:
     void generateIconsFor(const QString &platform);
     // The watchOS, visionOS or tvOS set chosen under Platform.
     void generatePlatformIcons(QObject *sender);
+    // A set chosen to write is the one the preview shows, where it has a preview.
+    void platformChosen(int index);
+    void showInPreview(const QString &set);
     void sizeFieldChanged(QObject *sender);
     void generateSizes(QObject *sender);
     QSizeF maximumSizeForAsset();

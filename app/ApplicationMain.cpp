@@ -25,6 +25,10 @@ ApplicationMain::loadInterface(QApplication &application)
     interface->window = std::make_unique<QMainWindow>();
     Ui::MainWindow ui;
     ui.setupUi(interface->window.get());
+    // The first size holds every control and the preview's tallest tile unsqueezed, whatever the
+    // font; the window can still be made smaller.
+    QMainWindow *window = interface->window.get();
+    window->resize(window->size().expandedTo(window->minimumSizeHint()));
 
     interface->delegate = std::make_unique<AppDelegate>();
     AppDelegate *delegate = interface->delegate.get();
@@ -99,6 +103,8 @@ ApplicationMain::loadInterface(QApplication &application)
     });
     QObject::connect(ui.macStyleCombo, &QComboBox::currentIndexChanged, delegate,
                      &AppDelegate::optionsChanged);
+    QObject::connect(ui.platformCombo, &QComboBox::activated, delegate,
+                     &AppDelegate::platformChosen);
     QObject::connect(ui.platformButton, &QPushButton::clicked, delegate,
                      action(ui.platformButton, &AppDelegate::generatePlatformIcons));
     QObject::connect(ui.previewSetCombo, &QComboBox::currentIndexChanged, delegate,

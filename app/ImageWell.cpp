@@ -14,6 +14,9 @@
 #include <QStyleOptionFocusRect>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 bool mightHoldImage(const QMimeData *mime)
@@ -28,12 +31,24 @@ bool mightHoldImage(const QMimeData *mime)
                        [](const QString &f) { return f.startsWith(QLatin1String("image/")); });
 }
 
+// Inside the well's frame and margin: where its picture goes.
+QRect innerOf(const QRect &rect)
+{
+    return rect.adjusted(9, 9, -9, -9);
+}
+
 } // namespace
 
 ImageWell::ImageWell(QWidget *parent)
     : QWidget(parent)
     , m_spinner(new QTimer(this))
+    , m_redraw(new QTimer(this))
 {
+    // While the well is being resized, the picture before stays, scaled; it is drawn again
+    // once the size has settled.
+    m_redraw->setSingleShot(true);
+    m_redraw->setInterval(150);
+    connect(m_redraw, &QTimer::timeout, this, &ImageWell::redraw);
     m_spinner->setInterval(80);
     connect(m_spinner, &QTimer::timeout, this, [this] {
         m_spin = (m_spin + 1) % 12;
@@ -50,6 +65,11 @@ void ImageWell::setImage(const SourceImagePtr &image, const QImage &picture,
 {
     m_image = image;
     m_preview = image ? picture : QImage();
+    m_redraw->stop();
+    if (m_drawing && m_loader)
+        m_loader->stopPicture();
+    m_drawing = false;
+    m_asked = QSize();
     m_noPicture.clear();
     if (image && picture.isNull())
         m_noPicture = noPicture.isEmpty()
@@ -61,6 +81,8 @@ void ImageWell::setImage(const SourceImagePtr &image, const QImage &picture,
 void ImageWell::setLoader(SourceLoader *loader)
 {
     m_loader = loader;
+    if (loader)
+        loader->setPictureBox(pictureBox());
     if (loader)
         connect(loader, &SourceLoader::busyChanged, this,
                 [this](SourceLoader::Role role, bool busy) {
@@ -84,6 +106,69 @@ void ImageWell::setBusy(bool busy)
 QSize ImageWell::sizeHint() const
 {
     return QSize(320, 320);
+}
+
+bool ImageWell::isRedrawing() const
+{
+    return m_drawing || m_redraw->isActive();
+}
+
+QSize ImageWell::pictureBox() const
+{
+    const QRect inner = innerOf(rect());
+    const double ratio = devicePixelRatioF();
+    const double scale = std::isfinite(ratio) && ratio > 0 ? ratio : 1.0;
+    const auto pixels = [scale](int length) {
+        return int(
+            std::clamp(std::floor(length * scale), 1.0, double(SourceLoader::LargestPicture)));
+    };
+    return {pixels(inner.width()), pixels(inner.height())};
+}
+
+QSize ImageWell::drawingSize() const
+{
+    return m_image ? SourceLoader::fitted(m_image->size(), pictureBox()) : QSize();
+}
+
+// A drawing is drawn again only for a size not asked for yet: one that cannot be drawn is not
+// tried over and over.
+void ImageWell::scheduleRedraw(bool restart)
+{
+    if (!m_loader)
+        return;
+    m_loader->setPictureBox(pictureBox());
+    if (!m_image || !m_image->isVector() || m_preview.isNull())
+        return;
+    const QSize wanted = drawingSize();
+    if (wanted == m_preview.size() && m_drawing) {
+        m_loader->stopPicture();
+        m_drawing = false;
+        m_asked = QSize();
+    }
+    if (wanted == m_preview.size() || wanted == m_asked)
+        m_redraw->stop();
+    else if (restart || !m_redraw->isActive())
+        m_redraw->start();
+}
+
+void ImageWell::redraw()
+{
+    if (!m_loader || !m_image || !m_image->isVector() || m_preview.isNull())
+        return;
+    const QSize wanted = drawingSize();
+    if (wanted == m_preview.size() || wanted == m_asked)
+        return;
+    m_asked = wanted;
+    m_drawing = true;
+    const QPointer<ImageWell> self(this);
+    m_loader->drawPicture(m_image, wanted, [self, image = m_image](const QImage &picture) {
+        if (!self || self->m_image != image)
+            return;
+        self->m_drawing = false;
+        if (!picture.isNull())
+            self->m_preview = picture;
+        self->update();
+    });
 }
 
 ImageWell::Offer ImageWell::offerOf(const QMimeData *mime)
@@ -160,8 +245,20 @@ void ImageWell::paintEvent(QPaintEvent *)
     painter.setBrush(palette().color(QPalette::Base));
     painter.drawRoundedRect(frame, 6, 6);
 
-    const QRect inner = frame.adjusted(8, 8, -8, -8);
-    if (!m_preview.isNull()) {
+    const QRect inner = innerOf(rect());
+    if (!m_preview.isNull() && m_image && m_image->isVector()) {
+        const double ratio = devicePixelRatioF();
+        QSizeF shown = QSizeF(m_preview.size()) / ratio;
+        // Until it is drawn again at a new size, the picture before is stretched to fit.
+        if (m_preview.size() != drawingSize())
+            shown = QSizeF(m_preview.size()).scaled(QSizeF(inner.size()), Qt::KeepAspectRatio);
+        // On whole device pixels, so that a picture drawn at the well's size is copied as is.
+        const auto onPixel = [ratio](double at) { return std::round(at * ratio) / ratio; };
+        const QPointF corner(onPixel(inner.x() + (inner.width() - shown.width()) / 2),
+                             onPixel(inner.y() + (inner.height() - shown.height()) / 2));
+        painter.drawImage(QRectF(corner, shown), m_preview);
+        scheduleRedraw(false);
+    } else if (!m_preview.isNull()) {
         QSize shown = m_preview.size().scaled(inner.size(), Qt::KeepAspectRatio);
         // Never enlarge a small image beyond its own size times the screen's density: it would
         // only look blurred.
@@ -237,6 +334,12 @@ void ImageWell::dropEvent(QDropEvent *event)
     }
     event->acceptProposedAction();
     take(event->mimeData());
+}
+
+void ImageWell::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    scheduleRedraw(true);
 }
 
 void ImageWell::mousePressEvent(QMouseEvent *event)

@@ -10,8 +10,9 @@
 class QMimeData;
 class QTimer;
 
-// The image well: shows the source image scaled to fit, and takes a new one from the user by a
-// drop (a file from a file manager or image data from another program), by paste, or clears it
+// The image well: shows the source image scaled to fit (a bitmap never enlarged, a drawing drawn
+// afresh at the well's device pixels whenever its size settles), and takes a new one from the user
+// by a drop (a file from a file manager or image data from another program), by paste, or clears it
 // with Delete. Only those user changes emit imageChanged; setImage from the program does not.
 // What is dropped or pasted is read by the loader, as the main source, while the well shows that
 // it is busy; without a loader the well takes nothing.
@@ -28,6 +29,10 @@ public:
                   const QString &noPicture = QString());
     void setLoader(SourceLoader *loader);
     bool isBusy() const { return m_busy; }
+    // What the well draws: the picture it holds, and whether a drawing is still to be drawn
+    // again at the well's present size.
+    QImage picture() const { return m_preview; }
+    bool isRedrawing() const;
 
     QSize sizeHint() const override;
 
@@ -56,8 +61,14 @@ protected:
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // The device pixels a picture may fill, and a drawing's picture fitted into them.
+    QSize pictureBox() const;
+    QSize drawingSize() const;
+    void scheduleRedraw(bool restart);
+    void redraw();
     void take(const QMimeData *mime);
     void takeFromUser(const SourceLoader::Read &read);
     void setBusy(bool busy);
@@ -69,4 +80,8 @@ private:
     bool m_busy = false;
     int m_spin = 0;
     QTimer *m_spinner;
+    QTimer *m_redraw;
+    // The size last asked of the loader for this image: asked once, even when it fails.
+    QSize m_asked;
+    bool m_drawing = false;
 };

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -9,6 +10,7 @@ namespace {
 
 const int Gap = 12;
 const int LabelHeight = 50;
+const int WidestShown = 1280;
 const QColor Light(0xf2, 0xf2, 0xf7);
 const QColor Dark(0x1c, 0x1c, 0x1e);
 
@@ -94,7 +96,7 @@ protected:
                     .arg(tile.image.width())
                     .arg(tile.image.height())
                     .arg(zoom > 1   ? QStringLiteral(" at 2x")
-                         : zoom < 1 ? QStringLiteral(" at %1%").arg(std::lround(zoom * 100))
+                         : zoom < 1 ? QStringLiteral(" at %1%").arg(zoom * 100)
                                     : QString());
             painter.drawText(QRect(x, Gap + shown.height() + 4, width, LabelHeight),
                              Qt::AlignHCenter | Qt::AlignTop, caption);
@@ -140,8 +142,24 @@ void PreviewStrip::setMaskShown(bool shown)
 
 double PreviewStrip::zoomFor(QSize size)
 {
-    const int side = std::max(size.width(), size.height());
-    return side <= 32 ? 2.0 : side <= 1280 ? 1.0 : side <= 2560 ? 0.5 : 0.25;
+    double zoom = std::max(size.width(), size.height()) <= 32 ? 2.0 : 1.0;
+    while (size.width() * zoom > WidestShown || size.height() * zoom > TallestShown)
+        zoom /= 2;
+    return zoom;
+}
+
+QSize PreviewStrip::sizeHint() const
+{
+    return {QScrollArea::sizeHint().width(), minimumSizeHint().height()};
+}
+
+// The tallest tile any set can have, its caption and the scroll bar under them: the strip never
+// needs to scroll up and down.
+QSize PreviewStrip::minimumSizeHint() const
+{
+    return {QScrollArea::minimumSizeHint().width(), TallestShown + LabelHeight + 2 * Gap +
+                                                        horizontalScrollBar()->sizeHint().height() +
+                                                        2 * frameWidth()};
 }
 
 void PreviewStrip::resizeEvent(QResizeEvent *event)

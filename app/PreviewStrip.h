@@ -6,8 +6,9 @@
 #include <QString>
 
 // The icons of one set as they will be written: each at 1:1 (the smallest at 2x, pixels kept
-// square; top shelf images, wider than a screen, smaller) over a light and a dark backdrop, side by
-// side in a strip that scrolls. Over app icons for iOS the system's corner mask can be shown: what
+// square; images taller than TallestShown or wider than a screen halved until they are not) over
+// a light and a dark backdrop, side by side in a strip that scrolls sideways only: it is as tall
+// as its tallest tile can be. Over app icons for iOS the system's corner mask can be shown: what
 // lies outside it is dimmed and its edge drawn, so art the corners would cut shows.
 class PreviewStrip : public QScrollArea
 {
@@ -30,9 +31,15 @@ public:
     QString message() const { return m_message; }
     bool maskShown() const { return m_maskShown; }
 
+    // The tallest a tile is shown: every iOS icon but the App Store's stays at 1:1, the tvOS App
+    // Store image shows at a quarter, and the strip still fits under the controls.
+    static constexpr int TallestShown = 192;
     // The scale a tile of this size is shown at: 2 for the smallest icons, 1 for the others,
-    // less only for images wider than a screen (tvOS top shelf images).
+    // a power of a half for those taller than TallestShown or wider than a screen.
     static double zoomFor(QSize size);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

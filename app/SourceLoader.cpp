@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -16,17 +17,21 @@ QString kindOf(SourceLoader::Role role)
     return QStringLiteral("read %1").arg(int(role));
 }
 
+const QString PictureWork = QStringLiteral("picture");
+
 // The export's own resampler spreads the rows over the cores, where Qt's smooth scaling takes a
 // fifth of a second on one core for a 4096 source.
-QImage pictureOf(const SourceImage &image, int bound, const std::atomic_bool *cancel, QString *why)
+QImage pictureOf(const SourceImage &image, QSize box, const std::atomic_bool *cancel, QString *why)
 {
-    const QSize shown =
-        image.size().toSize().scaled(bound, bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
     if (image.isVector()) {
-        const SourceImage::Drawn drawn = image.renderVector({shown}, cancel);
+        const SourceImage::Drawn drawn =
+            image.renderVector({SourceLoader::fitted(image.size(), box)}, cancel);
         *why = drawn.error;
         return drawn.images.value(0);
     }
+    const int bound = SourceLoader::PictureBound;
+    const QSize shown =
+        image.size().toSize().scaled(bound, bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
     const QImage bitmap = image.bitmapFor(shown);
     if (bitmap.width() <= bound && bitmap.height() <= bound)
         return bitmap;
@@ -59,16 +64,44 @@ void SourceLoader::loadFile(Role role, const QString &path, Done done)
 void SourceLoader::load(Role role, const QString &name, Load load, Done done)
 {
     m_names[int(role)] = name;
+    const QSize box = m_pictureBox.isEmpty() ? QSize(PictureBound, PictureBound) : m_pictureBox;
     m_work->start<Read>(
         kindOf(role),
-        [role, load = std::move(load)](const BackgroundWork::Request &request) {
+        [role, box, load = std::move(load)](const BackgroundWork::Request &request) {
             Read read{load(request.cancel()), {}, {}};
             if (role == Role::Main && read.loaded.image && !request.isStopped())
                 read.picture =
-                    pictureOf(*read.loaded.image, PictureBound, request.cancel(), &read.noPicture);
+                    pictureOf(*read.loaded.image, box, request.cancel(), &read.noPicture);
             return read;
         },
         std::move(done));
+}
+
+QSize SourceLoader::fitted(QSizeF size, QSize box)
+{
+    const QSizeF within = QSizeF(box.expandedTo(QSize(1, 1)));
+    const double scale = std::min(within.width() / size.width(), within.height() / size.height());
+    if (!std::isfinite(scale) || !(scale > 0))
+        return QSize(1, 1);
+    const auto side = [](double length) {
+        return int(std::clamp(std::round(length), 1.0, double(LargestPicture)));
+    };
+    return {side(size.width() * scale), side(size.height() * scale)};
+}
+
+void SourceLoader::drawPicture(const SourceImagePtr &image, QSize size, Drawn done)
+{
+    m_work->start<QImage>(
+        PictureWork,
+        [image, size](const BackgroundWork::Request &request) {
+            return image->renderVector({size}, request.cancel()).images.value(0);
+        },
+        std::move(done));
+}
+
+void SourceLoader::stopPicture()
+{
+    m_work->stop(PictureWork);
 }
 
 void SourceLoader::cancel()

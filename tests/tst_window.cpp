@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -346,12 +347,14 @@ private slots:
         for (const char *name : {"first.svg", "second.svg", "broken"})
             QVERIFY(writeFile(dir->filePath(name), svg.toUtf8()));
         pick(*ui, dir->filePath("first.svg"));
-        QCOMPARE(bytesOf(log).count("render 768x384"), 1);
+        QCOMPARE(bytesOf(log).count("render "), 1); // at the well's size, and not again
+        const QByteArray drawn =
+            "render " + bytesOf(log).mid(bytesOf(log).indexOf("render ")).split(' ').value(1);
         QTRY_VERIFY(d()->previewIdle());
         QVERIFY(QFile::rename(dir->filePath("broken"), dir->filePath("slow")));
         QSignalSpy loaded(d(), &AppDelegate::sourceLoadFinished);
         accept(*ui, openDialog(*ui, "chooseImageButton"), dir->filePath("second.svg"));
-        QTRY_COMPARE(bytesOf(log).count("render 768x384"), 2);
+        QTRY_COMPARE(bytesOf(log).count(drawn), 2);
         d()->loadAppearance(AppDelegate::Appearance::Back,
                             QUrl::fromLocalFile(image("back.png", {9, 9})));
         QVERIFY(loaded.wait());
@@ -375,6 +378,99 @@ private slots:
         QTRY_VERIFY(!ended());
         ui.reset();
         QVERIFY(!bytesOf(log).contains("finished"));
+    }
+
+    // A drawing fills the well at the well's own device pixels, and again after a resize: a red
+    // 108-unit square spans the well's shorter side, and the blue 1-unit line across it keeps
+    // edges no softer than a pixel each, where a small picture enlarged would blur them.
+    void drawingFillsTheWell()
+    {
+        ImageWell *well = d()->imageView();
+        QVERIFY(writeFile(dir->filePath("small.svg"),
+                          "<svg xmlns='http://www.w3.org/2000/svg' width='108' height='108'>"
+                          "<rect width='108' height='108' fill='#f00'/>"
+                          "<rect x='60' width='1' height='108' fill='#00f'/></svg>"));
+        const auto check = [well] {
+            QTRY_VERIFY(!well->isRedrawing());
+            const QImage shot = well->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            const double ratio = well->devicePixelRatioF();
+            const int y = shot.height() / 2;
+            int blue = 0, mixed = 0, first = -1, last = -1;
+            for (int x = 0; x < shot.width(); ++x) {
+                const QRgb p = shot.pixel(x, y);
+                blue += p == qRgb(0, 0, 255);
+                if (p == qRgb(255, 0, 0))
+                    last = x, first = first < 0 ? x : first;
+            }
+            for (int x = first; x <= last; ++x)
+                mixed += shot.pixel(x, y) != qRgb(255, 0, 0) && shot.pixel(x, y) != qRgb(0, 0, 255);
+            const double shorter = std::min(well->width(), well->height()) * ratio;
+            QVERIFY2(last - first + 1 > shorter - 20 * ratio && last - first < shorter,
+                     qPrintable(QString("%1 of %2").arg(last - first + 1).arg(shorter)));
+            QVERIFY2(blue >= int((last - first) / 108.0) - 1 && mixed <= 2,
+                     qPrintable(QString("%1 blue, %2 mixed").arg(blue).arg(mixed)));
+        };
+        pick(*ui, dir->filePath("small.svg"));
+        check();
+        const QSize before = well->picture().size();
+        ui->window->resize(ui->window->size() + QSize(300, 200));
+        QTRY_VERIFY(well->picture().size() != before);
+        check();
+    }
+
+    // name|the set the preview shows first|what the user does: keys on Platform, or a button
+    // pressed|the set it shows then
+    void platformShowsInPreview_data()
+    {
+        rowsOf("watchOS chosen again|ios|Down Up|watch;visionOS|mac|Down|vision;"
+               "tvOS|ios|Down Down|tv;Icon Composer File: none to show|mac|End|mac;"
+               "Write: watchOS|mac|platformButton|watch;iOS App Icon|mac|iosButton|ios;"
+               "Mac App Icon|ios|macButton|mac;Image Set|ios|imageSetButton|imageset");
+    }
+    // Choosing a set to write shows it in the preview; the preview is still chosen on its own.
+    void platformShowsInPreview()
+    {
+        QFETCH(QStringList, f);
+        const QStringList sets{"ios", "mac", "imageset", "watch", "vision", "tv"};
+        pick(*ui, image("small.png", {64, 64}));
+        d()->previewSetCombo()->setCurrentIndex(sets.indexOf(f[1]));
+        if (f[2].endsWith("Button")) {
+            exportWith(*ui, qPrintable(f[2]));
+        } else {
+            QTest::keyClick(ui->window.get(), 'p', Qt::AltModifier);
+            QTRY_COMPARE(QApplication::focusWidget(), d()->platformCombo());
+            for (const QString &key : f[2].split(' '))
+                QTest::keyClick(d()->platformCombo(), key == "Down" ? Qt::Key_Down
+                                                      : key == "Up" ? Qt::Key_Up
+                                                                    : Qt::Key_End);
+        }
+        QCOMPARE(sets.value(d()->previewSetCombo()->currentIndex()), f[3]);
+        d()->previewSetCombo()->setCurrentIndex(sets.indexOf(f[1]));
+        QCOMPARE(sets.value(d()->previewSetCombo()->currentIndex()), f[1]);
+    }
+
+    // At the window's first size the strip shows the tallest tile of every set whole: it
+    // scrolls sideways only, and the controls above are not squeezed to make room for it.
+    void stripScrollsSideways()
+    {
+        QWidget *content = ui->window->centralWidget();
+        QVERIFY(content->height() >= content->minimumSizeHint().height());
+        pick(*ui, image("large.png", {1024, 1024}));
+        d()->setBackgroundColour(QColor(0x33, 0x66, 0x99)); // visionOS needs an opaque back
+        PreviewStrip *strip = d()->previewStrip();
+        QString what;
+        for (int set = 0; set < d()->previewSetCombo()->count(); ++set) {
+            d()->previewSetCombo()->setCurrentIndex(set);
+            QTRY_VERIFY_WITH_TIMEOUT(d()->previewIdle(), 30000);
+            what = QString("%1: %2 tiles, %3 tall in %4")
+                       .arg(d()->previewSetCombo()->currentText())
+                       .arg(strip->tiles().size())
+                       .arg(strip->widget()->height())
+                       .arg(strip->viewport()->height());
+            QVERIFY2(!strip->tiles().isEmpty() && !strip->verticalScrollBar()->isVisible(),
+                     qPrintable(what));
+        }
+        QVERIFY(strip->horizontalScrollBar()->isVisible()); // tvOS's tiles are wider than it
     }
 
     // File > Check Catalogue… lists what a check finds in the folder chosen, errors first, each
