@@ -505,24 +505,8 @@ QImage layerPixels(const LayerDraw &layer, const QImage &art, int side, double p
 
 QPainterPath superellipse(const QRectF &rect, double exponent)
 {
-    QPainterPath path;
-    constexpr int Count = 1024;
-    const QPointF centre = rect.center();
-    const double a = rect.width() / 2, b = rect.height() / 2;
-    for (int i = 0; i < Count; ++i) {
-        const double t = 2.0 * std::numbers::pi * i / Count;
-        const double c = std::cos(t), s = std::sin(t);
-        const double r =
-            1.0 / std::pow(std::pow(std::abs(c), exponent) + std::pow(std::abs(s), exponent),
-                           1.0 / exponent);
-        const QPointF point(centre.x() + a * r * c, centre.y() + b * r * s);
-        if (i == 0)
-            path.moveTo(point);
-        else
-            path.lineTo(point);
-    }
-    path.closeSubpath();
-    return path;
+    return MacIconShape::superellipse(rect.center(), rect.width() / 2, rect.height() / 2,
+                                      exponent, 1024);
 }
 
 QImage toImage(Plane &plane)

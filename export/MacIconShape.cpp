@@ -100,22 +100,25 @@ int MacIconShape::bodyPixels(int size)
 
 QPainterPath MacIconShape::outline(int size)
 {
-    QPainterPath path;
     if (size < 1)
-        return path;
+        return {};
     const double scale = double(size) / GridCanvas;
     const double centre = scale * GridCanvas / 2.0;
     const double a = scale * GridBody / 2.0;
-    // Sampled evenly in polar angle, which spaces the points evenly along the curve too; the
-    // axis points (t = 0, 90, 180, 270 degrees) fall exactly on the body's edges.
-    const int count = 4 * PointsPerQuarter;
-    for (int i = 0; i < count; ++i) {
-        const double t = 2.0 * std::numbers::pi * i / count;
+    return superellipse(QPointF(centre, centre), a, a, Exponent, 4 * PointsPerQuarter);
+}
+
+QPainterPath MacIconShape::superellipse(QPointF centre, double a, double b, double exponent,
+                                        int points)
+{
+    QPainterPath path;
+    for (int i = 0; i < points; ++i) {
+        const double t = 2.0 * std::numbers::pi * i / points;
         const double c = std::cos(t), s = std::sin(t);
-        const double r =
-            a / std::pow(std::pow(std::abs(c), Exponent) + std::pow(std::abs(s), Exponent),
-                         1.0 / Exponent);
-        const QPointF point(centre + r * c, centre + r * s);
+        const double p =
+            std::pow(std::pow(std::abs(c), exponent) + std::pow(std::abs(s), exponent),
+                     1.0 / exponent);
+        const QPointF point(centre.x() + a / p * c, centre.y() + b / p * s);
         if (i == 0)
             path.moveTo(point);
         else

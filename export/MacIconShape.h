@@ -34,6 +34,11 @@ public:
     // The outline at `size` as a path in canvas pixels (float geometry: the body spans
     // size*100/1024 to size*924/1024). Empty below size 1.
     static QPainterPath outline(int size);
+    // A superellipse |x/a|^n + |y/b|^n = 1 about `centre` as a closed polygon of `points`
+    // points, sampled evenly in polar angle (which spaces them evenly along the curve too; the
+    // axis points fall exactly on the edges).
+    static QPainterPath superellipse(QPointF centre, double a, double b, double exponent,
+                                     int points);
     // The finished icon: `body` (the artwork already resampled to bodyPixels(size) square, any
     // format; read as straight alpha) placed on the body's exact float rectangle, cut to the
     // outline with antialiasing, over its shadow, on a transparent `size` x `size` canvas.
