@@ -5,6 +5,7 @@
 
 #include "SvgDrawing.h"
 
+#include "FilterRewrite.h"
 #include "ImageLimits.h"
 
 #include <QXmlStreamReader>
@@ -337,6 +338,18 @@ bool fontInstalled(const QString &family)
     return installed;
 }
 
+// No base file: the renderer then resolves no reference but "data:" URLs. It reads the whole
+// stream before returning, so `text` need not outlive the call.
+RsvgHandle *parse(const QByteArray &text, GError **error)
+{
+    GInputStream *stream =
+        g_memory_input_stream_new_from_data(text.constData(), text.size(), nullptr);
+    RsvgHandle *rsvg =
+        rsvg_handle_new_from_stream_sync(stream, nullptr, RSVG_HANDLE_FLAGS_NONE, nullptr, error);
+    g_object_unref(stream);
+    return rsvg;
+}
+
 bool isXmlSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -398,13 +411,8 @@ SvgDrawing::SvgDrawing(const QByteArray &data)
         }
     }
 
-    // No base file: the renderer then resolves no reference but "data:" URLs.
-    GInputStream *stream =
-        g_memory_input_stream_new_from_data(m_xml.constData(), m_xml.size(), nullptr);
     GError *error = nullptr;
-    RsvgHandle *rsvg =
-        rsvg_handle_new_from_stream_sync(stream, nullptr, RSVG_HANDLE_FLAGS_NONE, nullptr, &error);
-    g_object_unref(stream);
+    RsvgHandle *rsvg = parse(m_xml, &error);
     if (!rsvg) {
         m_failure = Failure::Damaged;
         m_reason = error ? QString::fromUtf8(error->message).trimmed()
@@ -415,6 +423,28 @@ SvgDrawing::SvgDrawing(const QByteArray &data)
     }
     m_handle = std::make_unique<Handle>();
     m_handle->rsvg = rsvg;
+    // The renderer leaves out whatever a drop shadow filters, where browsers draw it: it is
+    // handed the primitives the shadow is made of instead. It has read the drawing as given
+    // first, which refuses what is not well-formed and entities that expand out of proportion;
+    // a drawing with no drop shadow keeps its exact bytes.
+    if (m_xml.contains("feDropShadow")) {
+        QByteArray spelled;
+        switch (FilterRewrite::dropShadows(m_xml, MaxInflated, &spelled)) {
+        case FilterRewrite::Outcome::Unchanged:
+            break;
+        case FilterRewrite::Outcome::TooLarge:
+            m_failure = Failure::TooLarge;
+            m_reason = QStringLiteral("its drop shadows spelled out take over %1 MiB")
+                           .arg(MaxInflated >> 20);
+            return;
+        case FilterRewrite::Outcome::Rewritten:
+            if (RsvgHandle *shadowed = parse(spelled, nullptr)) {
+                g_object_unref(rsvg);
+                m_handle->rsvg = rsvg = shadowed;
+            }
+            break;
+        }
+    }
     rsvg_handle_set_dpi(rsvg, PixelsPerInch);
 
     m_size = intrinsicSize(rsvg);

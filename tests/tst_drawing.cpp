@@ -64,6 +64,21 @@ qint64 difference(const QImage &a, const QImage &b)
     return over;
 }
 
+// A drop shadow as its definition spells it out, by hand: a blur of its input's alpha, offset,
+// the flood kept where that falls, and the input merged over it.
+QByteArray spelledOut(const QByteArray &in, const QByteArray &blur, const QByteArray &offset,
+                      const QByteArray &flood, const QByteArray &merge = {})
+{
+    const QByteArray alpha = in == "SourceGraphic"
+                                 ? "<feGaussianBlur in='SourceAlpha' "
+                                 : "<feColorMatrix in='" + in +
+                                       "' values='0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1 0'/>"
+                                       "<feGaussianBlur ";
+    return alpha + blur + "/><feOffset " + offset + " result='by-hand'/><feFlood " + flood +
+           "/><feComposite in2='by-hand' operator='in'/><feMerge " + merge +
+           "><feMergeNode/><feMergeNode in='" + in + "'/></feMerge>";
+}
+
 } // namespace
 
 class DrawingTest : public QObject
@@ -169,6 +184,10 @@ private slots:
         row("text", "A drawing: " + body, notImage);
         row("comment never ends", "<?xml version='1.0'?>\n<!-- " + body, notImage);
         row("doctype never ends", "<!DOCTYPE svg [ <!ENTITY a '>'> " + body, notImage);
+        row("drop shadows spelled out past the bound",
+            svg("width='8' height='8'",
+                "<filter id='f'>" + QByteArray("<feDropShadow/>").repeated(150000) + "</filter>"),
+            "too large");
         row("prolog over a mebibyte",
             "<!--" + QByteArray(SvgDrawing::MaxProlog, '-') + "-->" + body, notImage);
     }
@@ -238,6 +257,124 @@ private slots:
         QCOMPARE(image.format(), QImage::Format_ARGB32);
         QCOMPARE(image.pixel(1, 1), qRgba(128, 128, 128, 128));
         QCOMPARE(image.pixel(3, 1), 0u);
+    }
+
+    // A drop shadow, which the renderer leaves out with all it filters, draws as the primitives
+    // it stands for. Around it the drawing keeps its meaning: prefixes, style sheets, entities.
+    void dropShadowsDrawAsTheirPrimitives_data()
+    {
+        QTest::addColumn<QByteArray>("drawing"); // FILTER stands for the primitives
+        QTest::addColumn<QByteArray>("shadow");
+        QTest::addColumn<QByteArray>("primitives");
+        const QByteArray square =
+            svg("width='64' height='64'",
+                "<filter id='f' x='-50%' y='-50%' width='200%' height='200%'>FILTER</filter>"
+                "<path d='M20 14h24v22h-12z' fill='#3a6' fill-opacity='0.8' filter='url(#f)'/>");
+        const auto row = [&](const char *tag, const QByteArray &shadow,
+                             const QByteArray &primitives, const QByteArray &drawing = {}) {
+            QTest::newRow(tag) << (drawing.isEmpty() ? square : drawing) << shadow << primitives;
+        };
+        const QByteArray usualBlur = "stdDeviation='2'", black = "";
+        row("defaults", "<feDropShadow/>",
+            spelledOut("SourceGraphic", usualBlur, "dx='2' dy='2'",
+                       "flood-color='black' flood-opacity='1'"));
+        row("offset and blur", "<feDropShadow dx='-3' dy='5' stdDeviation='1.5'/>",
+            spelledOut("SourceGraphic", "stdDeviation='1.5'", "dx='-3' dy='5'", black));
+        row("blur in two directions", "<feDropShadow dx='4' dy='-2' stdDeviation='4 0.5'/>",
+            spelledOut("SourceGraphic", "stdDeviation='4 0.5'", "dx='4' dy='-2'", black));
+        const QByteArray red = "flood-color='#c03' flood-opacity='0.4'";
+        row("flood attributes", "<feDropShadow dy='4' flood-color='#c03' flood-opacity='0.4'/>",
+            spelledOut("SourceGraphic", usualBlur, "dx='2' dy='4'", red));
+        row("flood style over attributes",
+            "<feDropShadow dy='4' flood-color='blue' style='flood-color: #c03; "
+            "flood-opacity:.4'/>",
+            spelledOut("SourceGraphic", usualBlur, "dx='2' dy='4'", red));
+        row("named input and result",
+            "<feOffset dx='5' result='moved'/><feDropShadow in='moved' dy='4' result='shade'/>"
+            "<feBlend in='SourceGraphic' in2='shade' mode='multiply'/>",
+            "<feOffset dx='5' result='moved'/>" +
+                spelledOut("moved", usualBlur, "dx='2' dy='4'", black, "result='shade'") +
+                "<feBlend in='SourceGraphic' in2='shade' mode='multiply'/>");
+        row("previous result",
+            "<feFlood flood-color='#fc0' x='8' y='8' width='20' height='20'/>"
+            "<feComposite in2='SourceGraphic'/><feDropShadow dx='3' dy='-4' stdDeviation='1'/>",
+            "<feFlood flood-color='#fc0' x='8' y='8' width='20' height='20'/>"
+            "<feComposite in2='SourceGraphic' result='top'/>" +
+                spelledOut("top", "stdDeviation='1'", "dx='3' dy='-4'", black));
+        row("previous named result", "<feOffset dx='-4' result='left'/><feDropShadow dy='3'/>",
+            "<feOffset dx='-4' result='left'/>" +
+                spelledOut("left", usualBlur, "dx='2' dy='3'", black));
+        row("two in one filter",
+            "<feDropShadow dx='4' dy='0' flood-color='red'/>"
+            "<feDropShadow dx='0' dy='4' stdDeviation='1' flood-color='blue'/>",
+            spelledOut("SourceGraphic", usualBlur, "dx='4' dy='0'", "flood-color='red'",
+                       "result='first'") +
+                spelledOut("first", "stdDeviation='1'", "dx='0' dy='4'", "flood-color='blue'"));
+        row("subregion", "<feDropShadow dx='6' dy='6' x='10' y='12' width='40' height='30'/>",
+            spelledOut("SourceGraphic", usualBlur, "dx='6' dy='6'", black,
+                       "x='10' y='12' width='40' height='30'"));
+        // The names the spelling would give its own results first, taken by the drawing.
+        const QByteArray ours = "<feOffset dx='6' result='dropShadow1'/>";
+        const QByteArray mergeOurs =
+            "<feMerge><feMergeNode in='dropShadow2'/><feMergeNode in='dropShadow1'/></feMerge>";
+        row("names taken", ours + "<feDropShadow in='SourceGraphic'/>" + mergeOurs,
+            ours + spelledOut("SourceGraphic", usualBlur, "dx='2' dy='2'", black) + mergeOurs,
+            QByteArray(square).replace("<path", "<path id='dropShadow2'"));
+        row("prefixed", "<s:feDropShadow dx='-2' dy='3'/>",
+            spelledOut("SourceGraphic", usualBlur, "dx='-2' dy='3'", black)
+                .replace("<fe", "<s:fe")
+                .replace("</fe", "</s:fe"),
+            "<s:svg xmlns:s='http://www.w3.org/2000/svg' xmlns='urn:elsewhere' width='64' "
+            "height='64'>"
+            "<s:filter id='f'>FILTER</s:filter><s:circle cx='30' cy='30' r='12' "
+            "filter='url(#f)'/></s:svg>");
+        row("no namespace", "<feDropShadow dx='-3' dy='-3'/>",
+            spelledOut("SourceGraphic", usualBlur, "dx='-3' dy='-3'", black),
+            "<svg width='64' height='64'><filter id='f'>FILTER</filter>"
+            "<circle cx='30' cy='30' r='12' filter='url(#f)'/></svg>");
+        row("style sheet in CDATA", "<feDropShadow dy='-3'/>",
+            spelledOut("SourceGraphic", usualBlur, "dx='2' dy='-3'", black),
+            svg("width='64' height='64'",
+                "<style><![CDATA[ svg > .a { fill: #36c } ]]></style><filter id='f'>FILTER"
+                "</filter><rect class='a' x='9' y='9' width='30' height='40' filter='url(#f)'/>"));
+        row("entities", "<feDropShadow dx='3'/>",
+            spelledOut("SourceGraphic", usualBlur, "dx='3' dy='2'", black),
+            "<?xml version='1.0' encoding='ISO-8859-1'?>\n<!DOCTYPE svg ["
+            "<!ENTITY blue '#36c'><!ENTITY dot \"<circle cx='40' cy='40' r='9' fill='&blue;'/>\">"
+            "<!ATTLIST circle stroke CDATA 'red'>]>" +
+                svg("width='64' height='64'",
+                    "<filter id='f'>FILTER</filter><g filter='url(#f)'>&dot;<rect width='9' "
+                    "height='9' fill='&blue;'/></g>"));
+    }
+
+    void dropShadowsDrawAsTheirPrimitives()
+    {
+        QFETCH(QByteArray, drawing);
+        QFETCH(QByteArray, shadow);
+        QFETCH(QByteArray, primitives);
+        const SourceImage::Loaded loaded =
+            SourceImage::fromData(QByteArray(drawing).replace("FILTER", shadow), "x.svg");
+        QVERIFY2(loaded.image, qPrintable(loaded.error));
+        const QImage image = Renderer::render(loaded.image.get(), {64, 64});
+        const QImage expected =
+            SvgDrawing(QByteArray(drawing).replace("FILTER", primitives)).render({64, 64});
+        QCOMPARE(difference(image, expected), 0);
+    }
+
+    // A layer of a real icon that the renderer left out whole now draws, and its shadow falls
+    // below it.
+    void realShadowedLayerDraws()
+    {
+        const SourceImage::Loaded loaded = SourceImage::fromFile(QStringLiteral(
+            ASSETSMITH_REAL_ICONS "/../truth/Mcrich23__Teddy/Project Rovo.swiftpm/"
+                                  "AppIcon.icon/Assets/CameraVoiceAppIcon-Body.svg"));
+        QVERIFY2(loaded.image, qPrintable(loaded.error));
+        const QImage image = Renderer::render(loaded.image.get(), {256, 256});
+        // The body is 200 to 824 across and 320 to 780 down of 1024; the shadow falls 16 lower.
+        QCOMPARE(qAlpha(image.pixel(128, 150)), 255);
+        const int shadow = qAlpha(image.pixel(128, 197));
+        QVERIFY2(shadow > 0 && shadow < 64, qPrintable(QString::number(shadow)));
+        QCOMPARE(qAlpha(image.pixel(128, 230)), 0);
     }
 
     // A pure green picture sits beside the drawing, named by every route a drawing has to a file;
