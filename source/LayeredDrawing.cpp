@@ -143,6 +143,14 @@ QString quoted(const QString &name)
     return QStringLiteral("“%1”").arg(name);
 }
 
+int urlTarget(const SvgTree &tree, const QString &value)
+{
+    static const QRegularExpression url(QStringLiteral("url\\(\\s*['\"]?\\s*#([^'\")\\s]+)"));
+    return isOpen(value) ? tree.byId(url.match(value).captured(1)) : -1;
+}
+
+// A wrapper's clip is no such effect: the renderer clips each shape as it draws it, so a
+// layer clipped alone gives the same pixels.
 void findWrapperEffects(const SvgTree &tree, int element, const QString &name, QStringList *out)
 {
     const double opacity = number(tree.property(element, QLatin1String("opacity")), 1);
@@ -349,10 +357,8 @@ void LayeredDrawing::findCrossLayer(const SvgTree &tree)
         for (int i = element; i < tree.node(element).end; ++i) {
             if (!tree.node(i).isElement)
                 continue;
-            static const QRegularExpression url(QStringLiteral("#([^'\")\\s]+)"));
-            const QString mask = tree.property(i, QLatin1String("mask"));
-            const int target = tree.byId(url.match(mask).captured(1));
-            if (isOpen(mask) && target >= 0 && !masks.included(target))
+            const int target = urlTarget(tree, tree.property(i, QLatin1String("mask")));
+            if (target >= 0 && !masks.included(target))
                 masks.include(target);
         }
         masks.close();
