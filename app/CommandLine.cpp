@@ -12,6 +12,7 @@
 #include "export/PngEncoder.h"
 #include "export/SourceFile.h"
 #include "platform/FileSystem.h"
+#include "source/LayeredDrawing.h"
 #include "catalogue/DigitText.h"
 #include "source/SourceImage.h"
 
@@ -407,6 +408,77 @@ int runRender(const QString &path, int size, const QString &appearance, const QS
     return Success;
 }
 
+int runLayers(const QString &path, const Output &out)
+{
+    auto fail = [&](const QString &message) {
+        out.record({{"file", path}, {"ok", false}, {"message", message}});
+        out.error(message);
+        return Failed;
+    };
+    const SourceFile::Opened opened = loadSource(path);
+    if (!opened.image)
+        return fail(opened.error);
+    if (!opened.image->isVector())
+        return fail(QStringLiteral("%1 is not a drawing: only an SVG has layers.").arg(path));
+    LayeredDrawing drawing = LayeredDrawing::split(opened.image->drawing());
+    if (!drawing.error().isEmpty())
+        return fail(
+            QStringLiteral("Could not split %1 into layers: %2.").arg(path, drawing.error()));
+    // Measured at the drawing's own size, within the worker's bounds, so the boxes read in its
+    // units.
+    const QSizeF size = opened.image->size();
+    const double fit = std::min({1.0, 4096.0 / size.width(), 4096.0 / size.height()});
+    const QSize target(std::clamp(int(std::ceil(size.width() * fit)), 1, 4096),
+                       std::clamp(int(std::ceil(size.height() * fit)), 1, 4096));
+    if (const QString problem = drawing.measure(target); !problem.isEmpty())
+        return fail(QStringLiteral("Could not draw the layers of %1: %2").arg(path, problem));
+    int kept = 0, number = 0;
+    QStringList leftOut;
+    for (const LayeredDrawing::Layer &layer : drawing.layers()) {
+        const char *state = layer.state == LayeredDrawing::State::Kept     ? "kept"
+                            : layer.state == LayeredDrawing::State::Hidden ? "hidden"
+                                                                           : "empty";
+        QJsonObject record{{"layer", ++number},
+                           {"name", layer.name},
+                           {"kind", layer.kind},
+                           {"element", layer.element},
+                           {"state", state}};
+        if (!layer.why.isEmpty())
+            record[QLatin1String("why")] = layer.why;
+        const QRectF box(layer.bounds.x() / fit, layer.bounds.y() / fit, layer.bounds.width() / fit,
+                         layer.bounds.height() / fit);
+        if (layer.kept()) {
+            ++kept;
+            record[QLatin1String("bounds")] =
+                QJsonArray{box.x(), box.y(), box.width(), box.height()};
+            out.line(QStringLiteral("%1. “%2” (%3) at %4,%5 %6x%7")
+                         .arg(number)
+                         .arg(layer.name, layer.kind)
+                         .arg(box.x(), 0, 'g', 4)
+                         .arg(box.y(), 0, 'g', 4)
+                         .arg(box.width(), 0, 'g', 4)
+                         .arg(box.height(), 0, 'g', 4));
+        } else {
+            leftOut << layer.name;
+            out.line(
+                QStringLiteral("-  %1 (%2) left out: %3").arg(layer.name, layer.kind, layer.why));
+        }
+        out.record(record);
+    }
+    for (const QString &effect : drawing.crossLayer()) {
+        out.record({{"warning", "cross-layer"}, {"message", effect}});
+        out.warning(effect);
+    }
+    out.record({{"summary", QJsonObject{{"layers", number}, {"kept", kept}}}});
+    out.line(
+        QStringLiteral("%1 in %2%3")
+            .arg(counted(kept, "layer", "layers"), path,
+                 leftOut.isEmpty()
+                     ? QString()
+                     : QStringLiteral("; left out: %1").arg(leftOut.join(QStringLiteral(", ")))));
+    return Success;
+}
+
 } // namespace
 
 bool CommandLine::isCommand(int argc, char **argv)
@@ -517,6 +589,11 @@ int CommandLine::run(int argc, char **argv)
         return runInit(
             positional.value(1),
             isSet("manifest") ? value("manifest") : QString::fromLatin1(Manifest::FileName), out);
+    }
+    if (command == QLatin1String("layers")) {
+        if (positional.size() != 2)
+            return usageError(QStringLiteral("layers takes one FILE"));
+        return runLayers(positional.at(1), out);
     }
     if (command == QLatin1String("render")) {
         if (positional.size() != 2)

@@ -80,6 +80,10 @@ const QList<CommandTable::Command> &CommandTable::commands()
                         "platform shows: one PNG of N pixels in one appearance, cut to the "
                         "platform's shape."),
          Value::File, false},
+        {QStringLiteral("layers"), QStringLiteral("FILE [--json]"),
+         QStringLiteral("Lists the layers a layered drawing splits into, front first: each "
+                        "one's name, kind and bounding box, and those left out and why."),
+         Value::File, false},
         {QStringLiteral("init"), QStringLiteral("[CATALOGUE] [--manifest FILE]"),
          QStringLiteral("Starts a manifest from the sets a catalogue holds, their sources left "
                         "to fill in."),

@@ -342,6 +342,33 @@ private slots:
         QVERIFY(QFileInfo(catalogue + "/QuireIcon.imageset/QuireIcon@3x.png").isFile());
     }
 
+    // layers lists a real layered drawing's layers front first, the hidden ones left out and
+    // the kept ones with their boxes inside the canvas; a bitmap has none.
+    void layersListed()
+    {
+        const QString drawing =
+            QStringLiteral(ASSETSMITH_REAL_ICONS) +
+            "/../../drawings/layered/mumble-voip__mumble/icons/mumble_small.svg";
+        const CommandRun listed = run({"layers", drawing, "--json"});
+        QCOMPARE(listed.exitCode, 0);
+        QStringList layers;
+        for (const QJsonObject &record : listed.records()) {
+            if (!record.contains("layer"))
+                continue;
+            layers << record["name"].toString() + ' ' + record["state"].toString();
+            const QJsonArray box = record["bounds"].toArray();
+            QCOMPARE(box.isEmpty(), record["state"].toString() != "kept");
+            if (!box.isEmpty())
+                QVERIFY(box[0].toDouble() >= 0 && box[2].toDouble() > 0 &&
+                        box[0].toDouble() + box[2].toDouble() <= 400.5);
+        }
+        QCOMPARE(layers, QStringList({"Shadow-Glows hidden", "Sign hidden", "Headphones kept",
+                                      "Headstrap kept", "Effects hidden", "Circle kept"}));
+        QCOMPARE(listed.records().last()["summary"].toObject()["kept"].toInt(), 3);
+        const CommandRun bitmap = run({"layers", source("flat.png")});
+        QVERIFY(bitmap.exitCode == 1 && bitmap.err.contains("not a drawing"));
+    }
+
     // A real app's catalogue|its sets written in turn, as "command[:name]", with its options
     void realCatalogues_data()
     {

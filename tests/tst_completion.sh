@@ -13,7 +13,7 @@ cd "$work/here"
 failed=0
 
 # A line, completed at its end | the words offered, in any order.
-cases='assetsmith |ios mac watch vision tv icon imageset check build render init a.png sub
+cases='assetsmith |ios mac watch vision tv icon imageset check build render layers init a.png sub
 assetsmith i|ios icon imageset init
 assetsmith --|--quiet --json --help --version
 assetsmith mac --|--out --name --style --quiet --json --help --version
