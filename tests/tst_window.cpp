@@ -449,28 +449,68 @@ private slots:
         QCOMPARE(sets.value(d()->previewSetCombo()->currentIndex()), f[1]);
     }
 
-    // At the window's first size the strip shows the tallest tile of every set whole: it
-    // scrolls sideways only, and the controls above are not squeezed to make room for it.
+    // name|the window's height, 0 for its first size|the sets previewed|a tile of the last|the
+    // scale it is shown at, "<1" for any halving
+    void stripScrollsSideways_data()
+    {
+        rowsOf("first size: every set|0|ios mac imageset watch vision tv||;"
+               "first size: the iOS 180 px tile halved|0|ios|Icon-60@3x.png|<1;"
+               "taller: the iOS 180 px tile at 1:1|1000|ios|Icon-60@3x.png|1;"
+               "taller: a 29 px icon at 2x|1000|ios|Icon-Small.png|2;"
+               "taller: the App Store icon at a quarter|1000|ios|Icon-1024.png|0.25;"
+               "taller: the Mac 512 px icon halved|1000|mac|Icon-512.png|0.5");
+    }
+    // The window first opens no taller than a 1366x768 screen leaves it, the controls above the
+    // strip unsqueezed. Each tile is halved only while it is too tall for the strip: the strip
+    // scrolls sideways only, and a taller window brings tiles back to 1:1.
     void stripScrollsSideways()
     {
+        QFETCH(QStringList, f);
         QWidget *content = ui->window->centralWidget();
-        QVERIFY(content->height() >= content->minimumSizeHint().height());
-        pick(*ui, image("large.png", {1024, 1024}));
-        d()->setBackgroundColour(QColor(0x33, 0x66, 0x99)); // visionOS needs an opaque back
         PreviewStrip *strip = d()->previewStrip();
-        QString what;
-        for (int set = 0; set < d()->previewSetCombo()->count(); ++set) {
-            d()->previewSetCombo()->setCurrentIndex(set);
-            QTRY_VERIFY_WITH_TIMEOUT(d()->previewIdle(), 30000);
-            what = QString("%1: %2 tiles, %3 tall in %4")
-                       .arg(d()->previewSetCombo()->currentText())
-                       .arg(strip->tiles().size())
-                       .arg(strip->widget()->height())
-                       .arg(strip->viewport()->height());
-            QVERIFY2(!strip->tiles().isEmpty() && !strip->verticalScrollBar()->isVisible(),
-                     qPrintable(what));
+        const QSize hint = strip->sizeHint();
+        QVERIFY(ui->window->height() <= 740);
+        pick(*ui, image("large.png", {1024, 1024}));
+        d()->setBackgroundColour(QColor(0x33, 0x66, 0x99));  // visionOS needs an opaque back
+        QTRY_VERIFY_WITH_TIMEOUT(d()->previewIdle(), 30000); // tiles laid out at the first size
+        if (f[1] != "0") {
+            ui->window->resize(ui->window->width(), f[1].toInt());
+            QTRY_COMPARE(ui->window->height(), f[1].toInt());
         }
-        QVERIFY(strip->horizontalScrollBar()->isVisible()); // tvOS's tiles are wider than it
+        QVERIFY(content->height() >= content->minimumSizeHint().height());
+        const QStringList sets{"ios", "mac", "imageset", "watch", "vision", "tv"};
+        for (const QString &set : f[2].split(' ')) {
+            d()->previewSetCombo()->setCurrentIndex(sets.indexOf(set));
+            QTRY_VERIFY_WITH_TIMEOUT(d()->previewIdle(), 30000);
+            const QList<PreviewStrip::Tile> tiles = strip->tiles();
+            const QString what = QString("%1: %2 tiles, %3 tall in %4")
+                                     .arg(set)
+                                     .arg(tiles.size())
+                                     .arg(strip->widget()->height())
+                                     .arg(strip->viewport()->height());
+            QVERIFY2(!tiles.isEmpty() && !strip->verticalScrollBar()->isVisible() &&
+                         strip->sizeHint() == hint,
+                     qPrintable(what));
+            int tallest = 0; // as shown
+            for (qsizetype i = 0; i < tiles.size(); ++i)
+                tallest = std::max(tallest, int(tiles[i].image.height() * strip->zoomOf(i)));
+            const int room = strip->viewport()->height() - (strip->widget()->height() - tallest);
+            for (qsizetype i = 0; i < tiles.size(); ++i) {
+                const QSize size = tiles[i].image.size();
+                const double zoom = strip->zoomOf(i);
+                const bool halved = zoom < (std::max(size.width(), size.height()) <= 32 ? 2 : 1);
+                QVERIFY2(!halved || size.height() * zoom * 2 > room || size.width() * zoom > 640,
+                         qPrintable(what + ": " + tiles[i].name + " could be larger"));
+            }
+        }
+        if (f[2].endsWith("tv"))
+            QVERIFY(strip->horizontalScrollBar()->isVisible()); // its tiles are wider than it
+        qsizetype tile = 0;
+        while (tile < strip->tiles().size() && strip->tiles()[tile].name != f[3])
+            ++tile;
+        const double zoom = strip->zoomOf(tile);
+        QVERIFY2(f[4].isEmpty() || (f[4] == "<1" ? zoom > 0 && zoom < 1 : zoom == f[4].toDouble()),
+                 qPrintable(QString("%1 at %2").arg(f[3]).arg(zoom)));
     }
 
     // File > Check Catalogue… lists what a check finds in the folder chosen, errors first, each
