@@ -6,6 +6,7 @@
 #include "catalogue/CatalogueChecker.h"
 #include "catalogue/ImageSetDescription.h"
 #include "export/AssetExporter.h"
+#include "export/IconRenderer.h"
 #include "export/PngEncoder.h"
 #include "export/Renderer.h"
 #include "catalogue/DigitText.h"
@@ -17,6 +18,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStandardItemModel>
 
 namespace {
 
@@ -39,15 +41,55 @@ void setTextOf(QLineEdit *field, const QString &text)
 
 const QString ChooseFileItem = QStringLiteral("file");
 
-// The sets the preview can show, in the order of its menu, and those under Platform.
-const QStringList PreviewSets{QStringLiteral("ios"),      QStringLiteral("mac"),
-                              QStringLiteral("imageset"), QStringLiteral("watch"),
-                              QStringLiteral("vision"),   QStringLiteral("tv")};
+// The sets the preview can show, in the order of its menu, and those under Platform. The last,
+// a document's six looks, is there only for an Icon Composer document.
+const QStringList PreviewSets{QStringLiteral("ios"),        QStringLiteral("mac"),
+                              QStringLiteral("imageset"),   QStringLiteral("watch"),
+                              QStringLiteral("vision"),     QStringLiteral("tv"),
+                              QStringLiteral("appearances")};
 const QStringList PlatformSets{QStringLiteral("watch"), QStringLiteral("vision"),
                                QStringLiteral("tv"), QStringLiteral("icon")};
 
 // The preview of an image set is drawn only while its largest file stays this small.
 constexpr int PreviewBound = 4096;
+
+// A document's looks in the preview: each as its export draws it for iOS, at this size.
+constexpr int AppearancePixels = 256;
+const QList<std::pair<IconRenderer::Appearance, const char *>> Appearances{
+    {IconRenderer::Appearance::Default, QT_TRANSLATE_NOOP("AppDelegate", "Default")},
+    {IconRenderer::Appearance::Dark, QT_TRANSLATE_NOOP("AppDelegate", "Dark")},
+    {IconRenderer::Appearance::ClearLight, QT_TRANSLATE_NOOP("AppDelegate", "Clear Light")},
+    {IconRenderer::Appearance::ClearDark, QT_TRANSLATE_NOOP("AppDelegate", "Clear Dark")},
+    {IconRenderer::Appearance::TintedLight, QT_TRANSLATE_NOOP("AppDelegate", "Tinted Light")},
+    {IconRenderer::Appearance::TintedDark, QT_TRANSLATE_NOOP("AppDelegate", "Tinted Dark")}};
+
+// Drawn off the window's thread from the bundle itself: the document keeps what the flat
+// pictures lose (its layers, fills and looks).
+AssetExporter::Preview previewAppearances(const QString &bundle, const std::atomic_bool *cancel)
+{
+    AssetExporter::Preview preview;
+    const IconRenderer::Loaded loaded = IconRenderer::load(bundle, cancel);
+    if (!loaded.error.isEmpty()) {
+        preview.refusal = loaded.error;
+        return preview;
+    }
+    QList<IconRenderer::Request> requests;
+    for (const auto &appearance : Appearances)
+        requests.append({AppearancePixels, appearance.first, IconRenderer::Platform::IOS,
+                         IconRenderer::Mask::Platform});
+    const QList<IconRenderer::Rendered> drawn =
+        IconRenderer::renderAll(loaded.document, requests, cancel);
+    for (qsizetype i = 0; i < drawn.size() && i < Appearances.size(); ++i) {
+        if (drawn[i].image.isNull()) {
+            preview.refusal = drawn[i].error;
+            preview.files.clear();
+            return preview;
+        }
+        preview.files.append({AppDelegate::tr(Appearances[i].second),
+                              drawn[i].image.convertToFormat(QImage::Format_ARGB32)});
+    }
+    return preview;
+}
 
 // The kinds of background request besides reading: a newer one of a kind replaces the older.
 const QString PreviewWork = QStringLiteral("preview");
@@ -98,6 +140,7 @@ void AppDelegate::applicationDidFinishLaunching(QObject *)
     });
     for (Appearance which : {Appearance::Dark, Appearance::Tinted, Appearance::Back})
         fillAppearanceCombo(which);
+    mainSourceChanged();
     schedulePreview();
 }
 
@@ -130,9 +173,10 @@ void AppDelegate::askFor(const QString &title, QFileDialog::FileMode mode,
     dialog->setFileMode(mode);
     if (mode == QFileDialog::Directory)
         dialog->setOption(QFileDialog::ShowDirsOnly);
+    // A document is a folder: where the dialog cannot pick one, its icon.json names it.
     else
         dialog->setNameFilters({tr("Images (*.png *.jpg *.jpeg *.gif *.bmp *.webp *.tif *.tiff "
-                                   "*.icns *.ico *.svg *.svgz)"),
+                                   "*.icns *.ico *.svg *.svgz icon.json *.icon)"),
                                 tr("All files (*)")});
     // With this object as the context, nothing runs once the controller is gone.
     connect(dialog, &QFileDialog::finished, this, [dialog, chosen, dismissed](int result) {
@@ -157,12 +201,17 @@ void AppDelegate::openImageFile(const QUrl &url)
                 emit sourceLoadFinished(read.loaded.error);
                 return;
             }
-            originalImage = read.loaded.image;
-            const QSizeF size = originalImage->size();
+            original = read.loaded;
+            const QSizeF size = original.image->size();
             heightDividedByWidthRatio = size.height() / size.width();
-            selectedUrl = url;
+            // A document chosen by its icon.json is named, and written beside, as its bundle.
+            const QString bundle = SourceFile::documentOf(url.toLocalFile());
+            originalDocument = bundle.isEmpty() ? QString() : QDir::cleanPath(bundle);
+            selectedUrl = bundle.isEmpty() ? url : QUrl::fromLocalFile(originalDocument);
             if (_imageView)
-                _imageView->setImage(read.loaded.image, read.picture, read.noPicture);
+                _imageView->setSource(original, selectedUrl.toLocalFile(), read.picture,
+                                      read.noPicture);
+            mainSourceChanged();
             updateFields();
             showStatus(QString());
             schedulePreview();
@@ -186,7 +235,10 @@ void AppDelegate::chooseOutputFolder(QObject *)
 void AppDelegate::imageViewChanged(QObject *sender)
 {
     const auto *well = qobject_cast<const ImageWell *>(sender);
-    originalImage = well ? well->image() : nullptr;
+    original = well ? well->source() : SourceFile::Opened{};
+    const QString bundle = well ? SourceFile::documentOf(well->sourcePath()) : QString();
+    originalDocument = bundle.isEmpty() ? QString() : QDir::cleanPath(bundle);
+    mainSourceChanged();
     updateFields();
     showStatus(QString());
     schedulePreview();
@@ -194,8 +246,8 @@ void AppDelegate::imageViewChanged(QObject *sender)
 
 void AppDelegate::updateFields()
 {
-    if (originalImage) {
-        const QSizeF size = originalImage->size();
+    if (original.image) {
+        const QSizeF size = original.image->size();
         setTextOf(_widthField, QString::number(DigitText::truncateToInt32(size.width())));
         setTextOf(_heightField, QString::number(DigitText::truncateToInt32(size.height())));
     }
@@ -204,8 +256,8 @@ void AppDelegate::updateFields()
         setTextOf(_filePathField, AssetNaming::defaultOutputFolder(sourcePath));
     if (!sourcePath.isEmpty())
         setTextOf(_assetNameField, AssetNaming::defaultAssetName(selectedUrl.fileName()));
-    if (originalImage && _imageView && _imageView->image() != originalImage)
-        _imageView->setImage(originalImage);
+    if (original.image && _imageView && _imageView->image() != original.image)
+        _imageView->setSource(original, originalDocument);
     const QString outputPath = selectedOutput.toLocalFile();
     if (!outputPath.isEmpty())
         setTextOf(_filePathField, outputPath);
@@ -224,16 +276,19 @@ void AppDelegate::generateMacIcons(QObject *)
 void AppDelegate::generateIconsFor(const QString &platform)
 {
     showInPreview(platform);
-    runExport([source = originalImage, dark = darkImage, tinted = tintedImage, back = backImage,
+    // The options point into the sources: the copies held here keep them alive while it writes.
+    runExport([source = original, dark = darkImage, tinted = tintedImage, back = backImage,
                folder = textOf(_filePathField), platform,
                options = appIconOptions()](const AssetExporter::Progress &progress) {
         if (platform == QLatin1String("icon"))
-            return AssetExporter::writeIconBundle(source.get(), folder,
+            return AssetExporter::writeIconBundle(source.image.get(), folder,
                                                   options.name.isEmpty() ? QStringLiteral("AppIcon")
                                                                          : options.name,
                                                   options, 0, progress);
+        const SourceImagePtr &main =
+            platform == QLatin1String("watch") && source.watch ? source.watch : source.image;
         return AssetExporter::writeAppIconSet(
-            source.get(), folder, *AssetPlan::platformOfKey(platform), options, 0, progress);
+            main.get(), folder, *AssetPlan::platformOfKey(platform), options, 0, progress);
     });
 }
 
@@ -287,7 +342,7 @@ void AppDelegate::generateSizes(QObject *)
     const QSizeF base = maximumSizeForAsset();
     const ImageSetDescription set(std::int32_t(base.width()), std::int32_t(base.height()),
                                   textOf(_assetNameField));
-    runExport([source = originalImage, folder = textOf(_filePathField),
+    runExport([source = original.image, folder = textOf(_filePathField),
                set](const AssetExporter::Progress &progress) {
         return AssetExporter::writeImageSet(source.get(), folder, set, 0, progress);
     });
@@ -477,7 +532,13 @@ void AppDelegate::fillAppearanceCombo(Appearance which)
     const QString current = combo->currentData().toString();
     const QSignalBlocker blocker(combo);
     combo->clear();
-    combo->addItem(which == Appearance::Back ? tr("The background colour") : tr("None"),
+    // With none chosen, a document's own look is written, as the command line writes it.
+    const bool own = which == Appearance::Dark     ? bool(original.dark)
+                     : which == Appearance::Tinted ? bool(original.tinted)
+                                                   : false;
+    combo->addItem(which == Appearance::Back ? tr("The background colour")
+                   : own                     ? tr("The document's own")
+                                             : tr("None"),
                    QStringLiteral("none"));
     if (which == Appearance::Tinted)
         combo->addItem(tr("Automatic: the source in grey"), QStringLiteral("auto"));
@@ -521,7 +582,7 @@ void AppDelegate::loadAppearance(Appearance which, const QUrl &url)
                           [this, which, url](const SourceLoader::Read &read) {
                               if (read.loaded.image) {
                                   imageFor(which) = read.loaded.image;
-                                  nameFor(which) = url.fileName();
+                                  nameFor(which) = SourceLoader::nameOf(url.toLocalFile());
                                   if (QComboBox *combo = comboFor(which))
                                       combo->setCurrentIndex(-1);
                                   showStatus(QString());
@@ -556,12 +617,29 @@ AssetExporter::AppIconOptions AppDelegate::appIconOptions() const
     options.name = textOf(_iconSetNameField).trimmed();
     options.singleSize = stateOf(_singleSizeCheckBox) == 1;
     if (options.singleSize) {
-        options.dark = darkImage.get();
+        options.dark = darkImage ? darkImage.get() : original.dark.get();
         const QString tinted = _tintedCombo ? _tintedCombo->currentData().toString() : QString();
-        options.tinted = tinted == QLatin1String("picked") ? tintedImage.get() : nullptr;
+        options.tinted = tinted == QLatin1String("picked") ? tintedImage.get()
+                         : tinted == QLatin1String("auto") ? nullptr
+                                                           : original.tinted.get();
         options.tintedFromSource = tinted == QLatin1String("auto");
     }
     return options;
+}
+
+void AppDelegate::mainSourceChanged()
+{
+    fillAppearanceCombo(Appearance::Dark);
+    fillAppearanceCombo(Appearance::Tinted);
+    if (!_previewSetCombo)
+        return;
+    const int looks = int(PreviewSets.indexOf(QStringLiteral("appearances")));
+    if (auto *model = qobject_cast<QStandardItemModel *>(_previewSetCombo->model())) {
+        if (QStandardItem *item = model->item(looks))
+            item->setEnabled(!originalDocument.isEmpty());
+    }
+    if (originalDocument.isEmpty() && _previewSetCombo->currentIndex() == looks)
+        _previewSetCombo->setCurrentIndex(0);
 }
 
 void AppDelegate::schedulePreview()
@@ -589,7 +667,7 @@ void AppDelegate::startPreview()
     if (!_previewStrip)
         return;
     work.stop(PreviewWork);
-    if (!originalImage) {
+    if (!original.image) {
         _previewStrip->setMessage(
             tr("Choose, drop or paste a source image to see its files here."));
         emit previewFinished();
@@ -611,13 +689,19 @@ void AppDelegate::startPreview()
             emit previewFinished();
             return;
         }
-        draw = [source = originalImage, set](const BackgroundWork::Request &request) {
+        draw = [source = original.image, set](const BackgroundWork::Request &request) {
             return AssetExporter::previewImageSet(source.get(), set, 0, request.cancel());
         };
+    } else if (kind == QLatin1String("appearances")) {
+        draw = [bundle = originalDocument](const BackgroundWork::Request &request) {
+            return previewAppearances(bundle, request.cancel());
+        };
     } else {
-        draw = [source = originalImage, dark = darkImage, tinted = tintedImage, back = backImage,
-                kind, options = appIconOptions()](const BackgroundWork::Request &request) {
-            return AssetExporter::previewAppIconSet(source.get(), *AssetPlan::platformOfKey(kind),
+        draw = [source = original, dark = darkImage, tinted = tintedImage, back = backImage, kind,
+                options = appIconOptions()](const BackgroundWork::Request &request) {
+            const SourceImagePtr &main =
+                kind == QLatin1String("watch") && source.watch ? source.watch : source.image;
+            return AssetExporter::previewAppIconSet(main.get(), *AssetPlan::platformOfKey(kind),
                                                     options, 0, request.cancel());
         };
     }

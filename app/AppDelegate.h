@@ -7,6 +7,7 @@
 #include "SourceLoader.h"
 #include "TextFieldDelegate.h"
 #include "export/AssetExporter.h"
+#include "export/SourceFile.h"
 #include "source/SourceImage.h"
 
 #include <QByteArray>
@@ -146,7 +147,7 @@ public:
 
     // Read-only views of the private state, for the window's own checks and for tests.
     QUrl currentSourceUrl() const { return selectedUrl; }
-    SourceImagePtr currentImage() const { return originalImage; }
+    SourceImagePtr currentImage() const { return original.image; }
     double currentRatio() const { return heightDividedByWidthRatio; }
 
 signals:
@@ -168,10 +169,14 @@ private:
     SourceImagePtr &imageFor(Appearance which);
     QString &nameFor(Appearance which);
     void fillAppearanceCombo(Appearance which);
+    // What follows a new main source: the menus that offer a document's own appearances.
+    void mainSourceChanged();
 
     QUrl selectedUrl;
     QUrl selectedOutput;
-    SourceImagePtr originalImage;
+    // A document's own appearances come with its picture; its bundle is kept to draw them all.
+    SourceFile::Opened original;
+    QString originalDocument;
     double heightDividedByWidthRatio = 0.0;
 
     QColor background;

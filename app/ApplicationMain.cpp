@@ -25,8 +25,8 @@ ApplicationMain::loadInterface(QApplication &application)
     interface->window = std::make_unique<QMainWindow>();
     Ui::MainWindow ui;
     ui.setupUi(interface->window.get());
-    // The first size holds every control and the preview's tallest tile unsqueezed, whatever the
-    // font; the window can still be made smaller.
+    // The first size holds every control unsqueezed and the preview's smallest tiles, whatever
+    // the font; the window can still be made smaller.
     QMainWindow *window = interface->window.get();
     window->resize(window->size().expandedTo(window->minimumSizeHint()));
 

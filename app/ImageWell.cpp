@@ -6,7 +6,6 @@
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -63,7 +62,22 @@ ImageWell::ImageWell(QWidget *parent)
 void ImageWell::setImage(const SourceImagePtr &image, const QImage &picture,
                          const QString &noPicture)
 {
-    m_image = image;
+    setSource({image, {}, {}, {}, {}}, {}, picture, noPicture);
+}
+
+void ImageWell::setSource(const SourceFile::Opened &source, const QString &path,
+                          const QImage &picture, const QString &noPicture)
+{
+    const SourceImagePtr image = source.image;
+    m_source = image ? source : SourceFile::Opened{};
+    m_path = image ? path : QString();
+    m_name = m_path.isEmpty() ? QString() : SourceLoader::nameOf(m_path);
+    if (m_help.isEmpty() && m_label.isEmpty()) {
+        m_help = toolTip();
+        m_label = accessibleName();
+    }
+    setToolTip(m_name.isEmpty() ? m_help : m_name + QLatin1Char('\n') + m_help);
+    setAccessibleName(m_name.isEmpty() ? m_label : tr("%1: %2").arg(m_label, m_name));
     m_preview = image ? picture : QImage();
     m_redraw->stop();
     if (m_drawing && m_loader)
@@ -127,7 +141,7 @@ QSize ImageWell::pictureBox() const
 
 QSize ImageWell::drawingSize() const
 {
-    return m_image ? SourceLoader::fitted(m_image->size(), pictureBox()) : QSize();
+    return image() ? SourceLoader::fitted(image()->size(), pictureBox()) : QSize();
 }
 
 // A drawing is drawn again only for a size not asked for yet: one that cannot be drawn is not
@@ -137,7 +151,7 @@ void ImageWell::scheduleRedraw(bool restart)
     if (!m_loader)
         return;
     m_loader->setPictureBox(pictureBox());
-    if (!m_image || !m_image->isVector() || m_preview.isNull())
+    if (!image() || !image()->isVector() || m_preview.isNull())
         return;
     const QSize wanted = drawingSize();
     if (wanted == m_preview.size() && m_drawing) {
@@ -153,7 +167,7 @@ void ImageWell::scheduleRedraw(bool restart)
 
 void ImageWell::redraw()
 {
-    if (!m_loader || !m_image || !m_image->isVector() || m_preview.isNull())
+    if (!m_loader || !image() || !image()->isVector() || m_preview.isNull())
         return;
     const QSize wanted = drawingSize();
     if (wanted == m_preview.size() || wanted == m_asked)
@@ -161,8 +175,8 @@ void ImageWell::redraw()
     m_asked = wanted;
     m_drawing = true;
     const QPointer<ImageWell> self(this);
-    m_loader->drawPicture(m_image, wanted, [self, image = m_image](const QImage &picture) {
-        if (!self || self->m_image != image)
+    m_loader->drawPicture(image(), wanted, [self, image = image()](const QImage &picture) {
+        if (!self || self->image() != image)
             return;
         self->m_drawing = false;
         if (!picture.isNull())
@@ -193,20 +207,20 @@ ImageWell::Offer ImageWell::offerOf(const QMimeData *mime)
     return offer;
 }
 
-SourceImage::Loaded ImageWell::imageFrom(const Offer &offer, const std::atomic_bool *cancel)
+SourceFile::Opened ImageWell::imageFrom(const Offer &offer, const std::atomic_bool *cancel)
 {
     if (!offer.path.isEmpty())
-        return SourceImage::fromFile(offer.path, cancel);
+        return SourceFile::open(offer.path, cancel);
     SourceImage::Loaded loaded{nullptr,
                                QStringLiteral("What was dropped or pasted is not an image.")};
     for (const QByteArray &data : offer.encoded) {
         loaded = SourceImage::fromData(data, QStringLiteral("The dropped image"), cancel);
         if (loaded.image || (cancel && cancel->load()))
-            return loaded;
+            return {loaded.image, loaded.error, {}, {}, {}};
     }
     if (SourceImagePtr image = SourceImage::fromImage(offer.decoded))
-        return {image, {}};
-    return loaded;
+        return {image, {}, {}, {}, {}};
+    return {loaded.image, loaded.error, {}, {}, {}};
 }
 
 void ImageWell::take(const QMimeData *mime)
@@ -215,24 +229,24 @@ void ImageWell::take(const QMimeData *mime)
         return;
     const Offer offer = offerOf(mime);
     const QString name =
-        offer.path.isEmpty() ? tr("the dropped image") : QFileInfo(offer.path).fileName();
+        offer.path.isEmpty() ? tr("the dropped image") : SourceLoader::nameOf(offer.path);
     const QPointer<ImageWell> self(this);
     m_loader->load(
         SourceLoader::Role::Main, name,
         [offer](const std::atomic_bool *cancel) { return imageFrom(offer, cancel); },
-        [self](const SourceLoader::Read &read) {
+        [self, path = offer.path](const SourceLoader::Read &read) {
             if (self)
-                self->takeFromUser(read);
+                self->takeFromUser(read, path);
         });
 }
 
-void ImageWell::takeFromUser(const SourceLoader::Read &read)
+void ImageWell::takeFromUser(const SourceLoader::Read &read, const QString &path)
 {
     if (!read.loaded.image) {
         emit imageRefused(read.loaded.error);
         return;
     }
-    setImage(read.loaded.image, read.picture, read.noPicture);
+    setSource(read.loaded, path, read.picture, read.noPicture);
     emit imageChanged();
 }
 
@@ -246,7 +260,7 @@ void ImageWell::paintEvent(QPaintEvent *)
     painter.drawRoundedRect(frame, 6, 6);
 
     const QRect inner = innerOf(rect());
-    if (!m_preview.isNull() && m_image && m_image->isVector()) {
+    if (!m_preview.isNull() && m_source.image && m_source.image->isVector()) {
         const double ratio = devicePixelRatioF();
         QSizeF shown = QSizeF(m_preview.size()) / ratio;
         // Until it is drawn again at a new size, the picture before is stretched to fit.
@@ -262,16 +276,16 @@ void ImageWell::paintEvent(QPaintEvent *)
         QSize shown = m_preview.size().scaled(inner.size(), Qt::KeepAspectRatio);
         // Never enlarge a small image beyond its own size times the screen's density: it would
         // only look blurred.
-        if (m_image && m_image->size().width() <= inner.width() &&
-            m_image->size().height() <= inner.height())
-            shown = m_image->size().toSize().expandedTo(QSize(1, 1));
+        if (m_source.image && m_source.image->size().width() <= inner.width() &&
+            m_source.image->size().height() <= inner.height())
+            shown = m_source.image->size().toSize().expandedTo(QSize(1, 1));
         QRect target(QPoint(0, 0), shown);
         target.moveCenter(inner.center());
         painter.drawImage(target, m_preview);
     } else if (!m_busy) {
         painter.setPen(palette().color(QPalette::PlaceholderText));
         painter.drawText(inner, Qt::AlignCenter | Qt::TextWordWrap,
-                         m_image ? m_noPicture : tr("Drop an image here\nor paste one"));
+                         m_source.image ? m_noPicture : tr("Drop an image here\nor paste one"));
     }
     if (m_busy) {
         // Twelve spokes, the brightest one turning: the well is reading an image.

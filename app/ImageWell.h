@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SourceLoader.h"
+#include "export/SourceFile.h"
 #include "source/SourceImage.h"
 
 #include <QImage>
@@ -11,22 +12,31 @@ class QMimeData;
 class QTimer;
 
 // The image well: shows the source image scaled to fit (a bitmap never enlarged, a drawing drawn
-// afresh at the well's device pixels whenever its size settles), and takes a new one from the user
-// by a drop (a file from a file manager or image data from another program), by paste, or clears it
-// with Delete. Only those user changes emit imageChanged; setImage from the program does not.
-// What is dropped or pasted is read by the loader, as the main source, while the well shows that
-// it is busy; without a loader the well takes nothing.
+// afresh at the well's device pixels whenever its size settles; an Icon Composer document is a
+// bitmap, its picture drawn flat), and takes a new one from the user by a drop (a file or a
+// document's folder from a file manager, or image data from another program), by paste, or clears
+// it with Delete. Its tooltip and accessible name name the file shown. Only those user changes emit
+// imageChanged; setImage from the program does not. What is dropped or pasted is read by the
+// loader, as the main source, while the well shows that it is busy; without a loader the well takes
+// nothing.
 class ImageWell : public QWidget
 {
     Q_OBJECT
 public:
     explicit ImageWell(QWidget *parent = nullptr);
 
-    SourceImagePtr image() const { return m_image; }
+    SourceImagePtr image() const { return m_source.image; }
+    // The source as read, a document's own appearances with it; the file it was read from, empty
+    // for data; the name the well gives it.
+    SourceFile::Opened source() const { return m_source; }
+    QString sourcePath() const { return m_path; }
+    QString sourceName() const { return m_name; }
     // `picture` is the image made small for showing; without one the well says `noPicture`
     // instead, since drawing it here would hold up the window.
     void setImage(const SourceImagePtr &image, const QImage &picture = QImage(),
                   const QString &noPicture = QString());
+    void setSource(const SourceFile::Opened &source, const QString &path,
+                   const QImage &picture = QImage(), const QString &noPicture = QString());
     void setLoader(SourceLoader *loader);
     bool isBusy() const { return m_busy; }
     // What the well draws: the picture it holds, and whether a drawing is still to be drawn
@@ -45,8 +55,8 @@ public:
     };
     static Offer offerOf(const QMimeData *mime);
     // The image offered, or none (with why in `error`) when it holds none this program reads.
-    static SourceImage::Loaded imageFrom(const Offer &offer,
-                                         const std::atomic_bool *cancel = nullptr);
+    static SourceFile::Opened imageFrom(const Offer &offer,
+                                        const std::atomic_bool *cancel = nullptr);
 
 signals:
     // The user put a new image into the well or emptied it.
@@ -70,10 +80,15 @@ private:
     void scheduleRedraw(bool restart);
     void redraw();
     void take(const QMimeData *mime);
-    void takeFromUser(const SourceLoader::Read &read);
+    void takeFromUser(const SourceLoader::Read &read, const QString &path);
     void setBusy(bool busy);
 
-    SourceImagePtr m_image;
+    SourceFile::Opened m_source;
+    QString m_path;
+    QString m_name;
+    // The window's own tooltip and name for the well, which the source's name goes with.
+    QString m_help;
+    QString m_label;
     QImage m_preview;
     QString m_noPicture;
     QPointer<SourceLoader> m_loader;

@@ -1,5 +1,6 @@
 #include "PreviewStrip.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
@@ -9,8 +10,13 @@
 namespace {
 
 const int Gap = 12;
-const int LabelHeight = 50;
+// Above the tiles and under the captions: less than between tiles, as height is scarcer.
+const int Edge = 8;
+const int CaptionGap = 4;
 const int WidestShown = 1280;
+// What the strip asks for: the phone icons at 1:1; and at least: a 32 px icon at 1:1.
+const int TallestWanted = 192;
+const int TallestNeeded = 32;
 const QColor Light(0xf2, 0xf2, 0xf7);
 const QColor Dark(0x1c, 0x1c, 0x1e);
 
@@ -24,6 +30,30 @@ QPainterPath iosMask(const QRectF &rect)
     return path;
 }
 
+// A layer's file is named by its stack, the folder at the top of its path: a third line.
+int captionLines(const QList<PreviewStrip::Tile> &tiles)
+{
+    return std::any_of(
+               tiles.begin(), tiles.end(),
+               [](const PreviewStrip::Tile &tile) { return tile.name.contains(QLatin1Char('/')); })
+               ? 3
+               : 2;
+}
+
+QString captionOf(const PreviewStrip::Tile &tile, double zoom)
+{
+    return QStringLiteral("%1%2\n%3×%4%5")
+        .arg(tile.name.contains(QLatin1Char('/'))
+                 ? tile.name.section(QLatin1Char('/'), 0, 0) + QLatin1Char('\n')
+                 : QString(),
+             tile.name.section(QLatin1Char('/'), -1))
+        .arg(tile.image.width())
+        .arg(tile.image.height())
+        .arg(zoom > 1   ? QStringLiteral(" at 2x")
+             : zoom < 1 ? QStringLiteral(" at %1%").arg(zoom * 100)
+                        : QString());
+}
+
 } // namespace
 
 class PreviewStrip::Canvas : public QWidget
@@ -35,40 +65,52 @@ public:
     {
     }
 
-    QSize contentSize() const
+    // A tile's column: its two copies side by side, or its caption where that is wider.
+    int columnWidth(const Tile &tile, double zoom) const
     {
-        if (m_strip->m_tiles.isEmpty())
+        const int shown = int(tile.image.width() * zoom);
+        const QRect caption = fontMetrics().boundingRect(QRect(0, 0, 4 * WidestShown, 200),
+                                                         Qt::AlignHCenter, captionOf(tile, zoom));
+        return std::max(2 * shown + Gap, caption.width() + Gap);
+    }
+
+    QSize contentSize(int tallest) const
+    {
+        const QList<Tile> &tiles = m_strip->m_tiles;
+        if (tiles.isEmpty())
             return {};
         int width = Gap, height = 0;
-        for (const Tile &tile : std::as_const(m_strip->m_tiles)) {
-            const QSize shown = (QSizeF(tile.image.size()) * zoomFor(tile.image.size())).toSize();
-            width += std::max(2 * shown.width() + Gap, 90) + Gap;
-            height = std::max(height, shown.height());
+        for (const Tile &tile : tiles) {
+            const double zoom = zoomFor(tile.image.size(), tallest);
+            width += columnWidth(tile, zoom) + Gap;
+            height = std::max(height, int(tile.image.height() * zoom));
         }
-        return {width, height + LabelHeight + 2 * Gap};
+        return {width, height + m_strip->chromeHeight(captionLines(tiles))};
     }
 
 protected:
     void paintEvent(QPaintEvent *) override
     {
         QPainter painter(this);
-        if (m_strip->m_tiles.isEmpty()) {
+        const QList<Tile> &tiles = m_strip->m_tiles;
+        if (tiles.isEmpty()) {
             painter.setPen(palette().color(QPalette::PlaceholderText));
-            painter.drawText(rect().adjusted(Gap, Gap, -Gap, -Gap),
+            painter.drawText(rect().adjusted(Gap, Edge, -Gap, -Edge),
                              Qt::AlignCenter | Qt::TextWordWrap, m_strip->m_message);
             return;
         }
+        const int lines = captionLines(tiles);
         int x = Gap;
-        for (const Tile &tile : std::as_const(m_strip->m_tiles)) {
-            const double zoom = zoomFor(tile.image.size());
+        for (const Tile &tile : tiles) {
+            const double zoom = zoomFor(tile.image.size(), m_strip->m_tallest);
             const QSize shown = (QSizeF(tile.image.size()) * zoom).toSize();
-            const int width = std::max(2 * shown.width() + Gap, 90);
+            const int width = columnWidth(tile, zoom);
             int left = x + (width - 2 * shown.width() - Gap) / 2;
             for (const QColor &backdrop : {Light, Dark}) {
-                const QRect target(QPoint(left, Gap), shown);
+                const QRect target(QPoint(left, Edge), shown);
                 painter.fillRect(target, backdrop);
                 // Zoomed pixels stay square blocks: smoothing would show pixels that are not
-                // in the file. Only images too wide for a screen are shown smaller.
+                // in the file. Only images halved to fit are smoothed.
                 painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom < 1);
                 painter.drawImage(target, tile.image);
                 if (m_strip->m_maskable && m_strip->m_maskShown) {
@@ -86,20 +128,9 @@ protected:
                 left += shown.width() + Gap;
             }
             painter.setPen(palette().color(QPalette::WindowText));
-            // A layer's file is named by its stack, the folder at the top of its path.
-            const QString caption =
-                QStringLiteral("%1%2\n%3×%4%5")
-                    .arg(tile.name.contains(QLatin1Char('/'))
-                             ? tile.name.section(QLatin1Char('/'), 0, 0) + QLatin1Char('\n')
-                             : QString(),
-                         tile.name.section(QLatin1Char('/'), -1))
-                    .arg(tile.image.width())
-                    .arg(tile.image.height())
-                    .arg(zoom > 1   ? QStringLiteral(" at 2x")
-                         : zoom < 1 ? QStringLiteral(" at %1%").arg(zoom * 100)
-                                    : QString());
-            painter.drawText(QRect(x, Gap + shown.height() + 4, width, LabelHeight),
-                             Qt::AlignHCenter | Qt::AlignTop, caption);
+            painter.drawText(QRect(x, Edge + shown.height() + CaptionGap, width,
+                                   lines * fontMetrics().lineSpacing()),
+                             Qt::AlignHCenter | Qt::AlignTop, captionOf(tile, zoom));
             x += width + Gap;
         }
     }
@@ -140,24 +171,37 @@ void PreviewStrip::setMaskShown(bool shown)
     m_canvas->update();
 }
 
-double PreviewStrip::zoomFor(QSize size)
+double PreviewStrip::zoomFor(QSize size, int tallest)
 {
     double zoom = std::max(size.width(), size.height()) <= 32 ? 2.0 : 1.0;
-    while (size.width() * zoom > WidestShown || size.height() * zoom > TallestShown)
+    const int limit = std::max(tallest, 1);
+    while (size.width() * zoom > WidestShown || size.height() * zoom > limit)
         zoom /= 2;
     return zoom;
 }
 
-QSize PreviewStrip::sizeHint() const
+double PreviewStrip::zoomOf(qsizetype index) const
 {
-    return {QScrollArea::sizeHint().width(), minimumSizeHint().height()};
+    if (index < 0 || index >= m_tiles.size())
+        return 0;
+    return zoomFor(m_tiles.at(index).image.size(), m_tallest);
 }
 
-// The tallest tile any set can have, its caption and the scroll bar under them: the strip never
-// needs to scroll up and down.
+int PreviewStrip::chromeHeight(int lines) const
+{
+    return 2 * Edge + CaptionGap + lines * fontMetrics().lineSpacing();
+}
+
+QSize PreviewStrip::sizeHint() const
+{
+    return {QScrollArea::sizeHint().width(), TallestWanted + chromeHeight(3) +
+                                                 horizontalScrollBar()->sizeHint().height() +
+                                                 2 * frameWidth()};
+}
+
 QSize PreviewStrip::minimumSizeHint() const
 {
-    return {QScrollArea::minimumSizeHint().width(), TallestShown + LabelHeight + 2 * Gap +
+    return {QScrollArea::minimumSizeHint().width(), TallestNeeded + chromeHeight(3) +
                                                         horizontalScrollBar()->sizeHint().height() +
                                                         2 * frameWidth()};
 }
@@ -165,13 +209,27 @@ QSize PreviewStrip::minimumSizeHint() const
 void PreviewStrip::resizeEvent(QResizeEvent *event)
 {
     QScrollArea::resizeEvent(event);
-    if (m_tiles.isEmpty())
+    relayout();
+}
+
+void PreviewStrip::changeEvent(QEvent *event)
+{
+    QScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
         relayout();
 }
 
+// The tile limit comes from the strip's own height, not its viewport's, which the sideways
+// scroll bar changes: the bar's height is given up only when the tiles at the larger limit
+// would be wider than the strip, so showing or hiding it never changes the limit again.
 void PreviewStrip::relayout()
 {
-    const QSize content = m_canvas->contentSize();
+    const int inside = height() - 2 * frameWidth();
+    const int chrome = chromeHeight(captionLines(m_tiles));
+    m_tallest = std::max(inside - chrome, 1);
+    if (m_canvas->contentSize(m_tallest).width() > width() - 2 * frameWidth())
+        m_tallest = std::max(inside - chrome - horizontalScrollBar()->sizeHint().height(), 1);
+    const QSize content = m_canvas->contentSize(m_tallest);
     m_canvas->resize(content.isEmpty() ? viewport()->size() : content);
     QStringList names;
     for (const Tile &tile : std::as_const(m_tiles))

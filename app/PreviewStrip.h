@@ -6,10 +6,11 @@
 #include <QString>
 
 // The icons of one set as they will be written: each at 1:1 (the smallest at 2x, pixels kept
-// square; images taller than TallestShown or wider than a screen halved until they are not) over
-// a light and a dark backdrop, side by side in a strip that scrolls sideways only: it is as tall
-// as its tallest tile can be. Over app icons for iOS the system's corner mask can be shown: what
-// lies outside it is dimmed and its edge drawn, so art the corners would cut shows.
+// square; an image taller than the strip leaves room for, or wider than a screen, halved until it
+// is not) over a light and a dark backdrop, side by side in a strip that scrolls sideways only.
+// The strip's height sets how tall a tile may be, so a taller window brings tiles back to 1:1.
+// Over app icons for iOS the system's corner mask can be shown: what lies outside it is dimmed
+// and its edge drawn, so art the corners would cut shows.
 class PreviewStrip : public QScrollArea
 {
     Q_OBJECT
@@ -31,26 +32,31 @@ public:
     QString message() const { return m_message; }
     bool maskShown() const { return m_maskShown; }
 
-    // The tallest a tile is shown: every iOS icon but the App Store's stays at 1:1, the tvOS App
-    // Store image shows at a quarter, and the strip still fits under the controls.
-    static constexpr int TallestShown = 192;
-    // The scale a tile of this size is shown at: 2 for the smallest icons, 1 for the others,
-    // a power of a half for those taller than TallestShown or wider than a screen.
-    static double zoomFor(QSize size);
+    // The scale a tile of this size is shown at when no tile may be taller than `tallest`: 2 for
+    // the smallest icons, else 1, halved while it is too tall or wider than a screen.
+    static double zoomFor(QSize size, int tallest);
+    // The scale tile `index` is shown at now; 0 for no such tile.
+    double zoomOf(qsizetype index) const;
 
+    // Neither depends on the tiles or their scale: the strip's height decides the scale, never
+    // the other way round.
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     class Canvas;
     void relayout();
+    // The strip's height taken by all but the tiles themselves, with captions of `lines` lines.
+    int chromeHeight(int lines) const;
 
     QList<Tile> m_tiles;
     QString m_message;
     bool m_maskable = false;
     bool m_maskShown = true;
+    int m_tallest = 1;
     Canvas *m_canvas;
 };

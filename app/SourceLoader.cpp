@@ -2,6 +2,7 @@
 
 #include "export/Resampler.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -56,9 +57,15 @@ SourceLoader::SourceLoader(BackgroundWork *work, QObject *parent)
 void SourceLoader::loadFile(Role role, const QString &path, Done done)
 {
     load(
-        role, QFileInfo(path).fileName(),
-        [path](const std::atomic_bool *cancel) { return SourceImage::fromFile(path, cancel); },
+        role, nameOf(path),
+        [path](const std::atomic_bool *cancel) { return SourceFile::open(path, cancel); },
         std::move(done));
+}
+
+QString SourceLoader::nameOf(const QString &path)
+{
+    const QString bundle = SourceFile::documentOf(path);
+    return QFileInfo(QDir::cleanPath(bundle.isEmpty() ? path : bundle)).fileName();
 }
 
 void SourceLoader::load(Role role, const QString &name, Load load, Done done)

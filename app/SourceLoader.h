@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BackgroundWork.h"
+#include "export/SourceFile.h"
 #include "source/SourceImage.h"
 
 #include <QImage>
@@ -24,14 +25,15 @@ public:
     enum class Role { Main, Dark, Tinted, Back };
     struct Read
     {
-        SourceImage::Loaded loaded;
+        // An Icon Composer document gives its own appearances beside its picture.
+        SourceFile::Opened loaded;
         // The main source as the well shows it, or why there is none: a bitmap at most
         // PictureBound pixels a side, a drawing fitted to the picture box.
         QImage picture;
         QString noPicture;
     };
     using Done = std::function<void(const Read &read)>;
-    using Load = std::function<SourceImage::Loaded(const std::atomic_bool *cancel)>;
+    using Load = std::function<SourceFile::Opened(const std::atomic_bool *cancel)>;
     using Drawn = std::function<void(const QImage &picture)>;
     static constexpr int PictureBound = 768;
     // A drawing's picture is never drawn larger than this a side, however large the screen.
@@ -55,6 +57,9 @@ public:
     bool isBusy() const;
     // The file or data a role reads, as the messages name it.
     QString currentName(Role role) const { return m_names[int(role)]; }
+    // A file as the window names it: by its file name, a document by its bundle's ("NAME.icon")
+    // however it was reached.
+    static QString nameOf(const QString &path);
 
 signals:
     void busyChanged(SourceLoader::Role role, bool busy);

@@ -4,9 +4,11 @@
 #include "CheckDialog.h"
 
 #include <QClipboard>
+#include <QJsonArray>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QStandardItemModel>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -53,10 +55,29 @@ class WindowTest : public QObject
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<ApplicationMain::Interface> ui;
     const QByteArray worker = qgetenv("ASSETSMITH_WORKER");
+    const QString duck = QDir::cleanPath(QStringLiteral(ASSETSMITH_REAL_ICONS) +
+                                         "/../truth/mblode__rubber-duck/rubber-duck.icon");
     AppDelegate *d() { return ui->delegate.get(); }
     QString image(const QString &name, QSize size, bool clear = false)
     {
         return saveImage(dir->filePath(name), card(size, clear));
+    }
+
+    // The duck, its watch face filled red: a document whose watch picture is its own. Its
+    // icon.json, through which a dialog picks it.
+    QString redWatchDuck()
+    {
+        const QString copy = dir->filePath("duck/rubber-duck.icon");
+        for (const QString &asset : QDir(duck + "/Assets").entryList(QDir::Files))
+            writeFile(copy + "/Assets/" + asset, bytesOf(duck + "/Assets/" + asset));
+        QJsonObject json = readJson(duck + "/icon.json");
+        const QJsonValue fill = json.take("fill");
+        json["fill-specializations"] = QJsonArray{
+            QJsonObject{{"value", fill}},
+            QJsonObject{{"idiom", "watchOS"},
+                        {"value", QJsonObject{{"solid", "srgb:1.00000,0.00000,0.00000,1.00000"}}}}};
+        writeFile(copy + "/icon.json", QJsonDocument(json).toJson());
+        return copy + "/icon.json";
     }
 
 private slots:
@@ -192,8 +213,66 @@ private slots:
         QCOMPARE(shown(*d()), "33|22|" + kept + "-1");
     }
 
+    // name|how the document comes: chosen through Choose Image… or dropped on the well|what of
+    // it: its icon.json or its folder
+    void iconDocument_data()
+    {
+        rowsOf("chosen: its icon.json|pick|/icon.json;dropped: its folder|drop|");
+    }
+    // An Icon Composer document is a source: the well shows its picture and names it by its
+    // bundle, a pick names the asset and the folder after the bundle, and the preview offers its
+    // six appearances, each cut to the iOS shape. A plain image offers none.
+    void iconDocument()
+    {
+        QFETCH(QStringList, f);
+        ImageWell *well = d()->imageView();
+        QStandardItem *looks =
+            qobject_cast<QStandardItemModel *>(d()->previewSetCombo()->model())->item(6);
+        QVERIFY(!looks->isEnabled());
+        if (f[1] == "pick") { // the Images filter shows a document's icon.json, and its folder
+            QFileDialog *dialog = openDialog(*ui, "chooseImageButton");
+            QVERIFY(dialog->nameFilters().value(0).endsWith(" icon.json *.icon)"));
+            acceptAndWait(*ui, dialog, duck + f[2]);
+            QCOMPARE(shown(*d(), 4),
+                     QString("1024|1024|%1/|rubber-duck").arg(QFileInfo(duck).path()));
+        } else {
+            QMimeData folder;
+            folder.setUrls({QUrl::fromLocalFile(duck + f[2])});
+            QCOMPARE(dropOn(well, &folder), 2);
+            QTRY_VERIFY(!well->isBusy());
+        }
+        QVERIFY(!well->picture().isNull() && d()->currentImage() == well->image());
+        QVERIFY2(well->toolTip().startsWith("rubber-duck.icon\n") &&
+                     well->accessibleName().endsWith(": rubber-duck.icon"),
+                 qPrintable(well->toolTip()));
+        // Its own dark and tinted looks stand in for none chosen.
+        QCOMPARE(d()->darkCombo()->itemText(0) + '|' + d()->tintedCombo()->itemText(0),
+                 "The document's own|The document's own");
+        QVERIFY(looks->isEnabled());
+        d()->previewSetCombo()->setCurrentIndex(6);
+        QTRY_VERIFY_WITH_TIMEOUT(d()->previewIdle(), 30000);
+        const QList<PreviewStrip::Tile> tiles = d()->previewStrip()->tiles();
+        QStringList names;
+        QList<QRgb> centres;
+        for (const PreviewStrip::Tile &tile : tiles) {
+            names << tile.name;
+            const QImage image = tile.image.convertToFormat(QImage::Format_ARGB32);
+            QCOMPARE(image.size(), QSize(256, 256));
+            centres << image.pixel(128, 128);
+            for (QPoint corner : {QPoint(0, 0), QPoint(255, 0), QPoint(0, 255), QPoint(255, 255)})
+                QVERIFY2(qAlpha(image.pixel(corner)) == 0, qPrintable(tile.name));
+        }
+        QCOMPARE(names, QStringList({"Default", "Dark", "Clear Light", "Clear Dark", "Tinted Light",
+                                     "Tinted Dark"}));
+        QVERIFY(centres[0] != centres[1] && centres[0] != centres[5] && centres[1] != centres[5]);
+        pick(*ui, image("plain.png", {64, 64}));
+        QVERIFY(!looks->isEnabled() && d()->darkCombo()->itemText(0) == "None");
+        QCOMPARE(d()->previewSetCombo()->currentIndex(), 0);
+    }
+
     // name|the command, "@" for the source, "@dark" for a second one|width typed|name typed|the
-    // source's width|height; it is opaque for iOS, else transparent
+    // source's width|height, or "duck" for a real Icon Composer document; an image is opaque for
+    // iOS, else transparent
     void buttons_data()
     {
         rowsOf("ios: small, not square|ios @|||300|200;mac: enlarged|mac @|||512|512;"
@@ -203,7 +282,9 @@ private slots:
                "ios @ --background #336699 --single-size --dark @dark --tinted auto|||64|64;"
                "mac for macOS 15|mac @ --style 15|||256|256;"
                "tv: background, back source|tv @ --background #336699 --back @dark|||400|300;"
-               "icon composer: bitmap over a background|icon @ --background #336699|||300|300");
+               "icon composer: bitmap over a background|icon @ --background #336699|||300|300;"
+               "ios single size from a document: its own dark and tinted|ios @ --single-size|||"
+               "duck|;watch from a document: its watchOS idiom|watch @|||red watch duck|");
     }
     // The buttons and the options write what the command line writes, byte for byte; the status
     // line says what the command prints, the folder a link to it; the preview showed the very
@@ -212,8 +293,12 @@ private slots:
     {
         QFETCH(QStringList, f);
         const bool transparent = !f[1].startsWith("ios") || f[1].contains("--background");
-        const QString source = image("src/logo.png", {f[4].toInt(), f[5].toInt()}, transparent),
-                      dark = image("src/dark.png", {90, 90}, true);
+        const QString source =
+            f[4] == "duck" ? duck + "/icon.json"
+            : f[4] == "red watch duck"
+                ? redWatchDuck()
+                : image("src/logo.png", {f[4].toInt(), f[5].toInt()}, transparent);
+        const QString dark = image("src/dark.png", {90, 90}, true);
         const QString out = dir->filePath("window"), byCommand = dir->filePath("command");
         QVERIFY(QDir().mkpath(out));
         pick(*ui, source);
@@ -236,9 +321,13 @@ private slots:
         if (arguments.contains("--single-size")) {
             QTest::keyClick(ui->window.get(), 'z', Qt::AltModifier);
             QTRY_VERIFY(d()->singleSizeCheckBox()->isChecked());
+        }
+        if (arguments.contains("--dark")) {
             QSignalSpy loaded(d(), &AppDelegate::sourceLoadFinished);
             d()->loadAppearance(AppDelegate::Appearance::Dark, QUrl::fromLocalFile(dark));
             QVERIFY(loaded.wait());
+        }
+        if (arguments.contains("--tinted")) {
             QTest::keyClick(ui->window.get(), 't', Qt::AltModifier);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down); // "None" to "Automatic"
         }
@@ -281,6 +370,9 @@ private slots:
             if (file.key().endsWith(".png"))
                 byName[file.key().section('/', 1)] = file.value();
         }
+        if (arguments.contains("--single-size"))
+            QVERIFY(byName.contains("Icon-1024-dark.png") &&
+                    byName.contains("Icon-1024-tinted.png"));
         if (previewed)
             QCOMPARE(tiles.size(), byName.size());
         for (const PreviewStrip::Tile &tile : previewed ? tiles : QList<PreviewStrip::Tile>()) {
@@ -449,28 +541,68 @@ private slots:
         QCOMPARE(sets.value(d()->previewSetCombo()->currentIndex()), f[1]);
     }
 
-    // At the window's first size the strip shows the tallest tile of every set whole: it
-    // scrolls sideways only, and the controls above are not squeezed to make room for it.
+    // name|the window's height, 0 for its first size|the sets previewed|a tile of the last|the
+    // scale it is shown at, "<1" for any halving
+    void stripScrollsSideways_data()
+    {
+        rowsOf("first size: every set|0|ios mac imageset watch vision tv||;"
+               "first size: the iOS 180 px tile halved|0|ios|Icon-60@3x.png|<1;"
+               "taller: the iOS 180 px tile at 1:1|1000|ios|Icon-60@3x.png|1;"
+               "taller: a 29 px icon at 2x|1000|ios|Icon-Small.png|2;"
+               "taller: the App Store icon at a quarter|1000|ios|Icon-1024.png|0.25;"
+               "taller: the Mac 512 px icon halved|1000|mac|Icon-512.png|0.5");
+    }
+    // The window first opens no taller than a 1366x768 screen leaves it, the controls above the
+    // strip unsqueezed. Each tile is halved only while it is too tall for the strip: the strip
+    // scrolls sideways only, and a taller window brings tiles back to 1:1.
     void stripScrollsSideways()
     {
+        QFETCH(QStringList, f);
         QWidget *content = ui->window->centralWidget();
-        QVERIFY(content->height() >= content->minimumSizeHint().height());
-        pick(*ui, image("large.png", {1024, 1024}));
-        d()->setBackgroundColour(QColor(0x33, 0x66, 0x99)); // visionOS needs an opaque back
         PreviewStrip *strip = d()->previewStrip();
-        QString what;
-        for (int set = 0; set < d()->previewSetCombo()->count(); ++set) {
-            d()->previewSetCombo()->setCurrentIndex(set);
-            QTRY_VERIFY_WITH_TIMEOUT(d()->previewIdle(), 30000);
-            what = QString("%1: %2 tiles, %3 tall in %4")
-                       .arg(d()->previewSetCombo()->currentText())
-                       .arg(strip->tiles().size())
-                       .arg(strip->widget()->height())
-                       .arg(strip->viewport()->height());
-            QVERIFY2(!strip->tiles().isEmpty() && !strip->verticalScrollBar()->isVisible(),
-                     qPrintable(what));
+        const QSize hint = strip->sizeHint();
+        QVERIFY(ui->window->height() <= 740);
+        pick(*ui, image("large.png", {1024, 1024}));
+        d()->setBackgroundColour(QColor(0x33, 0x66, 0x99));  // visionOS needs an opaque back
+        QTRY_VERIFY_WITH_TIMEOUT(d()->previewIdle(), 30000); // tiles laid out at the first size
+        if (f[1] != "0") {
+            ui->window->resize(ui->window->width(), f[1].toInt());
+            QTRY_COMPARE(ui->window->height(), f[1].toInt());
         }
-        QVERIFY(strip->horizontalScrollBar()->isVisible()); // tvOS's tiles are wider than it
+        QVERIFY(content->height() >= content->minimumSizeHint().height());
+        const QStringList sets{"ios", "mac", "imageset", "watch", "vision", "tv"};
+        for (const QString &set : f[2].split(' ')) {
+            d()->previewSetCombo()->setCurrentIndex(sets.indexOf(set));
+            QTRY_VERIFY_WITH_TIMEOUT(d()->previewIdle(), 30000);
+            const QList<PreviewStrip::Tile> tiles = strip->tiles();
+            const QString what = QString("%1: %2 tiles, %3 tall in %4")
+                                     .arg(set)
+                                     .arg(tiles.size())
+                                     .arg(strip->widget()->height())
+                                     .arg(strip->viewport()->height());
+            QVERIFY2(!tiles.isEmpty() && !strip->verticalScrollBar()->isVisible() &&
+                         strip->sizeHint() == hint,
+                     qPrintable(what));
+            int tallest = 0; // as shown
+            for (qsizetype i = 0; i < tiles.size(); ++i)
+                tallest = std::max(tallest, int(tiles[i].image.height() * strip->zoomOf(i)));
+            const int room = strip->viewport()->height() - (strip->widget()->height() - tallest);
+            for (qsizetype i = 0; i < tiles.size(); ++i) {
+                const QSize size = tiles[i].image.size();
+                const double zoom = strip->zoomOf(i);
+                const bool halved = zoom < (std::max(size.width(), size.height()) <= 32 ? 2 : 1);
+                QVERIFY2(!halved || size.height() * zoom * 2 > room || size.width() * zoom > 640,
+                         qPrintable(what + ": " + tiles[i].name + " could be larger"));
+            }
+        }
+        if (f[2].endsWith("tv"))
+            QVERIFY(strip->horizontalScrollBar()->isVisible()); // its tiles are wider than it
+        qsizetype tile = 0;
+        while (tile < strip->tiles().size() && strip->tiles()[tile].name != f[3])
+            ++tile;
+        const double zoom = strip->zoomOf(tile);
+        QVERIFY2(f[4].isEmpty() || (f[4] == "<1" ? zoom > 0 && zoom < 1 : zoom == f[4].toDouble()),
+                 qPrintable(QString("%1 at %2").arg(f[3]).arg(zoom)));
     }
 
     // File > Check Catalogue… lists what a check finds in the folder chosen, errors first, each
