@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -39,6 +40,12 @@ public:
         MacStyle macStyle = MacStyle::FullBleed;
         const SourceImage *back = nullptr;
         QString name = {}; // the asset folder's name; empty for the platform's own
+        // A layered source's layers, front first, each over the whole canvas: from two on, the
+        // visionOS and tvOS stacks and the .icon document are drawn layer by layer (every flat
+        // set still draws the source), and a back source is refused.
+        QList<const SourceImage *> layers = {};
+        QStringList layerNames = {}; // the .icon's layers and files; empty: "Layer 1"…
+        bool groups = false;         // .icon: all layers in one group rather than one each
     };
     // The choices as the plan takes them: which pictures there are, not the pictures.
     static AssetPlan::Options planOptions(const AppIconOptions &options);
