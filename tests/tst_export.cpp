@@ -108,8 +108,9 @@ static QStringList found(const ExportReport &report)
 }
 
 // A drawing of 128 by 128 in `count` Inkscape layers, front first: upright stripes 16 pixels
-// apart in the colours below, over a back layer that is a circle (two layers), the whole canvas
-// in a gradient (three) or the whole canvas in one colour (more).
+// apart and 20 wide, each over the next one's left edge, in the colours below, over a back layer
+// that is a circle (two layers), the whole canvas in a gradient (three) or the whole canvas in one
+// colour (more).
 static QByteArray layeredDrawing(int count)
 {
     static const char *names[] = {"Red", "Green", "Blue/Sky", "green", "Magenta"};
@@ -130,7 +131,7 @@ static QByteArray layeredDrawing(int count)
     svg += "</g>";
     for (int k = count - 2; k >= 0; --k)
         svg += layer(names[k]) + QByteArray(R"(<rect x=")") + QByteArray::number(16 * k + 8) +
-               R"(" y="8" width="12" height="112" fill=")" + colours[k] + "\"/></g>";
+               R"(" y="8" width="20" height="112" fill=")" + colours[k] + "\"/></g>";
     return svg + "</svg>";
 }
 
@@ -488,16 +489,17 @@ private slots:
 
     // name|layers|set, "groups" for a .icon of one group|the stack's layers, or the .icon's
     // groups with "+" between the files of one; the .icon's fill|the middle layer's pixels at
-    // each stripe but the back, front first, "-" for no middle file
+    // the left edge of each stripe but the back's, under the stripe before it, front first,
+    // "-" for no middle file
     void layeredSources_data()
     {
         rowsOf("vision 2|2|vision|Front,Middle,Back|-;"
                "vision 3|3|vision|Front,Middle,Back|#00000000 #ff00ff00;"
-               "vision 6|6|vision|Front,Middle,Back|#00000000 #ff00ff00 #ff0000ff #ffffff00 "
-               "#ffff00ff;"
+               "vision 6|6|vision|Front,Middle,Back|#00000000 #ff00ff00 #ff00ff00 #ff0000ff "
+               "#ffffff00;"
                "tv 2|2|tv|Front,Back|-;"
                "tv 3|3|tv|Front,Middle,Back|#00000000 #ff00ff00;"
-               "tv 6|6|tv|Front,Middle,Middle 2,Middle 3,Back|#00000000 #ff00ff00 #00000000 "
+               "tv 6|6|tv|Front,Middle,Middle 2,Middle 3,Back|#00000000 #ff00ff00 #ff00ff00 "
                "#00000000 #00000000;"
                "icon 2|2|icon|Red.svg,Back.svg|automatic;"
                "icon 3|3|icon|Red.svg,Green.svg|{\"linear-gradient\":[\"srgb:0.06275,0.12549,"
@@ -581,7 +583,7 @@ private slots:
         const QStringList stripes = f[4].split(' ');
         for (qsizetype k = 0; k < stripes.size() && !middle.isNull(); ++k) {
             const double scale = box.width() / 128.0;
-            const QPoint at = box.topLeft() + QPointF((16 * k + 14) * scale, 64 * scale).toPoint();
+            const QPoint at = box.topLeft() + QPointF((16 * k + 10) * scale, 64 * scale).toPoint();
             QCOMPARE(middle.pixelColor(at).name(QColor::HexArgb), stripes[k]);
         }
     }
