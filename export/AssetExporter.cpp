@@ -773,6 +773,8 @@ std::optional<QRectF> rectangleOf(const QString &d)
 // A colour of a drawing, with an opacity laid on it; invalid for any the drawing cannot mean.
 QColor svgColour(const QString &text, double opacity)
 {
+    if (!std::isfinite(opacity))
+        return {};
     QColor colour = !text.isEmpty() && (text.front() == QLatin1Char('#') || text.front().isLetter())
                         ? QColor::fromString(text)
                         : QColor();

@@ -109,8 +109,8 @@ static QStringList found(const ExportReport &report)
 
 // A drawing of 128 by 128 in `count` Inkscape layers, front first: upright stripes 16 pixels
 // apart and 20 wide, each over the next one's left edge, in the colours below, over a back layer
-// that is a circle (two layers), the whole canvas in a gradient (three) or the whole canvas in one
-// colour (more).
+// that is a circle (two layers), the whole canvas in a gradient (three), with rounded corners
+// (four) or in one colour (more).
 static QByteArray layeredDrawing(int count)
 {
     static const char *names[] = {"Red", "Green", "Blue/Sky", "green", "Magenta"};
@@ -127,6 +127,7 @@ static QByteArray layeredDrawing(int count)
     svg += layer("Back");
     svg += count == 2   ? R"(<circle cx="64" cy="64" r="40" fill="#203040"/>)"
            : count == 3 ? R"x(<rect width="128" height="128" fill="url(#sky)"/>)x"
+           : count == 4 ? R"(<rect width="128" height="128" rx="8" fill="#203040"/>)"
                         : R"(<path d="M0 0H128V128H0Z" style="fill:#203040"/>)";
     svg += "</g>";
     for (int k = count - 2; k >= 0; --k)
@@ -506,6 +507,7 @@ private slots:
                "0.18824,1.00000\",\"srgb:0.25098,0.31373,0.37647,1.00000\"],\"orientation\":{"
                "\"start\":{\"x\":0,\"y\":0},\"stop\":{\"x\":0,\"y\":1}}};"
                "icon 3 in one group|3|groups|Red.svg+Green.svg|gradient;"
+               "icon 4, rounded|4|icon|Red.svg,Green.svg,Blue-Sky.svg,Back.svg|automatic;"
                "icon 6|6|icon|Red.svg,Green.svg,Blue-Sky.svg,green 2.svg,Magenta.svg|"
                "{\"solid\":\"srgb:0.12549,0.18824,0.25098,1.00000\"}");
     }
