@@ -65,7 +65,10 @@ public:
     // An Icon Composer bundle NAME.icon: icon.json and, in Assets/, the source as the front
     // layer (a drawing kept as a drawing, a bitmap as a PNG of at most 1024 pixels) over the
     // background colour as a solid fill, or over the back source as a layer of its own, or over
-    // the system's automatic fill when neither is given.
+    // the system's automatic fill when neither is given. With the layers of a layered source,
+    // a group for each layer, front first, each layer's drawing or picture its own file named
+    // after it, and a back layer that is one colour or linear gradient over the whole canvas
+    // taken as the fill instead.
     static ExportReport writeIconBundle(const SourceImage *source, const QString &folderText,
                                         const QString &name, const AppIconOptions &options,
                                         int threads = 0, const Progress &progress = {});
