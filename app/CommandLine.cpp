@@ -14,6 +14,7 @@
 #include "platform/FileSystem.h"
 #include "source/LayeredDrawing.h"
 #include "catalogue/DigitText.h"
+#include "source/LayeredDrawing.h"
 #include "source/SourceImage.h"
 
 #include <QColor>
@@ -126,6 +127,67 @@ SourceFile::Opened loadSource(const QString &path)
     if (!QFileInfo::exists(path))
         return {nullptr, QStringLiteral("“%1” does not exist.").arg(path), {}, {}, {}};
     return SourceFile::open(QFileInfo(path).absoluteFilePath());
+}
+
+// The layers vision, tv and icon draw layer by layer, front first, into `images` and the
+// options: each --layer file, else the kept layers of a SOURCE drawing that splits into two or
+// more, unless a --back source keeps the drawing whole as the front layer. The effects that
+// span a drawing's layers, which its layers laid over each other lose, are warned of. Gives
+// the exit status of a failure, or -1 to go on.
+int loadLayers(const QCommandLineParser &parser, const QString &command, const SourceImage &source,
+               AssetExporter::AppIconOptions *options, QList<SourceImagePtr> *images,
+               const Output &out)
+{
+    if (command != QLatin1String("vision") && command != QLatin1String("tv") &&
+        command != QLatin1String("icon"))
+        return -1;
+    options->groups = parser.isSet(QStringLiteral("groups"));
+    const QStringList files = parser.values(QStringLiteral("layer"));
+    auto failed = [&](const QString &file, const QString &message) {
+        out.record({{"file", file}, {"ok", false}, {"message", message}});
+        out.error(message);
+        return int(Failed);
+    };
+    if (!files.isEmpty()) {
+        if (parser.isSet(QStringLiteral("back")))
+            return usageError(QStringLiteral("--layer and --back both give the back layer: "
+                                             "give the back layer as the last --layer"));
+        if (files.size() < 2)
+            return usageError(QStringLiteral("--layer needs two layers or more, front first"));
+        for (const QString &path : files) {
+            const SourceFile::Opened layer = loadSource(path);
+            if (!layer.image)
+                return failed(path, layer.error);
+            images->append(layer.image);
+            options->layerNames << QFileInfo(path).completeBaseName();
+        }
+    } else if (!parser.isSet(QStringLiteral("back")) && source.isVector()) {
+        LayeredDrawing split = LayeredDrawing::split(source.drawing());
+        if (!split.error().isEmpty() || !split.measure(QSize(1024, 1024)).isEmpty())
+            return -1; // drawn whole, as a drawing of one layer is
+        QList<SourceImagePtr> kept;
+        QStringList names;
+        for (const LayeredDrawing::Layer &layer : split.layers()) {
+            if (!layer.kept())
+                continue;
+            const SourceImage::Loaded loaded = SourceImage::fromData(layer.svg, layer.name);
+            if (!loaded.image)
+                return failed(layer.name, loaded.error);
+            kept << loaded.image;
+            names << layer.name;
+        }
+        if (kept.size() < 2)
+            return -1;
+        *images = kept;
+        options->layerNames = names;
+        for (const QString &sentence : split.crossLayer()) {
+            out.record({{"warning", "cross-layer"}, {"message", sentence}});
+            out.warning(sentence);
+        }
+    }
+    for (const SourceImagePtr &image : std::as_const(*images))
+        options->layers << image.get();
+    return -1;
 }
 
 QString counted(int n, const char *one, const char *many)
@@ -688,6 +750,10 @@ int CommandLine::run(int argc, char **argv)
         options.dark = dark.get();
         options.tinted = tinted.get();
         options.back = back.get();
+        QList<SourceImagePtr> layers;
+        if (const int failed = loadLayers(parser, command, *main, &options, &layers, out);
+            failed >= 0)
+            return failed;
         if (command == QLatin1String("icon"))
             return report(AssetExporter::writeIconBundle(
                               main.get(), folder,

@@ -9,6 +9,8 @@
 #include <QLocale>
 #include <QSet>
 
+#include <algorithm>
+
 namespace {
 
 using Platform = AssetPlan::Platform;
@@ -57,15 +59,34 @@ AssetPlan::File backLayer(const QString &path, QSize size, const AssetPlan::Opti
             .opaqueLayer = true};
 }
 
-// A tvOS image stack of a front and a back layer. Without `scales` it holds one image with no
-// scale key, as the App Store stack has; otherwise 1x and 2x.
+// The names of a stack's layers, front first, as Xcode names three and this product more.
+QStringList layerNames(qsizetype count)
+{
+    QStringList names{QStringLiteral("Front")};
+    for (qsizetype i = 1; i + 1 < count; ++i)
+        names << (i == 1 ? QStringLiteral("Middle") : QStringLiteral("Middle %1").arg(i));
+    names << QStringLiteral("Back");
+    return names;
+}
+
+// A tvOS image stack: of a front and a back layer, or of a layered source's layers, each
+// placed as the front one is so that they stay in register. Without `scales` it holds one
+// image with no scale key, as the App Store stack has; otherwise 1x and 2x.
 void addTvStack(AssetPlan &plan, const QString &stack, QSize size, bool scales,
                 const AssetPlan::Options &options)
 {
-    plan.documents.append({stack, layersOf({"Front.imagestacklayer", "Back.imagestacklayer"}),
-                           QStringLiteral("layers"), Claim::SameEntry});
-    for (const QString &layer : {QStringLiteral("Front"), QStringLiteral("Back")}) {
-        const QString folder = stack + '/' + layer + ".imagestacklayer";
+    const QList<std::pair<int, int>> runs = options.layers >= 2
+                                                ? AssetPlan::stackLayers(options.layers, 5)
+                                                : QList<std::pair<int, int>>{{0, 0}, {0, 0}};
+    const QStringList layers = layerNames(runs.size());
+    QStringList folders;
+    for (const QString &layer : layers)
+        folders << layer + ".imagestacklayer";
+    plan.documents.append({stack, layersOf(folders), QStringLiteral("layers"), Claim::SameEntry});
+    for (qsizetype n = 0; n < layers.size(); ++n) {
+        const QString &layer = layers[n];
+        const bool back = n + 1 == layers.size();
+        const QString folder = stack + '/' + folders[n];
         const QString images = folder + "/Content.imageset";
         plan.documents.append({folder, infoOnly()});
         QJsonArray entries;
@@ -79,13 +100,22 @@ void addTvStack(AssetPlan &plan, const QString &stack, QSize size, bool scales,
             entries.append(entry);
             const QString path = images + '/' + file;
             const QSize pixels = size * scale;
-            if (layer == QLatin1String("Back"))
-                plan.files.append(backLayer(path, pixels, options));
-            else
-                plan.files.append({.path = path,
-                                   .size = pixels,
-                                   .look = Look::Placed,
-                                   .artBox = AssetPlan::tvSafeArea(pixels)});
+            AssetPlan::File planned{.path = path,
+                                    .size = pixels,
+                                    .look = Look::Placed,
+                                    .artBox = AssetPlan::tvSafeArea(pixels)};
+            if (options.layers >= 2) {
+                planned.art = Art::Layers;
+                planned.layer = runs[n].first;
+                planned.lastLayer = runs[n].second;
+                if (back) {
+                    planned.look = Look::PlacedOverBackground;
+                    planned.opaqueLayer = true;
+                }
+            } else if (back) {
+                planned = backLayer(path, pixels, options);
+            }
+            plan.files.append(planned);
         }
         plan.documents.append(
             {images, imagesOf(entries), QStringLiteral("images"), Claim::SameEntry});
@@ -184,24 +214,47 @@ void planWatch(AssetPlan &plan, const AssetPlan::Options &options)
 
 void planVision(AssetPlan &plan, const AssetPlan::Options &options)
 {
-    plan.documents.append({QString(),
-                           layersOf({"Front.solidimagestacklayer", "Back.solidimagestacklayer"}),
-                           QStringLiteral("layers"), Claim::SameEntry});
+    const bool layered = options.layers >= 2;
+    const QStringList layers = layerNames(layered ? 3 : 2);
+    const QList<std::pair<int, int>> runs =
+        layered ? AssetPlan::stackLayers(options.layers, 3) : QList<std::pair<int, int>>();
+    QStringList folders;
+    for (const QString &layer : layers)
+        folders << layer + ".solidimagestacklayer";
+    plan.documents.append(
+        {QString(), layersOf(folders), QStringLiteral("layers"), Claim::SameEntry});
     const QSize size(AssetPlan::VisionLayerPixels, AssetPlan::VisionLayerPixels);
-    for (const QString &layer : {QStringLiteral("Front"), QStringLiteral("Back")}) {
-        const QString folder = layer + ".solidimagestacklayer";
-        const QString images = folder + "/Content.imageset";
-        plan.documents.append({folder, infoOnly()});
+    for (qsizetype n = 0; n < layers.size(); ++n) {
+        const QString &layer = layers[n];
+        const bool back = n + 1 == layers.size();
+        const QString images = folders[n] + "/Content.imageset";
+        // A two-layer source leaves the middle layer empty, as Xcode writes one: an entry
+        // that names no file.
+        const bool empty = layered && n == 1 && runs.size() == 2;
+        QJsonObject entry{{"idiom", "vision"}, {"scale", "2x"}};
+        if (!empty)
+            entry["filename"] = layer + ".png";
+        plan.documents.append({folders[n], infoOnly()});
         plan.documents.append(
-            {images,
-             imagesOf(
-                 {QJsonObject{{"filename", layer + ".png"}, {"idiom", "vision"}, {"scale", "2x"}}}),
-             QStringLiteral("images"), Claim::SameEntry});
+            {images, imagesOf({entry}), QStringLiteral("images"), Claim::SameEntry});
+        if (empty)
+            continue;
         const QString path = images + '/' + layer + ".png";
-        if (layer == QLatin1String("Back"))
+        if (layered) {
+            const std::pair<int, int> run = back ? runs.last() : runs[n];
+            plan.files.append({.path = path,
+                               .size = size,
+                               .art = Art::Layers,
+                               .look = back && options.background.isValid() ? Look::OverBackground
+                                                                            : Look::AsDrawn,
+                               .opaqueLayer = back,
+                               .layer = run.first,
+                               .lastLayer = run.second});
+        } else if (back) {
             plan.files.append(backLayer(path, size, options));
-        else
+        } else {
             plan.files.append({.path = path, .size = size});
+        }
     }
 }
 
@@ -464,7 +517,14 @@ AssetPlan AssetPlan::appIcon(Platform platform, const Options &options)
             "Choose a background colour first: the top shelf images lay the source over it.");
         return plan;
     }
-    if (platform == Platform::Vision && !options.background.isValid() && !options.back) {
+    if ((platform == Platform::Vision || platform == Platform::Tv) && options.layers >= 2 &&
+        options.back) {
+        plan.refusal = QStringLiteral("Give the layers or a back source, not both: the back "
+                                      "layer is the source's own.");
+        return plan;
+    }
+    if (platform == Platform::Vision && !options.background.isValid() && !options.back &&
+        options.layers < 2) {
         plan.refusal = QStringLiteral("Choose a background colour or a back source first: "
                                       "the back layer must be opaque.");
         return plan;
@@ -581,6 +641,16 @@ std::optional<AssetPlan::Platform> AssetPlan::platformOf(const QJsonObject &entr
     if (idiom == QLatin1String("watch") || idiom == QLatin1String("watch-marketing"))
         return Platform::Watch;
     return std::nullopt;
+}
+
+QList<std::pair<int, int>> AssetPlan::stackLayers(int layers, int most)
+{
+    QList<std::pair<int, int>> runs{{0, 0}};
+    const int middles = std::min(layers, most) - 2, shared = layers - 2;
+    for (int i = 0; i < middles; ++i)
+        runs.append({1 + i * shared / middles, (i + 1) * shared / middles});
+    runs.append({layers - 1, layers - 1});
+    return runs;
 }
 
 QRect AssetPlan::tvSafeArea(QSize layer)

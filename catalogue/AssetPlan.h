@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 // Every asset folder this product writes, as data: for an app icon platform and its options, or
 // an image set, the asset folder, each Contents.json with its entries, and each file with its
@@ -32,7 +33,9 @@ public:
     enum class MacStyle { FullBleed, Shaped };
 
     // Which picture a file is made from.
-    enum class Art { Source, Dark, Tinted, Back, None };
+    // Layers: the layers `layer` to `lastLayer` of a layered source, front first, laid over each
+    // other.
+    enum class Art { Source, Dark, Tinted, Back, None, Layers };
     // How the picture becomes the file.
     enum class Look {
         AsDrawn,              // drawn at the file's size, transparency kept
@@ -53,6 +56,9 @@ public:
         bool tinted = false; // from a tinted source or made grey from the main one
         bool back = false;   // a back source for the visionOS and tvOS back layers
         MacStyle macStyle = MacStyle::FullBleed;
+        // The layers of a layered source, front first: from two on, the visionOS and tvOS
+        // stacks are drawn layer by layer, and a back source is refused.
+        int layers = 0;
     };
 
     struct File
@@ -64,6 +70,8 @@ public:
         QRect artBox = {};        // the placed looks: the box the art is fitted into
         bool storeIcon = false;   // read by App Store upload, which refuses transparency
         bool opaqueLayer = false; // a back layer, which the system needs opaque
+        int layer = 0;            // Art::Layers: the front one of the layers drawn
+        int lastLayer = 0;        // and the back one
     };
 
     // Which entries of a document already on disk a write replaces.
@@ -113,6 +121,10 @@ public:
     static QRect tvSafeArea(QSize layer);
     // The pixels every layer of a visionOS icon has, whatever scale its entry names.
     static constexpr int VisionLayerPixels = 1024;
+    // The layers of a layered source each layer of a stack of at most `most` layers draws,
+    // front first, as the first and last of a run: the front and back ones alone, the middle
+    // ones shared out among the middle layers as evenly as they go.
+    static QList<std::pair<int, int>> stackLayers(int layers, int most);
 
     // The plan written into what is on disk, or why it cannot be: `existing` gives the document
     // at a path inside the asset folder, nothing when there is none, or a reason it cannot be

@@ -11,10 +11,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
+#include <QXmlStreamReader>
+#include <QRegularExpression>
+#include <QPolygonF>
 #include <QJsonDocument>
 #include <QLocale>
 #include <QMap>
+#include <QPainter>
 #include <QSet>
 #include <QTemporaryFile>
 
@@ -24,6 +29,7 @@
 #include <filesystem>
 #include <mutex>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -38,6 +44,8 @@ struct Planned
     const SourceImage *source = nullptr;
     QSizeF drawSize; // what the source is drawn at before the look is applied
     QColor background;
+    // Layers drawn under the source at the same size, front first, before the look is applied.
+    QList<const SourceImage *> under = {};
 
     bool placed() const
     {
@@ -74,6 +82,11 @@ Planned bind(const AssetPlan::File &file, const SourceImage *source,
     case Art::None:
         planned.source = nullptr;
         break;
+    case Art::Layers:
+        planned.source = options.layers.value(file.layer);
+        for (int layer = file.layer + 1; layer <= file.lastLayer; ++layer)
+            planned.under.append(options.layers.value(layer));
+        break;
     }
     if (planned.placed() && planned.source)
         planned.drawSize = fitted(planned.source->size(), QSizeF(file.artBox.size()));
@@ -89,6 +102,7 @@ struct Drawn
 {
     QImage image;
     QString failure;
+    QList<QImage> under; // those of the layers under it, in their order
 };
 
 struct Rendered
@@ -106,9 +120,25 @@ QImage renderPlanned(const Planned &planned, const Drawn &drawn)
         fill.fill(planned.background);
         return fill;
     }
-    const QImage image = planned.source && planned.source->isVector()
-                             ? drawn.image
-                             : Renderer::render(planned.source, planned.drawSize, 1);
+    auto picture = [&](const SourceImage *source, const QImage &drawing) {
+        return source && source->isVector() ? drawing
+                                            : Renderer::render(source, planned.drawSize, 1);
+    };
+    QImage image = picture(planned.source, drawn.image);
+    if (!planned.under.isEmpty() && !image.isNull()) {
+        QImage stack(image.size(), QImage::Format_ARGB32_Premultiplied);
+        stack.fill(Qt::transparent);
+        QPainter painter(&stack);
+        for (qsizetype i = planned.under.size(); i-- > 0;) {
+            const QImage layer = picture(planned.under[i], drawn.under.value(i));
+            if (layer.isNull())
+                return {};
+            painter.drawImage(QRect(QPoint(0, 0), stack.size()), layer);
+        }
+        painter.drawImage(QPoint(0, 0), image);
+        painter.end();
+        image = stack.convertToFormat(QImage::Format_ARGB32);
+    }
     switch (planned.file.look) {
     case Look::OverBackground:
         return Renderer::overBackground(image, planned.background);
@@ -152,13 +182,17 @@ QList<ExportReport::Warning> warningsFor(const std::vector<Planned> &plan,
                                 "transparency: App Store upload refuses a transparent App Store "
                                 "icon. Use an opaque source, or a background colour.")
                      .arg(plan[i].file.path)});
+        const bool layer = plan[i].file.art == Art::Layers;
         if (plan[i].file.opaqueLayer && !opaque[i])
             warnings.append(
                 {QStringLiteral("transparent-back"),
-                 QStringLiteral("The back source has transparent pixels, so %1 was written with "
-                                "transparency: the system needs the back layer opaque. Use an "
-                                "opaque back source, or a background colour.")
-                     .arg(plan[i].file.path)});
+                 QStringLiteral("The back %1 has transparent pixels, so %2 was written with "
+                                "transparency: the system needs the back layer opaque. Use %3, "
+                                "or a background colour.")
+                     .arg(layer ? QStringLiteral("layer") : QStringLiteral("source"),
+                          plan[i].file.path,
+                          layer ? QStringLiteral("a back layer that covers the canvas")
+                                : QStringLiteral("an opaque back source"))});
     }
     // Each source once: the largest file made from it says whether it was enlarged.
     QList<const SourceImage *> sources;
@@ -233,21 +267,30 @@ std::vector<Drawn> drawDrawings(const std::vector<Planned> &plan,
     std::vector<Drawn> drawn(plan.size());
     QList<const SourceImage *> drawings;
     for (const Planned &planned : plan) {
-        if (planned.source && planned.source->isVector() && !drawings.contains(planned.source))
-            drawings.append(planned.source);
+        for (const SourceImage *source : QList{planned.source} + planned.under) {
+            if (source && source->isVector() && !drawings.contains(source))
+                drawings.append(source);
+        }
     }
+    for (size_t i = 0; i < plan.size(); ++i)
+        drawn[i].under.resize(plan[i].under.size());
     for (const SourceImage *drawing : std::as_const(drawings)) {
         QList<QSizeF> sizes;
         for (const Planned &planned : plan) {
-            if (planned.source == drawing && !sizes.contains(planned.drawSize))
+            if ((planned.source == drawing || planned.under.contains(drawing)) &&
+                !sizes.contains(planned.drawSize))
                 sizes.append(planned.drawSize);
         }
         const Renderer::Rendered rendered = Renderer::renderAll(drawing, sizes, 0, cancel);
         for (size_t i = 0; i < plan.size(); ++i) {
-            if (plan[i].source != drawing)
-                continue;
-            drawn[i].image = rendered.images.value(sizes.indexOf(plan[i].drawSize));
-            if (drawn[i].image.isNull())
+            const QImage image = rendered.images.value(sizes.indexOf(plan[i].drawSize));
+            if (plan[i].source == drawing)
+                drawn[i].image = image;
+            for (qsizetype j = 0; j < plan[i].under.size(); ++j) {
+                if (plan[i].under[j] == drawing)
+                    drawn[i].under[j] = image;
+            }
+            if (image.isNull() && (plan[i].source == drawing || plan[i].under.contains(drawing)))
                 drawn[i].failure = rendered.error;
         }
     }
@@ -620,9 +663,324 @@ QString iconColour(const QColor &colour)
         .arg(rgb.alphaF(), 0, 'f', 5);
 }
 
+// A number of a drawing's attribute, with no unit but px; nothing for any other.
+std::optional<double> svgNumber(QStringView text)
+{
+    text = text.trimmed();
+    if (text.endsWith(QLatin1String("px")))
+        text.chop(2);
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
+}
+
+// An element's presentation: its attributes and its style attribute's declarations as one.
+QHash<QString, QString> propertiesOf(const QXmlStreamAttributes &attributes)
+{
+    QHash<QString, QString> properties;
+    for (const QXmlStreamAttribute &attribute : attributes) {
+        const QString name = attribute.qualifiedName().toString();
+        if (name == QLatin1String("style")) {
+            for (const QString &declaration :
+                 attribute.value().toString().split(QLatin1Char(';'))) {
+                const QString key = declaration.section(QLatin1Char(':'), 0, 0).trimmed();
+                if (!key.isEmpty())
+                    properties.insert(key, declaration.section(QLatin1Char(':'), 1).trimmed());
+            }
+        } else if (!name.startsWith(QLatin1String("inkscape:")) &&
+                   !name.startsWith(QLatin1String("sodipodi:")) &&
+                   !name.startsWith(QLatin1String("serif:")) &&
+                   !name.startsWith(QLatin1String("xmlns")) && name != QLatin1String("id") &&
+                   name != QLatin1String("data-name") && name != QLatin1String("xml:space") &&
+                   name != QLatin1String("version")) {
+            properties.insert(name, attribute.value().toString());
+        }
+    }
+    return properties;
+}
+
+// The points of a path of straight lines only, as one closed outline; nothing for any other.
+std::optional<QList<QPointF>> straightOutline(const QString &d)
+{
+    static const QRegularExpression token(
+        QStringLiteral("[A-Za-z]|[-+]?(?:\\d*\\.\\d+|\\d+\\.?)(?:[eE][-+]?\\d+)?"));
+    QList<QPointF> points;
+    QPointF at;
+    QChar command;
+    bool closed = false;
+    QList<double> numbers;
+    QStringList tokens;
+    for (auto it = token.globalMatch(d); it.hasNext();)
+        tokens << it.next().captured();
+    for (qsizetype i = 0; i < tokens.size();) {
+        if (tokens[i].front().isLetter())
+            command = tokens[i++].front();
+        const QChar upper = command.toUpper();
+        const bool relative = command.isLower();
+        if (closed || upper == QLatin1Char('Z')) {
+            if (upper != QLatin1Char('Z') || closed)
+                return std::nullopt;
+            closed = true;
+            continue;
+        }
+        const int count = upper == QLatin1Char('M') || upper == QLatin1Char('L')   ? 2
+                          : upper == QLatin1Char('H') || upper == QLatin1Char('V') ? 1
+                                                                                   : 0;
+        if (count == 0 || i + count > tokens.size() ||
+            (upper == QLatin1Char('M') && !points.isEmpty()))
+            return std::nullopt;
+        numbers.clear();
+        for (int k = 0; k < count; ++k) {
+            bool ok = false;
+            numbers << tokens[i + k].toDouble(&ok);
+            if (!ok || !std::isfinite(numbers.last()))
+                return std::nullopt;
+        }
+        i += count;
+        const QPointF base = relative ? at : QPointF();
+        if (upper == QLatin1Char('H'))
+            at = QPointF(numbers[0] + (relative ? at.x() : 0), at.y());
+        else if (upper == QLatin1Char('V'))
+            at = QPointF(at.x(), numbers[0] + (relative ? at.y() : 0));
+        else
+            at = base + QPointF(numbers[0], numbers[1]);
+        points << at;
+        if (upper == QLatin1Char('M'))
+            command = relative ? QLatin1Char('l') : QLatin1Char('L');
+    }
+    if (points.size() > 1 && points.last() == points.first())
+        points.removeLast();
+    return points;
+}
+
+// The box a path covers when it is an upright rectangle; nothing for any other.
+std::optional<QRectF> rectangleOf(const QString &d)
+{
+    const std::optional<QList<QPointF>> points = straightOutline(d);
+    if (!points || points->size() != 4)
+        return std::nullopt;
+    QRectF box = QPolygonF(*points).boundingRect();
+    for (qsizetype i = 0; i < 4; ++i) {
+        const QPointF a = points->at(i), b = points->at((i + 1) % 4);
+        const bool corner = (a.x() == box.left() || a.x() == box.right()) &&
+                            (a.y() == box.top() || a.y() == box.bottom());
+        if (!corner || (a.x() != b.x() && a.y() != b.y()) || a == b)
+            return std::nullopt;
+    }
+    return box;
+}
+
+// A colour of a drawing, with an opacity laid on it; invalid for any the drawing cannot mean.
+QColor svgColour(const QString &text, double opacity)
+{
+    if (!std::isfinite(opacity))
+        return {};
+    QColor colour = !text.isEmpty() && (text.front() == QLatin1Char('#') || text.front().isLetter())
+                        ? QColor::fromString(text)
+                        : QColor();
+    if (colour.isValid())
+        colour.setAlphaF(float(colour.alphaF() * std::clamp(opacity, 0.0, 1.0)));
+    return colour;
+}
+
+// The fill of a drawing that is one upright rectangle over its whole canvas painted with one
+// colour or a linear gradient of two colours, as Icon Composer writes a fill; nothing for any
+// other drawing, and nothing where the drawing holds anything this does not follow, so that a
+// layer is never lost to a fill that draws something else.
+std::optional<QJsonObject> plainFill(const QByteArray &drawing)
+{
+    static const QStringList strokeOnly{
+        "stroke-width",     "stroke-linecap",    "stroke-linejoin", "stroke-miterlimit",
+        "stroke-dasharray", "stroke-dashoffset", "stroke-opacity",  "fill-rule",
+        "paint-order",      "enable-background"};
+    auto harmless = [&](const QHash<QString, QString> &properties, const QStringList &allowed) {
+        for (auto it = properties.begin(); it != properties.end(); ++it) {
+            const bool shown = it.key() == QLatin1String("display") && it.value() == "inline";
+            if (!allowed.contains(it.key()) && !strokeOnly.contains(it.key()) && !shown)
+                return false;
+        }
+        return true;
+    };
+    QXmlStreamReader xml(drawing);
+    QRectF canvas;
+    std::optional<QRectF> box;
+    QHash<QString, QString> shape;
+    struct Gradient
+    {
+        QHash<QString, QString> properties;
+        QList<std::pair<double, QColor>> stops;
+    };
+    QHash<QString, Gradient> gradients;
+    QString gradient;
+    bool inDefs = false;
+    int shapes = 0;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.tokenType() == QXmlStreamReader::EndElement) {
+            if (xml.name() == QLatin1String("defs"))
+                inDefs = false;
+            if (xml.name() == QLatin1String("linearGradient"))
+                gradient.clear();
+            continue;
+        }
+        if (xml.tokenType() != QXmlStreamReader::StartElement) {
+            if (xml.hasError())
+                return std::nullopt;
+            continue;
+        }
+        const QString name = xml.qualifiedName().toString();
+        const QHash<QString, QString> properties = propertiesOf(xml.attributes());
+        if (name == QLatin1String("svg") && canvas.isNull()) {
+            if (!harmless(properties, {"width", "height", "viewBox", "x", "y"}))
+                return std::nullopt;
+            const QStringList box = properties.value("viewBox").split(
+                QRegularExpression(QStringLiteral("[\\s,]+")), Qt::SkipEmptyParts);
+            QList<double> numbers;
+            for (const QString &word : box)
+                numbers << svgNumber(word).value_or(qQNaN());
+            if (numbers.size() == 4)
+                canvas = QRectF(numbers[0], numbers[1], numbers[2], numbers[3]);
+            else if (box.isEmpty())
+                canvas = QRectF(0, 0, svgNumber(properties.value("width")).value_or(qQNaN()),
+                                svgNumber(properties.value("height")).value_or(qQNaN()));
+            if (!(canvas.width() > 0 && canvas.height() > 0) || !std::isfinite(canvas.x()) ||
+                !std::isfinite(canvas.y()))
+                return std::nullopt;
+        } else if (name == QLatin1String("title") || name == QLatin1String("desc") ||
+                   name == QLatin1String("metadata") ||
+                   name == QLatin1String("sodipodi:namedview")) {
+            xml.skipCurrentElement();
+        } else if (name == QLatin1String("defs")) {
+            inDefs = true;
+        } else if (name == QLatin1String("g") && !inDefs) {
+            if (!harmless(properties, {}))
+                return std::nullopt;
+        } else if (name == QLatin1String("linearGradient") && inDefs) {
+            gradient = xml.attributes().value(QLatin1String("id")).toString();
+            gradients[gradient].properties = properties;
+        } else if (name == QLatin1String("stop") && !gradient.isEmpty()) {
+            QString offset = properties.value("offset", "0");
+            const bool percent = offset.endsWith(QLatin1Char('%'));
+            const double at = svgNumber(percent ? offset.chopped(1) : offset).value_or(qQNaN()) /
+                              (percent ? 100.0 : 1.0);
+            const QColor colour =
+                svgColour(properties.value("stop-color", "black"),
+                          svgNumber(properties.value("stop-opacity", "1")).value_or(qQNaN()));
+            if (!std::isfinite(at) || !colour.isValid())
+                return std::nullopt;
+            gradients[gradient].stops.append({std::clamp(at, 0.0, 1.0), colour});
+        } else if ((name == QLatin1String("rect") || name == QLatin1String("path")) && !inDefs &&
+                   ++shapes == 1) {
+            shape = properties;
+            if (name == QLatin1String("path")) {
+                box = rectangleOf(properties.value("d"));
+            } else if (properties.value("rx", "0").toDouble() == 0 &&
+                       properties.value("ry", "0").toDouble() == 0) {
+                const std::optional<double> x = svgNumber(properties.value("x", "0")),
+                                            y = svgNumber(properties.value("y", "0")),
+                                            w = svgNumber(properties.value("width")),
+                                            h = svgNumber(properties.value("height"));
+                if (x && y && w && h)
+                    box = QRectF(*x, *y, *w, *h);
+            }
+            if (!box || !harmless(shape, {"x", "y", "width", "height", "rx", "ry", "d", "fill",
+                                          "fill-opacity", "opacity", "stroke"}))
+                return std::nullopt;
+            xml.skipCurrentElement();
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (xml.hasError() || shapes != 1 || !box || canvas.isNull() || !box->contains(canvas) ||
+        shape.value("stroke", "none") != QLatin1String("none"))
+        return std::nullopt;
+    const double opacity = svgNumber(shape.value("opacity", "1")).value_or(qQNaN()) *
+                           svgNumber(shape.value("fill-opacity", "1")).value_or(qQNaN());
+    const QString paint = shape.value("fill");
+    static const QRegularExpression url(QStringLiteral("^url\\(\\s*#([^)\\s]+)\\s*\\)$"));
+    const QRegularExpressionMatch reference = url.match(paint);
+    if (!reference.hasMatch()) {
+        const QColor colour = paint.isEmpty() ? QColor() : svgColour(paint, opacity);
+        if (!colour.isValid())
+            return std::nullopt;
+        return QJsonObject{{"solid", iconColour(colour)}};
+    }
+    // A gradient takes its stops and its ends from those it refers to where it has none.
+    QString id = reference.captured(1);
+    Gradient own = gradients.value(id);
+    QHash<QString, QString> ends = own.properties;
+    QList<std::pair<double, QColor>> stops = own.stops;
+    for (int hop = 0; hop < 4 && gradients.contains(id); ++hop) {
+        const Gradient &found = gradients[id];
+        if (stops.isEmpty())
+            stops = found.stops;
+        for (auto it = found.properties.begin(); it != found.properties.end(); ++it) {
+            if (!ends.contains(it.key()))
+                ends.insert(it.key(), it.value());
+        }
+        id = found.properties.value("xlink:href", found.properties.value("href")).mid(1);
+    }
+    if (!gradients.contains(reference.captured(1)) || stops.size() != 2 ||
+        stops[0].first > stops[1].first ||
+        !harmless(ends, {"x1", "y1", "x2", "y2", "gradientUnits", "xlink:href", "href"}))
+        return std::nullopt;
+    const bool user = ends.value("gradientUnits") == QLatin1String("userSpaceOnUse");
+    if (!user && ends.contains("gradientUnits") &&
+        ends.value("gradientUnits") != QLatin1String("objectBoundingBox"))
+        return std::nullopt;
+    auto coordinate = [&](const char *key, const char *fallback, bool across) {
+        QString text = ends.value(QLatin1String(key), QLatin1String(fallback));
+        const bool percent = text.endsWith(QLatin1Char('%'));
+        double value = svgNumber(percent ? text.chopped(1) : text).value_or(qQNaN());
+        if (percent && user)
+            return qQNaN();
+        if (percent)
+            value /= 100.0;
+        const double start = across ? box->x() : box->y(),
+                     span = across ? box->width() : box->height();
+        const double inUser = user ? value : start + value * span;
+        return across ? (inUser - canvas.x()) / canvas.width()
+                      : (inUser - canvas.y()) / canvas.height();
+    };
+    const QPointF from(coordinate("x1", "0", true), coordinate("y1", "0", false));
+    const QPointF to(coordinate("x2", user ? "100%" : "1", true), coordinate("y2", "0", false));
+    // Stops short of the ends move the ends, as the colours pad out beyond them.
+    const QPointF start = from + stops[0].first * (to - from),
+                  stop = from + stops[1].first * (to - from);
+    for (double value : {start.x(), start.y(), stop.x(), stop.y()}) {
+        if (!std::isfinite(value))
+            return std::nullopt;
+    }
+    auto point = [](QPointF p) { return QJsonObject{{"x", p.x()}, {"y", p.y()}}; };
+    for (auto &[at, colour] : stops)
+        colour = svgColour(colour.name(QColor::HexArgb), opacity);
+    return QJsonObject{
+        {"linear-gradient", QJsonArray{iconColour(stops[0].second), iconColour(stops[1].second)}},
+        {"orientation", QJsonObject{{"start", point(start)}, {"stop", point(stop)}}}};
+}
+
+// A layer's name as a file name in Assets/: no folder separators, nothing hidden, no name
+// another layer took, ignoring case as a Mac's disk does.
+QString layerFileStem(QString name, int index, QSet<QString> *taken)
+{
+    static const QRegularExpression unsafe(QStringLiteral("[/\\\\:*?\"<>|\\x00-\\x1f]"));
+    name = name.replace(unsafe, QStringLiteral("-")).trimmed();
+    while (name.startsWith(QLatin1Char('.')))
+        name.remove(0, 1);
+    if (name.isEmpty())
+        name = QStringLiteral("Layer %1").arg(index + 1);
+    name.truncate(100);
+    QString unique = name;
+    for (int n = 2; taken->contains(unique.toLower()); ++n)
+        unique = QStringLiteral("%1 %2").arg(name).arg(n);
+    taken->insert(unique.toLower());
+    return unique;
+}
+
 // The layer `name` of an Icon Composer bundle, and its file in Assets/: a drawing as it is, a
 // bitmap as a PNG no larger than the 1024 point canvas, which the layer's scale then fills.
-QJsonObject iconLayer(Job &job, const SourceImage *source, const QString &name, Art art)
+QJsonObject iconLayer(Job &job, const SourceImage *source, const QString &name, Art art,
+                      int index = 0)
 {
     constexpr double Canvas = 1024.0;
     QJsonObject layer{{"name", name}};
@@ -638,7 +996,9 @@ QJsonObject iconLayer(Job &job, const SourceImage *source, const QString &name, 
             file = fitted(natural, QSizeF(Canvas, Canvas));
         job.plan.files.append({.path = QStringLiteral("Assets/") + name + QStringLiteral(".png"),
                                .size = file.toSize(),
-                               .art = art});
+                               .art = art,
+                               .layer = index,
+                               .lastLayer = index});
     }
     // Icon Composer places an image at its own size in points: a smaller one is scaled up to
     // span the canvas, as every other set this writes spans its canvas.
@@ -661,24 +1021,61 @@ Job iconJob(const SourceImage *source, const QString &folderText, const QString 
     Job job;
     job.folder = folderText + QLatin1Char('/') + name + QStringLiteral(".icon");
     job.appIcon = true;
-    job.bind = [source, back = options.back](const AssetPlan::File &file) {
-        return Planned{file, file.art == Art::Back ? back : source, QSizeF(file.size), QColor()};
+    const QList<const SourceImage *> layers =
+        options.layers.size() >= 2 ? options.layers : QList<const SourceImage *>();
+    if (!layers.isEmpty() && options.back)
+        return Job::refused(QStringLiteral("Give the layers or a back source, not both: the back "
+                                           "layer is the source's own."));
+    job.bind = [source, back = options.back, layers](const AssetPlan::File &file) {
+        const SourceImage *image = file.art == Art::Back     ? back
+                                   : file.art == Art::Layers ? layers.value(file.layer)
+                                                             : source;
+        return Planned{file, image, QSizeF(file.size), QColor()};
     };
     // The values Icon Composer gives a new group: a neutral shadow at half opacity and
     // translucency on at half; a new layer gets no glass key of its own.
-    auto group = [&](const SourceImage *image, const QString &layerName, Art art) {
-        return QJsonObject{{"layers", QJsonArray{iconLayer(job, image, layerName, art)}},
+    auto groupOf = [](const QJsonArray &members) {
+        return QJsonObject{{"layers", members},
                            {"shadow", QJsonObject{{"kind", "neutral"}, {"opacity", 0.5}}},
                            {"translucency", QJsonObject{{"enabled", true}, {"value", 0.5}}}};
     };
+    auto group = [&](const SourceImage *image, const QString &layerName, Art art) {
+        return groupOf(QJsonArray{iconLayer(job, image, layerName, art)});
+    };
     // Groups run front to back.
-    QJsonArray groups{group(source, QStringLiteral("Foreground"), Art::Source)};
-    if (options.back)
-        groups.append(group(options.back, QStringLiteral("Background"), Art::Back));
+    QJsonArray groups;
+    std::optional<QJsonObject> fill;
+    if (layers.isEmpty()) {
+        groups.append(group(source, QStringLiteral("Foreground"), Art::Source));
+        if (options.back)
+            groups.append(group(options.back, QStringLiteral("Background"), Art::Back));
+    } else {
+        qsizetype drawn = layers.size();
+        // A back layer of one colour or gradient over the whole canvas is what a fill is.
+        if (layers.last() && layers.last()->isVector() &&
+            (fill = plainFill(layers.last()->drawing())))
+            --drawn;
+        QSet<QString> taken;
+        QJsonArray members;
+        for (qsizetype i = 0; i < drawn; ++i) {
+            if (!layers[i])
+                return Job::refused(NoSource);
+            const QString name = layerFileStem(options.layerNames.value(i), int(i), &taken);
+            const QJsonObject layer = iconLayer(job, layers[i], name, Art::Layers, int(i));
+            if (options.groups)
+                members.append(layer);
+            else
+                groups.append(groupOf(QJsonArray{layer}));
+        }
+        if (options.groups)
+            groups.append(groupOf(members));
+    }
     QJsonObject document{{"groups", groups},
                          {"supported-platforms",
                           QJsonObject{{"circles", QJsonArray{"watchOS"}}, {"squares", "shared"}}}};
-    if (options.background.isValid() && !options.back)
+    if (fill)
+        document["fill"] = *fill;
+    else if (options.background.isValid() && !options.back)
         document["fill"] = QJsonObject{{"solid", iconColour(options.background)}};
     else
         document["fill"] = QStringLiteral("automatic");
@@ -726,7 +1123,8 @@ AssetPlan::Options AssetExporter::planOptions(const AppIconOptions &options)
             .dark = options.dark != nullptr,
             .tinted = options.tinted != nullptr || options.tintedFromSource,
             .back = options.back != nullptr,
-            .macStyle = options.macStyle};
+            .macStyle = options.macStyle,
+            .layers = int(std::min(options.layers.size(), qsizetype(1) << 20))};
 }
 
 ExportReport AssetExporter::writeAppIconSet(const SourceImage *source, const QString &folderText,

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -39,6 +40,12 @@ public:
         MacStyle macStyle = MacStyle::FullBleed;
         const SourceImage *back = nullptr;
         QString name = {}; // the asset folder's name; empty for the platform's own
+        // A layered source's layers, front first, each over the whole canvas: from two on, the
+        // visionOS and tvOS stacks and the .icon document are drawn layer by layer (every flat
+        // set still draws the source), and a back source is refused.
+        QList<const SourceImage *> layers = {};
+        QStringList layerNames = {}; // the .icon's layers and files; empty: "Layer 1"…
+        bool groups = false;         // .icon: all layers in one group rather than one each
     };
     // The choices as the plan takes them: which pictures there are, not the pictures.
     static AssetPlan::Options planOptions(const AppIconOptions &options);
@@ -58,7 +65,10 @@ public:
     // An Icon Composer bundle NAME.icon: icon.json and, in Assets/, the source as the front
     // layer (a drawing kept as a drawing, a bitmap as a PNG of at most 1024 pixels) over the
     // background colour as a solid fill, or over the back source as a layer of its own, or over
-    // the system's automatic fill when neither is given.
+    // the system's automatic fill when neither is given. With the layers of a layered source,
+    // a group for each layer, front first, each layer's drawing or picture its own file named
+    // after it, and a back layer that is one colour or linear gradient over the whole canvas
+    // taken as the fill instead.
     static ExportReport writeIconBundle(const SourceImage *source, const QString &folderText,
                                         const QString &name, const AppIconOptions &options,
                                         int threads = 0, const Progress &progress = {});

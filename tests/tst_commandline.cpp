@@ -50,7 +50,9 @@ private slots:
             "github|two formats; build a.png|--manifest; build --manifest a.png --strict|strict; "
             "render a.png --size 10|--out; "
             "render a.png --size 5000 --out x.png|4096; render a.png --size 9 --out x.png "
-            "--platform android|android";
+            "--platform android|android; vision a.png --background red --layer a.png|"
+            "two layers; tv a.png --background red --layer a.png --layer a.png --back a.png|"
+            "--back; tv a.png --background red --groups|groups; mac a.png --layer a.png|layer";
         for (const QString &row : rows.split("; "))
             QTest::newRow(qPrintable(row.section('|', 0, 0))) << row.section('|', 1).toUtf8();
     }
@@ -136,6 +138,50 @@ private slots:
                                                           : "Icon-1024-tinted.png #c8c8c8",
                                          "Icon-1024.png #dc1414"}));
         }
+    }
+
+    // A drawing of layers is written layer by layer, with what spans its layers warned of; a
+    // back source keeps it whole; layer files are taken in their order, into one group with
+    // --groups; every set passes the check.
+    void layeredSource()
+    {
+        const QByteArray svg =
+            R"(<svg xmlns="http://www.w3.org/2000/svg" width="64" height="64"><g id="Back">)"
+            R"(<rect width="64" height="64" fill="#203040"/></g><g id="Shade" opacity="0.5" )"
+            R"(style="mix-blend-mode:multiply"><circle cx="32" cy="32" r="20"/></g>)"
+            R"(<g id="Star"><rect x="24" y="24" width="16" height="16" fill="red"/></g></svg>)";
+        QVERIFY(writeFile(at("star.svg"), svg));
+        const CommandRun vision =
+            run({"vision", at("star.svg"), "--background", "white", "--json", "--out", at("v")});
+        QCOMPARE(vision.exitCode, 0);
+        QStringList warned;
+        for (const QJsonObject &record : vision.records()) {
+            if (record.contains("warning"))
+                warned << record["warning"].toString();
+        }
+        QCOMPARE(warned, QStringList{"cross-layer"});
+        auto layers = [&](const QString &stack) {
+            QStringList names;
+            for (const QJsonValue &layer : readJson(stack + "/Contents.json")["layers"].toArray())
+                names << layer["filename"].toString().section('.', 0, 0);
+            return names.join(',');
+        };
+        QCOMPARE(layers(at("v/AppIcon.solidimagestack")), "Front,Middle,Back");
+        QCOMPARE(
+            run({"vision", at("star.svg"), "--back", source("b.png"), "--out", at("w")}).exitCode,
+            0);
+        QCOMPARE(layers(at("w/AppIcon.solidimagestack")), "Front,Back");
+        QCOMPARE(run({"icon", at("star.svg"), "--layer", source("front.png", true), "--layer",
+                      source("back.png"), "--groups", "--out", at("i")})
+                     .exitCode,
+                 0);
+        const QJsonArray groups = readJson(at("i/AppIcon.icon/icon.json"))["groups"].toArray();
+        QCOMPARE(groups.size(), 1);
+        QStringList files;
+        for (const QJsonValue &layer : groups[0]["layers"].toArray())
+            files << layer["image-name"].toString();
+        QCOMPARE(files, (QStringList{"front.png", "back.png"}));
+        QCOMPARE(run({"check", at("v"), at("w"), at("i")}).exitCode, 0);
     }
 
     // check exits 1 on an error, and on any finding with --strict; --json ends with the counts.

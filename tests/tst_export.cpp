@@ -2,6 +2,7 @@
 #include "catalogue/CatalogueChecker.h"
 #include "export/AssetExporter.h"
 #include "export/Renderer.h"
+#include "source/LayeredDrawing.h"
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
@@ -104,6 +105,35 @@ static QStringList found(const ExportReport &report)
     for (const ExportReport::Difference &difference : report.differences)
         lines << difference.path + ": " + difference.what;
     return report.refusal.isEmpty() ? lines : QStringList{report.refusal};
+}
+
+// A drawing of 128 by 128 in `count` Inkscape layers, front first: upright stripes 16 pixels
+// apart and 20 wide, each over the next one's left edge, in the colours below, over a back layer
+// that is a circle (two layers), the whole canvas in a gradient (three), with rounded corners
+// (four) or in one colour (more).
+static QByteArray layeredDrawing(int count)
+{
+    static const char *names[] = {"Red", "Green", "Blue/Sky", "green", "Magenta"};
+    static const char *colours[] = {"#ff0000", "#00ff00", "#0000ff", "#ffff00", "#ff00ff"};
+    QByteArray svg = R"(<svg xmlns="http://www.w3.org/2000/svg" )"
+                     R"(xmlns:inkscape="http://www.inkscape.org/namespaces/inkscape" )"
+                     R"(width="128" height="128" viewBox="0 0 128 128"><defs>)"
+                     R"(<linearGradient id="sky" x1="0" y1="0" x2="0" y2="1">)"
+                     R"(<stop offset="0" stop-color="#102030"/><stop offset="1" )"
+                     R"(stop-color="#405060"/></linearGradient></defs>)";
+    auto layer = [](const char *name) {
+        return QByteArray(R"(<g inkscape:groupmode="layer" inkscape:label=")") + name + "\">";
+    };
+    svg += layer("Back");
+    svg += count == 2   ? R"(<circle cx="64" cy="64" r="40" fill="#203040"/>)"
+           : count == 3 ? R"x(<rect width="128" height="128" fill="url(#sky)"/>)x"
+           : count == 4 ? R"(<rect width="128" height="128" rx="8" fill="#203040"/>)"
+                        : R"(<path d="M0 0H128V128H0Z" style="fill:#203040"/>)";
+    svg += "</g>";
+    for (int k = count - 2; k >= 0; --k)
+        svg += layer(names[k]) + QByteArray(R"(<rect x=")") + QByteArray::number(16 * k + 8) +
+               R"(" y="8" width="20" height="112" fill=")" + colours[k] + "\"/></g>";
+    return svg + "</svg>";
 }
 
 class ExportTest : public QObject
@@ -456,6 +486,108 @@ private slots:
         const CatalogueChecker::Result checked = CatalogueChecker::check({bundle});
         QCOMPARE(checked.findings.size(), 1);
         QCOMPARE(checked.findings[0].problem, "icon-shadows-set");
+    }
+
+    // name|layers|set, "groups" for a .icon of one group|the stack's layers, or the .icon's
+    // groups with "+" between the files of one; the .icon's fill|the middle layer's pixels at
+    // the left edge of each stripe but the back's, under the stripe before it, front first,
+    // "-" for no middle file
+    void layeredSources_data()
+    {
+        rowsOf("vision 2|2|vision|Front,Middle,Back|-;"
+               "vision 3|3|vision|Front,Middle,Back|#00000000 #ff00ff00;"
+               "vision 6|6|vision|Front,Middle,Back|#00000000 #ff00ff00 #ff00ff00 #ff0000ff "
+               "#ffffff00;"
+               "tv 2|2|tv|Front,Back|-;"
+               "tv 3|3|tv|Front,Middle,Back|#00000000 #ff00ff00;"
+               "tv 6|6|tv|Front,Middle,Middle 2,Middle 3,Back|#00000000 #ff00ff00 #ff00ff00 "
+               "#00000000 #00000000;"
+               "icon 2|2|icon|Red.svg,Back.svg|automatic;"
+               "icon 3|3|icon|Red.svg,Green.svg|{\"linear-gradient\":[\"srgb:0.06275,0.12549,"
+               "0.18824,1.00000\",\"srgb:0.25098,0.31373,0.37647,1.00000\"],\"orientation\":{"
+               "\"start\":{\"x\":0,\"y\":0},\"stop\":{\"x\":0,\"y\":1}}};"
+               "icon 3 in one group|3|groups|Red.svg+Green.svg|gradient;"
+               "icon 4, rounded|4|icon|Red.svg,Green.svg,Blue-Sky.svg,Back.svg|automatic;"
+               "icon 6|6|icon|Red.svg,Green.svg,Blue-Sky.svg,green 2.svg,Magenta.svg|"
+               "{\"solid\":\"srgb:0.12549,0.18824,0.25098,1.00000\"}");
+    }
+    // A layer lost, doubled or out of order, the middle ones not flattened into one, a
+    // layer drawn over another's place, a back layer of one colour or gradient not taken as
+    // the fill or another taken as one, layer files named unsafely or alike; and every set
+    // passes the check.
+    void layeredSources()
+    {
+        QFETCH(QStringList, f);
+        const LayeredDrawing split = LayeredDrawing::split(layeredDrawing(f[1].toInt()));
+        QVERIFY2(split.error().isEmpty(), qPrintable(split.error()));
+        QList<SourceImagePtr> loaded;
+        AssetExporter::AppIconOptions options{.background = f[2] == "tv" ? Green : QColor()};
+        for (const LayeredDrawing::Layer &layer : split.layers()) {
+            loaded << SourceImage::fromData(layer.svg, layer.name).image;
+            QVERIFY(loaded.last());
+            options.layers << loaded.last().get();
+            options.layerNames << layer.name;
+        }
+        QCOMPARE(options.layers.size(), f[1].toInt());
+        options.groups = f[2] == "groups";
+        const SourceImagePtr whole = SourceImage::fromData(layeredDrawing(f[1].toInt()), "").image;
+        const bool icon = f[2] == "icon" || f[2] == "groups";
+        const ExportReport report =
+            icon ? AssetExporter::writeIconBundle(whole.get(), dir->path(), "AppIcon", options)
+                 : AssetExporter::writeAppIconSet(whole.get(), dir->path(),
+                                                  *AssetPlan::platformOfKey(f[2]), options);
+        QVERIFY2(report.succeeded(), qPrintable(report.summary()));
+        QCOMPARE(CatalogueChecker::check({report.folder}).count(CatalogueChecker::Level::Error), 0);
+        if (icon) {
+            const QJsonObject json = readJson(report.folder + "/icon.json");
+            QStringList groups;
+            for (const QJsonValue &group : json["groups"].toArray()) {
+                QStringList files;
+                for (const QJsonValue &layer : group["layers"].toArray()) {
+                    files << layer["image-name"].toString();
+                    // Each layer's file is that layer's drawing as the split gave it.
+                    QCOMPARE(bytesOf(report.folder + "/Assets/" + files.last()),
+                             split.layers()[groups.size() + files.size() - 1].svg);
+                }
+                groups << files.join('+');
+            }
+            QCOMPARE(groups.join(','), f[3]);
+            const QJsonValue fill = json["fill"];
+            if (f[4] == "gradient")
+                QVERIFY(fill.toObject().contains("linear-gradient"));
+            else
+                QCOMPARE(
+                    fill.isString()
+                        ? fill.toString()
+                        : QString(QJsonDocument(fill.toObject()).toJson(QJsonDocument::Compact)),
+                    f[4]);
+            return;
+        }
+        const QString stack = report.folder + (f[2] == "tv" ? "/App Icon.imagestack" : "");
+        const QString suffix = f[2] == "tv" ? ".imagestacklayer" : ".solidimagestacklayer";
+        QStringList layers;
+        for (const QJsonValue &layer : readJson(stack + "/Contents.json")["layers"].toArray())
+            layers << layer["filename"].toString().chopped(suffix.size());
+        QCOMPARE(layers.join(','), f[3]);
+        auto image = [&](const QString &layer) {
+            return readPng(stack + '/' + layer + suffix + "/Content.imageset/" + layer +
+                           (f[2] == "tv" ? "@2x.png" : ".png"))
+                .convertToFormat(QImage::Format_ARGB32);
+        };
+        // The front layer's file is the front layer drawn alone, where the set places it.
+        const QImage front = image("Front");
+        const QRect box = f[2] == "tv" ? QRect(208, 48, 384, 384) : QRect(0, 0, 1024, 1024);
+        const SourceImage::Drawn alone = loaded.first()->renderVector({box.size()});
+        QVERIFY(!alone.images.isEmpty());
+        QCOMPARE(front.copy(box), alone.images.first().convertToFormat(QImage::Format_ARGB32));
+        const QImage middle = image("Middle");
+        QCOMPARE(middle.isNull(), f[4] == "-");
+        const QStringList stripes = f[4].split(' ');
+        for (qsizetype k = 0; k < stripes.size() && !middle.isNull(); ++k) {
+            const double scale = box.width() / 128.0;
+            const QPoint at = box.topLeft() + QPointF((16 * k + 10) * scale, 64 * scale).toPoint();
+            QCOMPARE(middle.pixelColor(at).name(QColor::HexArgb), stripes[k]);
+        }
     }
 
     // name|folder text|folder made first|where the set lands, none if nowhere|the reason each

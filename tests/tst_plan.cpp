@@ -16,7 +16,7 @@ void rowsOf(const char *table)
 }
 
 // The plan of "platform option...", the options "single", "dark", "tinted", "back", "bg",
-// "shaped", "name=<name>"; or of "logo", the 10 by 10 image set of that name.
+// "shaped", "name=<name>", "layers=<count>"; or of "logo", the 10 by 10 image set of that name.
 AssetPlan planOf(const QString &text)
 {
     const QStringList words = text.split(' ', Qt::SkipEmptyParts);
@@ -31,6 +31,7 @@ AssetPlan planOf(const QString &text)
     options.macStyle =
         words.contains("shaped") ? AssetPlan::MacStyle::Shaped : AssetPlan::MacStyle::FullBleed;
     options.name = text.section("name=", 1).section(' ', 0, 0);
+    options.layers = text.section("layers=", 1).section(' ', 0, 0).toInt();
     return AssetPlan::appIcon(*AssetPlan::platformOfKey(words[0]), options);
 }
 
@@ -145,6 +146,81 @@ private slots:
         for (const AssetPlan::File &file : plan.files)
             planned << file.path;
         QCOMPARE(named, planned);
+    }
+
+    // plan|the stack's layers|its images at 1x as "layer first-last look", "*" for an opaque
+    // one, the middle "empty" where its entry names no file; or the refusal's words
+    void layered_data()
+    {
+        rowsOf("vision 2|vision layers=2|Front,Middle,Back|Front 0-0 drawn,Middle empty,"
+               "Back 1-1 drawn*;"
+               "vision 3|vision bg layers=3|Front,Middle,Back|Front 0-0 drawn,Middle 1-1 drawn,"
+               "Back 2-2 over*;"
+               "vision 6|vision layers=6|Front,Middle,Back|Front 0-0 drawn,Middle 1-4 drawn,"
+               "Back 5-5 drawn*;"
+               "tv 2|tv bg layers=2|Front,Back|Front 0-0 placed,Back 1-1 placedover*;"
+               "tv 4|tv bg layers=4|Front,Middle,Middle 2,Back|Front 0-0 placed,"
+               "Middle 1-1 placed,Middle 2 2-2 placed,Back 3-3 placedover*;"
+               "tv 6|tv bg layers=6|Front,Middle,Middle 2,Middle 3,Back|Front 0-0 placed,"
+               "Middle 1-1 placed,Middle 2 2-2 placed,Middle 3 3-4 placed,Back 5-5 placedover*;"
+               "tv 7|tv bg layers=7|Front,Middle,Middle 2,Middle 3,Back|Front 0-0 placed,"
+               "Middle 1-1 placed,Middle 2 2-3 placed,Middle 3 4-5 placed,Back 6-6 placedover*;"
+               "vision with a back|vision back layers=3|not both;"
+               "tv with a back|tv bg back layers=2|not both");
+    }
+    // A layer left out, drawn twice or in the wrong order, a middle that hides the back, the
+    // back layer not laid over the colour, a back source taken over the source's own.
+    void layered()
+    {
+        QFETCH(QStringList, f);
+        const AssetPlan plan = planOf(f[1]);
+        if (f.size() == 3) {
+            QVERIFY2(plan.refusal.contains(f[2]), qPrintable(plan.refusal));
+            return;
+        }
+        QCOMPARE(plan.refusal, QString());
+        const bool tv = f[1].startsWith("tv");
+        const QString stack = tv ? "App Icon.imagestack" : "";
+        const QString suffix = tv ? ".imagestacklayer" : ".solidimagestacklayer";
+        QStringList layers;
+        for (const AssetPlan::Document &document : plan.documents) {
+            if (document.folder == stack) {
+                for (const QJsonObject &entry : entriesOf(document.contents, "layers"))
+                    layers << entry["filename"].toString().chopped(suffix.size());
+            }
+        }
+        QCOMPARE(layers, f[2].split(','));
+        const QHash<AssetPlan::Look, QString> looks{
+            {AssetPlan::Look::AsDrawn, "drawn"},
+            {AssetPlan::Look::OverBackground, "over"},
+            {AssetPlan::Look::Placed, "placed"},
+            {AssetPlan::Look::PlacedOverBackground, "placedover"}};
+        QStringList files;
+        for (const QString &layer : std::as_const(layers)) {
+            const QString images =
+                (tv ? stack + '/' : QString()) + layer + suffix + "/Content.imageset";
+            const QString path = images + '/' + layer + ".png";
+            const auto file =
+                std::find_if(plan.files.begin(), plan.files.end(),
+                             [&](const AssetPlan::File &f) { return f.path == path; });
+            if (file == plan.files.end()) {
+                // Xcode's empty layer: one entry with no file.
+                for (const AssetPlan::Document &document : plan.documents) {
+                    if (document.folder == images)
+                        QCOMPARE(document.contents["images"].toArray(),
+                                 (QJsonArray{QJsonObject{{"idiom", "vision"}, {"scale", "2x"}}}));
+                }
+                files << layer + " empty";
+                continue;
+            }
+            QCOMPARE(file->art, AssetPlan::Art::Layers);
+            files << QStringLiteral("%1 %2-%3 %4%5")
+                         .arg(layer)
+                         .arg(file->layer)
+                         .arg(file->lastLayer)
+                         .arg(looks.value(file->look), file->opaqueLayer ? "*" : "");
+        }
+        QCOMPARE(files, f[3].split(','));
     }
 
     // What each file is made of, for the looks and pictures a wrong switch would swap, and the
