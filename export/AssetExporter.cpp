@@ -328,11 +328,17 @@ void renderInOrder(const std::vector<Planned> &plan, const std::vector<Drawn> &d
     for (size_t i = 0; i < plan.size(); ++i) {
         QByteArray png;
         bool opaque = false;
-        {
+        for (bool helped = true;;) {
             std::unique_lock lock(mutex);
-            ready.wait(lock, [&] { return results[i].done; });
-            png = std::move(results[i].png);
-            opaque = results[i].opaque;
+            if (!helped)
+                ready.wait(lock, [&] { return results[i].done; });
+            if (results[i].done) {
+                png = std::move(results[i].png);
+                opaque = results[i].opaque;
+                break;
+            }
+            lock.unlock();
+            helped = pending.runOne();
         }
         write(i, png, opaque);
     }

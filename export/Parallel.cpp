@@ -36,6 +36,19 @@ struct Parallel::Batch
         }
     }
 
+    bool runOne() noexcept
+    {
+        const std::size_t i = next.fetch_add(1);
+        if (i >= count)
+            return false;
+        (*job)(i);
+        if (done.fetch_add(1) + 1 == count) {
+            std::lock_guard lock(mutex);
+            finished.notify_all();
+        }
+        return true;
+    }
+
     void runAndWait()
     {
         run();
@@ -164,6 +177,11 @@ Parallel::Pending Parallel::start(std::size_t count, int threads,
 int Parallel::threadCount(int threads)
 {
     return threads > 0 ? threads : int(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+bool Parallel::Pending::runOne()
+{
+    return batch && batch->runOne();
 }
 
 void Parallel::Pending::wait()

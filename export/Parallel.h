@@ -38,6 +38,11 @@ public:
         // waiting never depends on a pool thread coming free.
         void wait();
 
+        // Does one job no thread has taken yet on the calling thread, and says whether there
+        // was one: a caller waiting for one result helps with the others meanwhile, which keeps
+        // sets drawn side by side from waiting on each other's threads.
+        bool runOne();
+
     private:
         friend class Parallel;
         explicit Pending(std::shared_ptr<Batch> batch)

@@ -95,6 +95,27 @@ private slots:
         QVERIFY2(threadsSeen <= MostThreads + 1, QByteArray::number(threadsSeen.load()));
     }
 
+    // runOne does jobs nobody took on the caller, each once, until none is left: with the
+    // pool's one helper held in the first job it takes, the caller does all the others.
+    void runOne()
+    {
+        std::vector<std::atomic<int>> runs(50);
+        std::atomic<bool> hold{true};
+        const std::thread::id caller = std::this_thread::get_id();
+        Parallel::Pending pending = Parallel::start(runs.size(), 1, [&](size_t i) {
+            ++runs[i];
+            while (hold && std::this_thread::get_id() != caller)
+                std::this_thread::yield();
+        });
+        size_t byCaller = 0;
+        while (pending.runOne())
+            ++byCaller;
+        hold = false;
+        pending.wait();
+        QVERIFY2(byCaller + 1 >= runs.size(), QByteArray::number(qulonglong(byCaller)));
+        QCOMPARE(std::count(runs.begin(), runs.end(), 1), qsizetype(runs.size()));
+    }
+
     // start() waits for its jobs, or they wait for wait(); a Pending replaced or destroyed does
     // not wait for its jobs first. The second jobs hold until this thread lets them go, which it
     // can only do once start() is back.
