@@ -505,8 +505,8 @@ QImage layerPixels(const LayerDraw &layer, const QImage &art, int side, double p
 
 QPainterPath superellipse(const QRectF &rect, double exponent)
 {
-    return MacIconShape::superellipse(rect.center(), rect.width() / 2, rect.height() / 2,
-                                      exponent, 1024);
+    return MacIconShape::superellipse(rect.center(), rect.width() / 2, rect.height() / 2, exponent,
+                                      1024);
 }
 
 QImage toImage(Plane &plane)

@@ -115,9 +115,8 @@ QPainterPath MacIconShape::superellipse(QPointF centre, double a, double b, doub
     for (int i = 0; i < points; ++i) {
         const double t = 2.0 * std::numbers::pi * i / points;
         const double c = std::cos(t), s = std::sin(t);
-        const double p =
-            std::pow(std::pow(std::abs(c), exponent) + std::pow(std::abs(s), exponent),
-                     1.0 / exponent);
+        const double p = std::pow(std::pow(std::abs(c), exponent) + std::pow(std::abs(s), exponent),
+                                  1.0 / exponent);
         const QPointF point(centre.x() + a / p * c, centre.y() + b / p * s);
         if (i == 0)
             path.moveTo(point);
