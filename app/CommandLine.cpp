@@ -13,8 +13,6 @@
 #include "export/SourceFile.h"
 #include "platform/FileSystem.h"
 #include "source/LayeredDrawing.h"
-#include "catalogue/DigitText.h"
-#include "source/LayeredDrawing.h"
 #include "source/SourceImage.h"
 
 #include <QColor>
@@ -31,7 +29,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <tuple>
 #include <utility>
 
@@ -66,6 +63,13 @@ struct Output
             std::fprintf(stdout, "%s\n",
                          QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
     }
+    // A file that could not be read or written: its record, its message, and the exit status.
+    int fail(const QString &file, const QString &message) const
+    {
+        record({{"file", file}, {"ok", false}, {"message", message}});
+        error(message);
+        return Failed;
+    }
 };
 
 int usageError(const QString &message)
@@ -74,28 +78,10 @@ int usageError(const QString &message)
     return Usage;
 }
 
-// Decimal digits of any script, as the window's size fields take them, within 32 bits.
-bool parseSize(const QString &text, int *value)
-{
-    if (text.isEmpty() || DigitText::keepDigits(text) != text)
-        return false;
-    qint64 number = 0;
-    for (const char32_t c : text.toUcs4()) {
-        number = number * 10 + QChar::digitValue(c);
-        if (number > std::numeric_limits<std::int32_t>::max())
-            return false;
-    }
-    *value = int(number);
-    return true;
-}
-
 int report(const ExportReport &report, const Output &out)
 {
-    if (!report.refusal.isEmpty()) {
-        out.record({{"file", report.folder}, {"ok", false}, {"message", report.refusal}});
-        out.error(report.refusal);
-        return Failed;
-    }
+    if (!report.refusal.isEmpty())
+        return out.fail(report.folder, report.refusal);
     for (const ExportReport::File &file : report.files) {
         QJsonObject record{{"file", file.path},
                            {"ok", file.ok},
@@ -122,11 +108,12 @@ int report(const ExportReport &report, const Output &out)
 
 // A source as the window loads it, but a path that names nothing is said to be absent rather
 // than unreadable.
-SourceFile::Opened loadSource(const QString &path)
+SourceFile::Opened loadSource(const QString &path,
+                              SourceFile::Looks looks = SourceFile::Looks::Default)
 {
     if (!QFileInfo::exists(path))
         return {nullptr, QStringLiteral("“%1” does not exist.").arg(path), {}, {}, {}};
-    return SourceFile::open(QFileInfo(path).absoluteFilePath());
+    return SourceFile::open(QFileInfo(path).absoluteFilePath(), looks);
 }
 
 // The layers vision, tv and icon draw layer by layer, front first, into `images` and the
@@ -143,11 +130,6 @@ int loadLayers(const QCommandLineParser &parser, const QString &command, const S
         return -1;
     options->groups = parser.isSet(QStringLiteral("groups"));
     const QStringList files = parser.values(QStringLiteral("layer"));
-    auto failed = [&](const QString &file, const QString &message) {
-        out.record({{"file", file}, {"ok", false}, {"message", message}});
-        out.error(message);
-        return int(Failed);
-    };
     if (!files.isEmpty()) {
         if (parser.isSet(QStringLiteral("back")))
             return usageError(QStringLiteral("--layer and --back both give the back layer: "
@@ -157,7 +139,7 @@ int loadLayers(const QCommandLineParser &parser, const QString &command, const S
         for (const QString &path : files) {
             const SourceFile::Opened layer = loadSource(path);
             if (!layer.image)
-                return failed(path, layer.error);
+                return out.fail(path, layer.error);
             images->append(layer.image);
             options->layerNames << QFileInfo(path).completeBaseName();
         }
@@ -172,7 +154,7 @@ int loadLayers(const QCommandLineParser &parser, const QString &command, const S
                 continue;
             const SourceImage::Loaded loaded = SourceImage::fromData(layer.svg, layer.name);
             if (!loaded.image)
-                return failed(layer.name, loaded.error);
+                return out.fail(layer.name, loaded.error);
             kept << loaded.image;
             names << layer.name;
         }
@@ -291,9 +273,7 @@ int runBuild(const QString &path, bool check, const Output &out)
             continue;
         }
         if (!report.refusal.isEmpty()) {
-            ++failed;
-            out.record({{"file", report.folder}, {"ok", false}, {"message", report.refusal}});
-            out.error(report.refusal);
+            failed += out.fail(report.folder, report.refusal);
             continue;
         }
         stale += !report.differences.isEmpty();
@@ -367,11 +347,7 @@ int runInit(QString catalogue, const QString &path, const Output &out)
     } else if (!QFileInfo(catalogue).isDir()) {
         return usageError(QStringLiteral("not a folder: %1").arg(catalogue));
     }
-    auto fail = [&](const QString &message) {
-        out.record({{"file", path}, {"ok", false}, {"message", message}});
-        out.error(message);
-        return Failed;
-    };
+    auto fail = [&](const QString &message) { return out.fail(path, message); };
     if (QFileInfo::exists(path))
         return fail(QStringLiteral("%1 is there already: remove it, or name another file with "
                                    "--manifest.")
@@ -439,31 +415,26 @@ int runRender(const QString &path, int size, const QString &appearance, const QS
         size, Appearance(std::max(qsizetype(0), appearances.indexOf(appearance))),
         Platform(std::max(qsizetype(0), platforms.indexOf(platform))),
         IconRenderer::Mask::Platform};
-    auto fail = [&](const QString &where, const QString &message) {
-        out.record({{"file", where}, {"ok", false}, {"message", message}});
-        out.error(message);
-        return Failed;
-    };
     IconRenderer::Document document;
     if (const QString bundle = SourceFile::documentOf(path); !bundle.isEmpty()) {
         const IconRenderer::Loaded loaded = IconRenderer::load(bundle);
         if (!loaded.error.isEmpty())
-            return fail(path, loaded.error);
+            return out.fail(path, loaded.error);
         document = loaded.document;
     } else {
         const SourceFile::Opened loaded = loadSource(path);
         if (!loaded.image)
-            return fail(path, loaded.error);
+            return out.fail(path, loaded.error);
         document = pictureAsDocument(loaded.image);
     }
     const IconRenderer::Rendered rendered = IconRenderer::render(document, request);
     if (rendered.image.isNull())
-        return fail(path, rendered.error);
+        return out.fail(path, rendered.error);
     bool opaque = false;
     const QByteArray png = PngEncoder::encode(rendered.image, 0, &opaque);
     QString reason;
     if (png.isEmpty() || !FileSystem::writeFileAtomically(file, png, &reason))
-        return fail(file, QStringLiteral("Could not write %1: %2.").arg(file, reason));
+        return out.fail(file, QStringLiteral("Could not write %1: %2.").arg(file, reason));
     out.record(
         {{"file", file}, {"ok", true}, {"message", "written"}, {"width", size}, {"height", size}});
     out.line(QStringLiteral("Drew %1 at %2 px into %3").arg(path).arg(size).arg(file));
@@ -472,11 +443,7 @@ int runRender(const QString &path, int size, const QString &appearance, const QS
 
 int runLayers(const QString &path, const Output &out)
 {
-    auto fail = [&](const QString &message) {
-        out.record({{"file", path}, {"ok", false}, {"message", message}});
-        out.error(message);
-        return Failed;
-    };
+    auto fail = [&](const QString &message) { return out.fail(path, message); };
     const SourceFile::Opened opened = loadSource(path);
     if (!opened.image)
         return fail(opened.error);
@@ -663,7 +630,7 @@ int CommandLine::run(int argc, char **argv)
         if (!isSet("size") || !isSet("out"))
             return usageError(QStringLiteral("render needs --size N and --out FILE.png"));
         int size = 0;
-        parseSize(value("size"), &size);
+        CommandTable::wholeNumber(value("size"), &size);
         if (size > IconRenderer::MaxPixels)
             return usageError(QStringLiteral("--size %1 is more than %2 pixels")
                                   .arg(value("size"))
@@ -703,22 +670,20 @@ int CommandLine::run(int argc, char **argv)
     QString source = QFileInfo(positional.at(1)).absoluteFilePath();
     if (const QString bundle = SourceFile::documentOf(source); !bundle.isEmpty())
         source = QDir::cleanPath(bundle);
-    const SourceFile::Opened loaded = loadSource(positional.at(1));
-    if (!loaded.image) {
-        out.record({{"file", source}, {"ok", false}, {"message", loaded.error}});
-        out.error(loaded.error);
-        return Failed;
-    }
+    // A document's other looks are drawn only for the sets that take them.
+    const bool looks = command == QLatin1String("watch") ||
+                       (options.singleSize && !(isSet("dark") && isSet("tinted")));
+    const SourceFile::Opened loaded =
+        loadSource(positional.at(1), looks ? SourceFile::Looks::All : SourceFile::Looks::Default);
+    if (!loaded.image)
+        return out.fail(source, loaded.error);
     // The source's folder without the window's trailing "/", so the paths printed have one
     // slash where they join.
     const QString folder =
         isSet("out") ? value("out") : QDir::cleanPath(AssetNaming::defaultOutputFolder(source));
     // A pipeline names a folder to fill, not one it made first; the window makes one level only.
     if (isSet("out") && !QFileInfo(folder).isDir() && !QDir().mkpath(folder)) {
-        const QString message = QStringLiteral("Could not create the folder %1.").arg(folder);
-        out.record({{"file", folder}, {"ok", false}, {"message", message}});
-        out.error(message);
-        return Failed;
+        return out.fail(folder, QStringLiteral("Could not create the folder %1.").arg(folder));
     }
     if (command != QLatin1String("imageset")) {
         // The appearances' sources load as the main one does, and fail the same way.
@@ -733,11 +698,8 @@ int CommandLine::run(int argc, char **argv)
                 continue;
             }
             const SourceFile::Opened appearance = loadSource(path);
-            if (!appearance.image) {
-                out.record({{"file", path}, {"ok", false}, {"message", appearance.error}});
-                out.error(appearance.error);
-                return Failed;
-            }
+            if (!appearance.image)
+                return out.fail(path, appearance.error);
             *image = appearance.image;
         }
         // An Icon Composer document gives its own appearances, and its watch idiom to the watch.
@@ -765,8 +727,8 @@ int CommandLine::run(int argc, char **argv)
     }
 
     int width = 0, height = 0;
-    parseSize(value("width"), &width);
-    parseSize(value("height"), &height);
+    CommandTable::wholeNumber(value("width"), &width);
+    CommandTable::wholeNumber(value("height"), &height);
     if (!isSet("height")) {
         const QSizeF size = loaded.image->size();
         height = AssetNaming::heightForWidth(value("width"), size.height() / size.width());

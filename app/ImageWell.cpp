@@ -210,7 +210,7 @@ ImageWell::Offer ImageWell::offerOf(const QMimeData *mime)
 SourceFile::Opened ImageWell::imageFrom(const Offer &offer, const std::atomic_bool *cancel)
 {
     if (!offer.path.isEmpty())
-        return SourceFile::open(offer.path, cancel);
+        return SourceFile::open(offer.path, SourceFile::Looks::All, cancel);
     SourceImage::Loaded loaded{nullptr,
                                QStringLiteral("What was dropped or pasted is not an image.")};
     for (const QByteArray &data : offer.encoded) {

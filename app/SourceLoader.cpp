@@ -58,7 +58,9 @@ void SourceLoader::loadFile(Role role, const QString &path, Done done)
 {
     load(
         role, nameOf(path),
-        [path](const std::atomic_bool *cancel) { return SourceFile::open(path, cancel); },
+        [path](const std::atomic_bool *cancel) {
+            return SourceFile::open(path, SourceFile::Looks::All, cancel);
+        },
         std::move(done));
 }
 

@@ -161,6 +161,15 @@ QString defaultNameOf(const QString &kind, const QString &source)
     return IconDefaultName;
 }
 
+} // namespace
+
+QString Manifest::Set::assetName() const
+{
+    return name.isEmpty() ? defaultNameOf(kind, source) : name;
+}
+
+namespace {
+
 QString *textField(Manifest::Set &set, const QString &option)
 {
     const QHash<QString, QString Manifest::Set::*> fields{
@@ -391,7 +400,7 @@ private:
     // iOS and a Mac set of one name share their folder, as Xcode's own do.
     void claim(const Manifest::Set &set)
     {
-        const QString name = set.name.isEmpty() ? defaultNameOf(set.kind, set.source) : set.name;
+        const QString name = set.assetName();
         if (set.folder.isEmpty() || name.isEmpty())
             return;
         const QString key = set.kind + QLatin1Char('\n') +

@@ -42,6 +42,10 @@ public:
         QString back;
         int width = 0; // imageset; height 0: from the source's aspect ratio
         int height = 0;
+
+        // The name it is written under: its own, else its kind's default (an image set's
+        // source's name); empty for an image set still without a source.
+        QString assetName() const;
     };
 
     QString path;      // the manifest file, absolute

@@ -334,16 +334,8 @@ QString CommandTable::valueProblem(const Option &option, const QString &command,
             return {};
         return QStringLiteral("%1 is not %2").arg(quoted(text), either(option.choices));
     case Value::Number: {
-        // Decimal digits of any script, as the window's size fields take them, within 32 bits.
-        qint64 number = 0;
-        bool digits = !text.isEmpty() && DigitText::keepDigits(text) == text;
-        for (const char32_t c : text.toUcs4()) {
-            if (!digits)
-                break;
-            number = number * 10 + QChar::digitValue(c);
-            digits = number <= std::numeric_limits<std::int32_t>::max();
-        }
-        if (digits && number >= 1)
+        int number = 0;
+        if (wholeNumber(text, &number) && number >= 1)
             return {};
         return QStringLiteral("%1 is not a whole number of pixels, at least 1").arg(quoted(text));
     }
@@ -363,6 +355,20 @@ QString CommandTable::valueProblem(const Option &option, const QString &command,
     }
     }
     return {};
+}
+
+bool CommandTable::wholeNumber(const QString &text, int *value)
+{
+    if (text.isEmpty() || DigitText::keepDigits(text) != text)
+        return false;
+    qint64 number = 0;
+    for (const char32_t c : text.toUcs4()) {
+        number = number * 10 + QChar::digitValue(c);
+        if (number > std::numeric_limits<std::int32_t>::max())
+            return false;
+    }
+    *value = int(number);
+    return true;
 }
 
 QString CommandTable::description()

@@ -46,6 +46,9 @@ public:
     // option before it ("“x” is not a colour name or #rrggbb"); empty when it is one.
     static QString valueProblem(const Option &option, const QString &command, const QString &text);
 
+    // Decimal digits of any script, as the window's size fields take them, within 32 bits.
+    static bool wholeNumber(const QString &text, int *value);
+
     // What the program is, for the usage text and the manual.
     static QString description();
 };

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMap>
+#include <QSet>
 
 namespace {
 
@@ -72,10 +73,7 @@ ImageSetDescription imageSetOf(const Set &set, const SourceImage &source)
         height =
             AssetNaming::heightForWidth(QString::number(set.width), size.height() / size.width());
     }
-    const QString name = set.name.isEmpty()
-                             ? AssetNaming::defaultAssetName(QFileInfo(set.source).fileName())
-                             : set.name;
-    return ImageSetDescription(set.width, height, name);
+    return ImageSetDescription(set.width, height, set.assetName());
 }
 
 // The asset folder a set writes, case folded as the file systems most users have fold it: sets
@@ -85,13 +83,9 @@ QString assetFolderOf(const Set &set)
 {
     QString inside;
     if (isIcon(set))
-        inside =
-            (set.name.isEmpty() ? QStringLiteral("AppIcon") : set.name) + QStringLiteral(".icon");
+        inside = set.assetName() + QStringLiteral(".icon");
     else if (isImageSet(set))
-        inside =
-            (set.name.isEmpty() ? AssetNaming::defaultAssetName(QFileInfo(set.source).fileName())
-                                : set.name) +
-            QStringLiteral(".imageset");
+        inside = set.assetName() + QStringLiteral(".imageset");
     else if (const auto platform = AssetPlan::platformOfKey(set.kind)) {
         AssetPlan::Options options;
         options.name = set.name;
@@ -129,7 +123,7 @@ ExportReport runSet(const QString &manifest, const Set &set,
     }
     const AssetExporter::AppIconOptions options = optionsOf(set, loaded);
     if (isIcon(set)) {
-        const QString name = set.name.isEmpty() ? QStringLiteral("AppIcon") : set.name;
+        const QString name = set.assetName();
         return check ? AssetExporter::compareIconBundle(source, set.folder, name, options, threads)
                      : AssetExporter::writeIconBundle(source, set.folder, name, options, threads);
     }
@@ -142,21 +136,27 @@ ExportReport runSet(const QString &manifest, const Set &set,
 
 QList<ManifestBuild::Result> ManifestBuild::run(const Manifest &manifest, Mode mode, int threads)
 {
-    // Every source once, however many sets name it.
+    // Every source once, however many sets name it; a document's other looks only where a set
+    // takes them.
     QStringList paths;
+    QSet<QString> looks;
     for (const Set &set : manifest.sets) {
         if (set.source.isEmpty())
             continue;
         for (const QString &path : sourcesOf(set))
             if (!paths.contains(path))
                 paths << path;
+        if (set.kind == QLatin1String("watch") ||
+            (set.singleSize && (set.dark.isEmpty() || set.tinted.isEmpty())))
+            looks.insert(set.source);
     }
     std::vector<SourceFile::Opened> images(paths.size());
     Parallel::forEach(images.size(), threads, [&](size_t i) {
         const QString &path = paths[qsizetype(i)];
         images[i] =
             QFileInfo::exists(path)
-                ? SourceFile::open(path)
+                ? SourceFile::open(path, looks.contains(path) ? SourceFile::Looks::All
+                                                              : SourceFile::Looks::Default)
                 : SourceFile::Opened{
                       nullptr, QStringLiteral("“%1” does not exist.").arg(path), {}, {}, {}};
     });

@@ -16,7 +16,8 @@ QString SourceFile::documentOf(const QString &path)
     return {};
 }
 
-SourceFile::Opened SourceFile::open(const QString &path, const std::atomic_bool *cancel)
+SourceFile::Opened SourceFile::open(const QString &path, Looks looks,
+                                    const std::atomic_bool *cancel)
 {
     const QString bundle = documentOf(path);
     if (bundle.isEmpty()) {
@@ -29,11 +30,15 @@ SourceFile::Opened SourceFile::open(const QString &path, const std::atomic_bool 
     using Appearance = IconRenderer::Appearance;
     using Platform = IconRenderer::Platform;
     // The tinted slot of an app icon set takes the grey-on-dark picture the system tints.
-    const QList<IconRenderer::Request> requests{
-        {DocumentPixels, Appearance::Default, Platform::IOS, IconRenderer::Mask::Square},
-        {DocumentPixels, Appearance::Dark, Platform::IOS, IconRenderer::Mask::Square},
-        {DocumentPixels, Appearance::TintedDark, Platform::IOS, IconRenderer::Mask::Square},
-        {DocumentPixels, Appearance::Default, Platform::WatchOS, IconRenderer::Mask::Square}};
+    QList<IconRenderer::Request> requests{
+        {DocumentPixels, Appearance::Default, Platform::IOS, IconRenderer::Mask::Square}};
+    if (looks == Looks::All)
+        requests << IconRenderer::Request{DocumentPixels, Appearance::Dark, Platform::IOS,
+                                          IconRenderer::Mask::Square}
+                 << IconRenderer::Request{DocumentPixels, Appearance::TintedDark, Platform::IOS,
+                                          IconRenderer::Mask::Square}
+                 << IconRenderer::Request{DocumentPixels, Appearance::Default, Platform::WatchOS,
+                                          IconRenderer::Mask::Square};
     const QList<IconRenderer::Rendered> drawn =
         IconRenderer::renderAll(loaded.document, requests, cancel);
     for (const IconRenderer::Rendered &rendered : drawn) {
@@ -46,6 +51,8 @@ SourceFile::Opened SourceFile::open(const QString &path, const std::atomic_bool 
     auto source = [](const QImage &image) {
         return SourceImage::fromImage(image.convertToFormat(QImage::Format_ARGB32));
     };
+    if (looks == Looks::Default)
+        return {source(drawn[0].image), {}, nullptr, nullptr, nullptr};
     return {source(drawn[0].image),
             {},
             source(drawn[1].image),

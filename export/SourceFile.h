@@ -26,5 +26,8 @@ public:
         // image is; null for a plain file.
         SourceImagePtr dark, tinted, watch;
     };
-    static Opened open(const QString &path, const std::atomic_bool *cancel = nullptr);
+    // A document's default look alone, or its other looks too (each is a drawing of its own).
+    enum class Looks { Default, All };
+    static Opened open(const QString &path, Looks looks = Looks::All,
+                       const std::atomic_bool *cancel = nullptr);
 };
