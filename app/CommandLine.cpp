@@ -12,6 +12,7 @@
 #include "export/PngEncoder.h"
 #include "export/SourceFile.h"
 #include "platform/FileSystem.h"
+#include "export/SourceLayers.h"
 #include "source/LayeredDrawing.h"
 #include "source/SourceImage.h"
 
@@ -130,39 +131,25 @@ int loadLayers(const QCommandLineParser &parser, const QString &command, const S
         return -1;
     options->groups = parser.isSet(QStringLiteral("groups"));
     const QStringList files = parser.values(QStringLiteral("layer"));
+    SourceLayers::Found found;
     if (!files.isEmpty()) {
         if (parser.isSet(QStringLiteral("back")))
             return usageError(QStringLiteral("--layer and --back both give the back layer: "
                                              "give the back layer as the last --layer"));
         if (files.size() < 2)
             return usageError(QStringLiteral("--layer needs two layers or more, front first"));
-        for (const QString &path : files) {
-            const SourceFile::Opened layer = loadSource(path);
-            if (!layer.image)
-                return out.fail(path, layer.error);
-            images->append(layer.image);
-            options->layerNames << QFileInfo(path).completeBaseName();
-        }
-    } else if (!parser.isSet(QStringLiteral("back")) && source.isVector()) {
-        LayeredDrawing split = LayeredDrawing::split(source.drawing());
-        if (!split.error().isEmpty() || !split.measure(QSize(1024, 1024)).isEmpty())
-            return -1; // drawn whole, as a drawing of one layer is
-        QList<SourceImagePtr> kept;
-        QStringList names;
-        for (const LayeredDrawing::Layer &layer : split.layers()) {
-            if (!layer.kept())
-                continue;
-            const SourceImage::Loaded loaded = SourceImage::fromData(layer.svg, layer.name);
-            if (!loaded.image)
-                return out.fail(layer.name, loaded.error);
-            kept << loaded.image;
-            names << layer.name;
-        }
-        if (kept.size() < 2)
-            return -1;
-        *images = kept;
-        options->layerNames = names;
-        for (const QString &sentence : split.crossLayer()) {
+        found = SourceLayers::ofFiles(files);
+    } else if (!parser.isSet(QStringLiteral("back"))) {
+        found = SourceLayers::ofDrawing(source);
+    }
+    if (!found.error.isEmpty())
+        return out.fail(found.failedPath, found.error);
+    if (!found.layered())
+        return -1; // drawn whole, as a drawing of one layer is
+    *images = found.images;
+    options->layerNames = found.names;
+    if (files.isEmpty()) {
+        for (const QString &sentence : found.drawing.crossLayer()) {
             out.record({{"warning", "cross-layer"}, {"message", sentence}});
             out.warning(sentence);
         }
