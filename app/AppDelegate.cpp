@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QStandardItemModel>
 
 namespace {
@@ -106,6 +107,52 @@ SourceLoader::Role roleOf(AppDelegate::Appearance which)
 QString htmlOf(const QString &text)
 {
     return text.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+}
+
+// How many layers a drawing has and which are left out, or empty for a source drawn whole.
+QString layersLine(const SourceLayers::Found &layers)
+{
+    if (!layers.layered())
+        return QString();
+    // Grouped by why, in the order first met: guides and variants are hidden alike.
+    QStringList reasons;
+    QMap<QString, QStringList> namesFor;
+    for (const LayeredDrawing::Layer &layer : layers.drawing.layers()) {
+        if (layer.kept())
+            continue;
+        if (!reasons.contains(layer.why))
+            reasons << layer.why;
+        namesFor[layer.why] << layer.name;
+    }
+    QStringList leftOut;
+    for (const QString &why : std::as_const(reasons))
+        leftOut << QObject::tr("%1 (%2)").arg(namesFor[why].join(QStringLiteral(", ")), why);
+    // A layered drawing has two layers or more.
+    const QString found = QObject::tr("%1 layers found").arg(layers.drawing.layers().size());
+    QString line = leftOut.isEmpty()
+                       ? QObject::tr("%1, front first: %2.")
+                             .arg(found, layers.names.join(QStringLiteral(", ")))
+                       : QObject::tr("%1; drawn, front first: %2; left out: %3.")
+                             .arg(found, layers.names.join(QStringLiteral(", ")),
+                                  leftOut.join(QStringLiteral(", ")));
+    const QStringList effects = layers.drawing.crossLayer();
+    if (!effects.isEmpty())
+        line += QLatin1Char(' ') +
+                QObject::tr("Laid over each other they differ from the drawing: %1.")
+                    .arg(effects.join(QStringLiteral("; ")));
+    return line;
+}
+
+// The strip a file of a stack goes on: its layer, else the folder it is in ("Top Shelf
+// Image"); none for a set without layers.
+QString rowOf(const QString &path)
+{
+    const QStringList parts = path.split(QLatin1Char('/'));
+    for (const QString &part : parts) {
+        if (part.endsWith(QLatin1String("imagestacklayer")))
+            return part.section(QLatin1Char('.'), 0, 0);
+    }
+    return parts.size() > 1 ? parts.first().section(QLatin1Char('.'), 0, 0) : QString();
 }
 
 } // namespace
@@ -202,6 +249,7 @@ void AppDelegate::openImageFile(const QUrl &url)
                 return;
             }
             original = read.loaded;
+            originalLayers = read.layers;
             const QSizeF size = original.image->size();
             heightDividedByWidthRatio = size.height() / size.width();
             // A document chosen by its icon.json is named, and written beside, as its bundle.
@@ -210,7 +258,7 @@ void AppDelegate::openImageFile(const QUrl &url)
             selectedUrl = bundle.isEmpty() ? url : QUrl::fromLocalFile(originalDocument);
             if (_imageView)
                 _imageView->setSource(original, selectedUrl.toLocalFile(), read.picture,
-                                      read.noPicture);
+                                      read.noPicture, originalLayers);
             mainSourceChanged();
             updateFields();
             showStatus(QString());
@@ -236,6 +284,7 @@ void AppDelegate::imageViewChanged(QObject *sender)
 {
     const auto *well = qobject_cast<const ImageWell *>(sender);
     original = well ? well->source() : SourceFile::Opened{};
+    originalLayers = well ? well->layers() : SourceLayers::Found{};
     const QString bundle = well ? SourceFile::documentOf(well->sourcePath()) : QString();
     originalDocument = bundle.isEmpty() ? QString() : QDir::cleanPath(bundle);
     mainSourceChanged();
@@ -257,7 +306,7 @@ void AppDelegate::updateFields()
     if (!sourcePath.isEmpty())
         setTextOf(_assetNameField, AssetNaming::defaultAssetName(selectedUrl.fileName()));
     if (original.image && _imageView && _imageView->image() != original.image)
-        _imageView->setSource(original, originalDocument);
+        _imageView->setSource(original, originalDocument, QImage(), QString(), originalLayers);
     const QString outputPath = selectedOutput.toLocalFile();
     if (!outputPath.isEmpty())
         setTextOf(_filePathField, outputPath);
@@ -278,7 +327,7 @@ void AppDelegate::generateIconsFor(const QString &platform)
     showInPreview(platform);
     // The options point into the sources: the copies held here keep them alive while it writes.
     runExport([source = original, dark = darkImage, tinted = tintedImage, back = backImage,
-               folder = textOf(_filePathField), platform,
+               layers = originalLayers.images, folder = textOf(_filePathField), platform,
                options = appIconOptions()](const AssetExporter::Progress &progress) {
         if (platform == QLatin1String("icon"))
             return AssetExporter::writeIconBundle(source.image.get(), folder,
@@ -613,6 +662,12 @@ AssetExporter::AppIconOptions AppDelegate::appIconOptions() const
                            ? AssetExporter::MacStyle::Shaped
                            : AssetExporter::MacStyle::FullBleed;
     options.back = backImage.get();
+    // As on the command line, a back source keeps a layered drawing whole, as the front layer.
+    if (!backImage && originalLayers.layered()) {
+        for (const SourceImagePtr &layer : originalLayers.images)
+            options.layers << layer.get();
+        options.layerNames = originalLayers.names;
+    }
     // Spaces around a typed name are not part of it.
     options.name = textOf(_iconSetNameField).trimmed();
     options.singleSize = stateOf(_singleSizeCheckBox) == 1;
@@ -631,6 +686,10 @@ void AppDelegate::mainSourceChanged()
 {
     fillAppearanceCombo(Appearance::Dark);
     fillAppearanceCombo(Appearance::Tinted);
+    if (_layersLabel) {
+        _layersLabel->setText(layersLine(originalLayers));
+        _layersLabel->setVisible(!_layersLabel->text().isEmpty());
+    }
     if (!_previewSetCombo)
         return;
     const int looks = int(PreviewSets.indexOf(QStringLiteral("appearances")));
@@ -697,7 +756,8 @@ void AppDelegate::startPreview()
             return previewAppearances(bundle, request.cancel());
         };
     } else {
-        draw = [source = original, dark = darkImage, tinted = tintedImage, back = backImage, kind,
+        draw = [source = original, dark = darkImage, tinted = tintedImage, back = backImage,
+                layers = originalLayers.images, kind,
                 options = appIconOptions()](const BackgroundWork::Request &request) {
             const SourceImagePtr &main =
                 kind == QLatin1String("watch") && source.watch ? source.watch : source.image;
@@ -706,8 +766,12 @@ void AppDelegate::startPreview()
         };
     }
     const bool maskable = kind == QLatin1String("ios");
+    // A stack drawn layer by layer shows a strip for each layer.
+    const bool rows = (kind == QLatin1String("vision") || kind == QLatin1String("tv")) &&
+                      appIconOptions().layers.size() >= 2;
     work.start<AssetExporter::Preview>(
-        PreviewWork, std::move(draw), [this, maskable](const AssetExporter::Preview &preview) {
+        PreviewWork, std::move(draw),
+        [this, maskable, rows](const AssetExporter::Preview &preview) {
             if (!_previewStrip)
                 return;
             if (!preview.refusal.isEmpty()) {
@@ -715,7 +779,8 @@ void AppDelegate::startPreview()
             } else {
                 QList<PreviewStrip::Tile> tiles;
                 for (const AssetExporter::PreviewFile &file : preview.files)
-                    tiles.append({file.fileName, file.image});
+                    tiles.append(
+                        {file.fileName, file.image, rows ? rowOf(file.fileName) : QString()});
                 _previewStrip->setTiles(tiles, maskable);
             }
             emit previewFinished();

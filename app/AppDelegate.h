@@ -8,6 +8,7 @@
 #include "TextFieldDelegate.h"
 #include "export/AssetExporter.h"
 #include "export/SourceFile.h"
+#include "export/SourceLayers.h"
 #include "source/SourceImage.h"
 
 #include <QByteArray>
@@ -141,6 +142,8 @@ public:
     void setPreviewSetCombo(QComboBox *combo) { _previewSetCombo = combo; }
     PreviewStrip *previewStrip() const { return _previewStrip; }
     void setPreviewStrip(PreviewStrip *strip) { _previewStrip = strip; }
+    QLabel *layersLabel() const { return _layersLabel; }
+    void setLayersLabel(QLabel *label) { _layersLabel = label; }
     void setStopAction(QAction *action) { _stopAction = action; }
     // What an export disables until it ends: everything that would change it.
     void setExportControls(const QList<QWidget *> &controls);
@@ -148,6 +151,7 @@ public:
     // Read-only views of the private state, for the window's own checks and for tests.
     QUrl currentSourceUrl() const { return selectedUrl; }
     SourceImagePtr currentImage() const { return original.image; }
+    const SourceLayers::Found &currentLayers() const { return originalLayers; }
     double currentRatio() const { return heightDividedByWidthRatio; }
 
 signals:
@@ -177,6 +181,8 @@ private:
     // A document's own appearances come with its picture; its bundle is kept to draw them all.
     SourceFile::Opened original;
     QString originalDocument;
+    // A drawing's layers, for the sets drawn layer by layer.
+    SourceLayers::Found originalLayers;
     double heightDividedByWidthRatio = 0.0;
 
     QColor background;
@@ -214,6 +220,7 @@ private:
     QPointer<QLineEdit> _iconSetNameField;
     QPointer<QComboBox> _previewSetCombo;
     QPointer<PreviewStrip> _previewStrip;
+    QPointer<QLabel> _layersLabel;
     QPointer<QAction> _stopAction;
     QList<QPointer<QWidget>> _exportControls;
     QPointer<CheckDialog> _checkDialog;

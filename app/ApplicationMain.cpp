@@ -51,6 +51,7 @@ ApplicationMain::loadInterface(QApplication &application)
     delegate->setIconSetNameField(ui.iconSetNameField);
     delegate->setPreviewSetCombo(ui.previewSetCombo);
     delegate->setPreviewStrip(ui.previewStrip);
+    delegate->setLayersLabel(ui.layersLabel);
     delegate->setStopAction(ui.actionStopReading);
     delegate->setExportControls({ui.imageView, ui.chooseImageButton, ui.chooseFolderButton,
                                  ui.filePathField, ui.assetNameField, ui.widthField, ui.heightField,

@@ -66,17 +66,24 @@ void ImageWell::setImage(const SourceImagePtr &image, const QImage &picture,
 }
 
 void ImageWell::setSource(const SourceFile::Opened &source, const QString &path,
-                          const QImage &picture, const QString &noPicture)
+                          const QImage &picture, const QString &noPicture,
+                          const SourceLayers::Found &layers)
 {
     const SourceImagePtr image = source.image;
     m_source = image ? source : SourceFile::Opened{};
+    m_layers = image ? layers : SourceLayers::Found{};
     m_path = image ? path : QString();
     m_name = m_path.isEmpty() ? QString() : SourceLoader::nameOf(m_path);
     if (m_help.isEmpty() && m_label.isEmpty()) {
         m_help = toolTip();
         m_label = accessibleName();
     }
-    setToolTip(m_name.isEmpty() ? m_help : m_name + QLatin1Char('\n') + m_help);
+    QStringList tip;
+    for (const QString &part : {m_name, layerListing(m_layers), m_help}) {
+        if (!part.isEmpty())
+            tip << part;
+    }
+    setToolTip(tip.join(QLatin1Char('\n')));
     setAccessibleName(m_name.isEmpty() ? m_label : tr("%1: %2").arg(m_label, m_name));
     m_preview = image ? picture : QImage();
     m_redraw->stop();
@@ -90,6 +97,18 @@ void ImageWell::setSource(const SourceFile::Opened &source, const QString &path,
                           ? tr("This image cannot be shown here.")
                           : tr("This image cannot be shown here: %1.").arg(noPicture);
     update();
+}
+
+QString ImageWell::layerListing(const SourceLayers::Found &layers)
+{
+    if (!layers.layered())
+        return QString();
+    QStringList lines{tr("Layers, front first: %1").arg(layers.names.join(QStringLiteral(", ")))};
+    for (const LayeredDrawing::Layer &layer : layers.drawing.layers()) {
+        if (!layer.kept())
+            lines << tr("Left out: %1 (%2)").arg(layer.name, layer.why);
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 void ImageWell::setLoader(SourceLoader *loader)
@@ -246,7 +265,7 @@ void ImageWell::takeFromUser(const SourceLoader::Read &read, const QString &path
         emit imageRefused(read.loaded.error);
         return;
     }
-    setSource(read.loaded, path, read.picture, read.noPicture);
+    setSource(read.loaded, path, read.picture, read.noPicture, read.layers);
     emit imageChanged();
 }
 

@@ -15,7 +15,8 @@ class QTimer;
 // afresh at the well's device pixels whenever its size settles; an Icon Composer document is a
 // bitmap, its picture drawn flat), and takes a new one from the user by a drop (a file or a
 // document's folder from a file manager, or image data from another program), by paste, or clears
-// it with Delete. Its tooltip and accessible name name the file shown. Only those user changes emit
+// it with Delete. Its tooltip and accessible name name the file shown, and the tooltip a drawing's
+// layers. Only those user changes emit
 // imageChanged; setImage from the program does not. What is dropped or pasted is read by the
 // loader, as the main source, while the well shows that it is busy; without a loader the well takes
 // nothing.
@@ -36,7 +37,13 @@ public:
     void setImage(const SourceImagePtr &image, const QImage &picture = QImage(),
                   const QString &noPicture = QString());
     void setSource(const SourceFile::Opened &source, const QString &path,
-                   const QImage &picture = QImage(), const QString &noPicture = QString());
+                   const QImage &picture = QImage(), const QString &noPicture = QString(),
+                   const SourceLayers::Found &layers = {});
+    // A layered drawing's layers as read with it; the tooltip lists them.
+    const SourceLayers::Found &layers() const { return m_layers; }
+    // The layers, front first, and those left out with why, a line each; empty for a source
+    // drawn whole.
+    static QString layerListing(const SourceLayers::Found &layers);
     void setLoader(SourceLoader *loader);
     bool isBusy() const { return m_busy; }
     // What the well draws: the picture it holds, and whether a drawing is still to be drawn
@@ -84,6 +91,7 @@ private:
     void setBusy(bool busy);
 
     SourceFile::Opened m_source;
+    SourceLayers::Found m_layers;
     QString m_path;
     QString m_name;
     // The window's own tooltip and name for the well, which the source's name goes with.

@@ -17,6 +17,8 @@ const int WidestShown = 1280;
 // What the strip asks for: the phone icons at 1:1; and at least: a 32 px icon at 1:1.
 const int TallestWanted = 192;
 const int TallestNeeded = 32;
+// A strip of a stack's layer: tiles small enough to scroll through, large enough to tell apart.
+const int RowTallestNeeded = 64;
 const QColor Light(0xf2, 0xf2, 0xf7);
 const QColor Dark(0x1c, 0x1c, 0x1e);
 
@@ -74,18 +76,42 @@ public:
         return std::max(2 * shown + Gap, caption.width() + Gap);
     }
 
+    // The width the rows' names take at their left; 0 for one unnamed strip.
+    int labelWidth() const
+    {
+        int widest = 0;
+        for (const QString &row : m_strip->rows())
+            widest = std::max(widest, fontMetrics().horizontalAdvance(row));
+        return widest > 0 ? widest + Gap : 0;
+    }
+
+    // Each row's tiles in their order, rows in the order the tiles first name them.
+    QList<QList<const Tile *>> rowsOfTiles() const
+    {
+        const QStringList rows = m_strip->rows();
+        QList<QList<const Tile *>> grouped(rows.size());
+        for (const Tile &tile : m_strip->m_tiles)
+            grouped[rows.indexOf(tile.row)].append(&tile);
+        return grouped;
+    }
+
+    // The tiles' size at a limit, the height of one row: the tallest tile and its chrome.
     QSize contentSize(int tallest) const
     {
         const QList<Tile> &tiles = m_strip->m_tiles;
         if (tiles.isEmpty())
             return {};
-        int width = Gap, height = 0;
-        for (const Tile &tile : tiles) {
-            const double zoom = zoomFor(tile.image.size(), tallest);
-            width += columnWidth(tile, zoom) + Gap;
-            height = std::max(height, int(tile.image.height() * zoom));
+        int width = 0, height = 0;
+        for (const QList<const Tile *> &row : rowsOfTiles()) {
+            int x = Gap;
+            for (const Tile *tile : row) {
+                const double zoom = zoomFor(tile->image.size(), tallest);
+                x += columnWidth(*tile, zoom) + Gap;
+                height = std::max(height, int(tile->image.height() * zoom));
+            }
+            width = std::max(width, x);
         }
-        return {width, height + m_strip->chromeHeight(captionLines(tiles))};
+        return {labelWidth() + width, height + m_strip->chromeHeight(captionLines(tiles))};
     }
 
 protected:
@@ -100,39 +126,55 @@ protected:
             return;
         }
         const int lines = captionLines(tiles);
-        int x = Gap;
-        for (const Tile &tile : tiles) {
-            const double zoom = zoomFor(tile.image.size(), m_strip->m_tallest);
-            const QSize shown = (QSizeF(tile.image.size()) * zoom).toSize();
-            const int width = columnWidth(tile, zoom);
-            int left = x + (width - 2 * shown.width() - Gap) / 2;
-            for (const QColor &backdrop : {Light, Dark}) {
-                const QRect target(QPoint(left, Edge), shown);
-                painter.fillRect(target, backdrop);
-                // Zoomed pixels stay square blocks: smoothing would show pixels that are not
-                // in the file. Only images halved to fit are smoothed.
-                painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom < 1);
-                painter.drawImage(target, tile.image);
-                if (m_strip->m_maskable && m_strip->m_maskShown) {
-                    painter.setRenderHint(QPainter::Antialiasing, true);
-                    QPainterPath outside;
-                    outside.addRect(target);
-                    const QPainterPath mask = iosMask(QRectF(target));
-                    QColor veil = backdrop;
-                    veil.setAlpha(200);
-                    painter.fillPath(outside.subtracted(mask), veil);
-                    painter.setPen(QPen(QColor(0x8e, 0x8e, 0x93), 1));
-                    painter.drawPath(mask);
-                    painter.setRenderHint(QPainter::Antialiasing, false);
-                }
-                left += shown.width() + Gap;
+        const int labels = labelWidth();
+        const QStringList names = m_strip->rows();
+        const QList<QList<const Tile *>> rows = rowsOfTiles();
+        for (qsizetype r = 0; r < rows.size(); ++r) {
+            const int top = int(r) * m_strip->m_rowHeight;
+            if (labels > 0) {
+                painter.setPen(palette().color(QPalette::WindowText));
+                painter.drawText(QRect(Gap, top + Edge, labels - Gap, m_strip->m_tallest),
+                                 Qt::AlignLeft | Qt::AlignVCenter, names.at(r));
             }
-            painter.setPen(palette().color(QPalette::WindowText));
-            painter.drawText(QRect(x, Edge + shown.height() + CaptionGap, width,
-                                   lines * fontMetrics().lineSpacing()),
-                             Qt::AlignHCenter | Qt::AlignTop, captionOf(tile, zoom));
-            x += width + Gap;
+            int x = labels + Gap;
+            for (const Tile *tile : rows.at(r)) {
+                paintTile(&painter, *tile, x, top, lines);
+                x += columnWidth(*tile, zoomFor(tile->image.size(), m_strip->m_tallest)) + Gap;
+            }
         }
+    }
+
+    void paintTile(QPainter *painter, const Tile &tile, int x, int top, int lines)
+    {
+        const double zoom = zoomFor(tile.image.size(), m_strip->m_tallest);
+        const QSize shown = (QSizeF(tile.image.size()) * zoom).toSize();
+        const int width = columnWidth(tile, zoom);
+        int left = x + (width - 2 * shown.width() - Gap) / 2;
+        for (const QColor &backdrop : {Light, Dark}) {
+            const QRect target(QPoint(left, top + Edge), shown);
+            painter->fillRect(target, backdrop);
+            // Zoomed pixels stay square blocks: smoothing would show pixels that are not in the
+            // file. Only images halved to fit are smoothed.
+            painter->setRenderHint(QPainter::SmoothPixmapTransform, zoom < 1);
+            painter->drawImage(target, tile.image);
+            if (m_strip->m_maskable && m_strip->m_maskShown) {
+                painter->setRenderHint(QPainter::Antialiasing, true);
+                QPainterPath outside;
+                outside.addRect(target);
+                const QPainterPath mask = iosMask(QRectF(target));
+                QColor veil = backdrop;
+                veil.setAlpha(200);
+                painter->fillPath(outside.subtracted(mask), veil);
+                painter->setPen(QPen(QColor(0x8e, 0x8e, 0x93), 1));
+                painter->drawPath(mask);
+                painter->setRenderHint(QPainter::Antialiasing, false);
+            }
+            left += shown.width() + Gap;
+        }
+        painter->setPen(palette().color(QPalette::WindowText));
+        painter->drawText(QRect(x, top + Edge + shown.height() + CaptionGap, width,
+                                lines * fontMetrics().lineSpacing()),
+                          Qt::AlignHCenter | Qt::AlignTop, captionOf(tile, zoom));
     }
 
 private:
@@ -178,6 +220,16 @@ double PreviewStrip::zoomFor(QSize size, int tallest)
     while (size.width() * zoom > WidestShown || size.height() * zoom > limit)
         zoom /= 2;
     return zoom;
+}
+
+QStringList PreviewStrip::rows() const
+{
+    QStringList rows;
+    for (const Tile &tile : m_tiles) {
+        if (!rows.contains(tile.row))
+            rows.append(tile.row);
+    }
+    return rows;
 }
 
 double PreviewStrip::zoomOf(qsizetype index) const
@@ -226,15 +278,22 @@ void PreviewStrip::relayout()
 {
     const int inside = height() - 2 * frameWidth();
     const int chrome = chromeHeight(captionLines(m_tiles));
-    m_tallest = std::max(inside - chrome, 1);
+    const int rows = std::max(int(this->rows().size()), 1);
+    const auto fit = [&](int room) {
+        return std::max((room - rows * chrome) / rows, rows > 1 ? RowTallestNeeded : 1);
+    };
+    m_tallest = fit(inside);
     if (m_canvas->contentSize(m_tallest).width() > width() - 2 * frameWidth())
-        m_tallest = std::max(inside - chrome - horizontalScrollBar()->sizeHint().height(), 1);
+        m_tallest = fit(inside - horizontalScrollBar()->sizeHint().height());
     const QSize content = m_canvas->contentSize(m_tallest);
-    m_canvas->resize(content.isEmpty() ? viewport()->size() : content);
+    m_rowHeight = content.height();
+    m_canvas->resize(content.isEmpty() ? viewport()->size()
+                                       : QSize(content.width(), rows * content.height()));
     QStringList names;
     for (const Tile &tile : std::as_const(m_tiles))
-        names << QStringLiteral("%1 (%2 by %3)")
-                     .arg(tile.name)
+        names << QStringLiteral("%1%2 (%3 by %4)")
+                     .arg(tile.row.isEmpty() ? QString() : tile.row + QStringLiteral(": "),
+                          tile.name)
                      .arg(tile.image.width())
                      .arg(tile.image.height());
     setAccessibleDescription(m_tiles.isEmpty() ? m_message : names.join(QStringLiteral(", ")));

@@ -4,13 +4,16 @@
 #include <QList>
 #include <QScrollArea>
 #include <QString>
+#include <QStringList>
 
 // The icons of one set as they will be written: each at 1:1 (the smallest at 2x, pixels kept
 // square; an image taller than the strip leaves room for, or wider than a screen, halved until it
 // is not) over a light and a dark backdrop, side by side in a strip that scrolls sideways only.
 // The strip's height sets how tall a tile may be, so a taller window brings tiles back to 1:1.
 // Over app icons for iOS the system's corner mask can be shown: what lies outside it is dimmed
-// and its edge drawn, so art the corners would cut shows.
+// and its edge drawn, so art the corners would cut shows. Tiles that name a row (the layers of
+// a stack) are shown as one strip per row, each under its name, sharing the height; where even
+// the smallest tiles do not fit, the strips scroll up and down too.
 class PreviewStrip : public QScrollArea
 {
     Q_OBJECT
@@ -19,6 +22,7 @@ public:
     {
         QString name;
         QImage image;
+        QString row = {}; // the strip it goes on; the same for all: one strip, unnamed
     };
 
     explicit PreviewStrip(QWidget *parent = nullptr);
@@ -37,6 +41,8 @@ public:
     static double zoomFor(QSize size, int tallest);
     // The scale tile `index` is shown at now; 0 for no such tile.
     double zoomOf(qsizetype index) const;
+    // The rows shown, top to bottom, in the order the tiles first name them.
+    QStringList rows() const;
 
     // Neither depends on the tiles or their scale: the strip's height decides the scale, never
     // the other way round.
@@ -58,5 +64,6 @@ private:
     bool m_maskable = false;
     bool m_maskShown = true;
     int m_tallest = 1;
+    int m_rowHeight = 0;
     Canvas *m_canvas;
 };

@@ -77,10 +77,14 @@ void SourceLoader::load(Role role, const QString &name, Load load, Done done)
     m_work->start<Read>(
         kindOf(role),
         [role, box, load = std::move(load)](const BackgroundWork::Request &request) {
-            Read read{load(request.cancel()), {}, {}};
-            if (role == Role::Main && read.loaded.image && !request.isStopped())
+            Read read{load(request.cancel()), {}, {}, {}};
+            if (role != Role::Main || !read.loaded.image)
+                return read;
+            if (!request.isStopped())
                 read.picture =
                     pictureOf(*read.loaded.image, box, request.cancel(), &read.noPicture);
+            if (!request.isStopped())
+                read.layers = SourceLayers::ofDrawing(*read.loaded.image, request.cancel());
             return read;
         },
         std::move(done));

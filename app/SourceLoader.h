@@ -2,6 +2,7 @@
 
 #include "BackgroundWork.h"
 #include "export/SourceFile.h"
+#include "export/SourceLayers.h"
 #include "source/SourceImage.h"
 
 #include <QImage>
@@ -17,7 +18,8 @@
 // role: a new read of a role stops only the read of that role before it, and the window's thread
 // never waits for the decoding worker. Reading the main source also draws its picture for the
 // well, under the same request, so that stopping the read stops the drawing too; a drawing is
-// drawn into the well's own pixels, and again whenever the well asks for another size.
+// drawn into the well's own pixels, and again whenever the well asks for another size. A main
+// drawing is split into its layers too, for the sets drawn layer by layer.
 class SourceLoader : public QObject
 {
     Q_OBJECT
@@ -31,6 +33,8 @@ public:
         // PictureBound pixels a side, a drawing fitted to the picture box.
         QImage picture;
         QString noPicture;
+        // A main source drawing's layers, split under the same request.
+        SourceLayers::Found layers;
     };
     using Done = std::function<void(const Read &read)>;
     using Load = std::function<SourceFile::Opened(const std::atomic_bool *cancel)>;

@@ -411,6 +411,65 @@ private slots:
         QVERIFY(d()->statusLabel()->accessibleName().contains("“.”"));
     }
 
+    // A layered drawing shows its layers in the well's tooltip and on a line under it, the
+    // hidden ones left out; the visionOS and tvOS previews show a strip for each layer, front
+    // first; the stacks and the .icon written are the command line's, byte for byte. A flat
+    // source afterwards shows no layers.
+    void layeredDrawing()
+    {
+        const QString mumble =
+            QStringLiteral(ASSETSMITH_REAL_ICONS) +
+            "/../../drawings/layered/mumble-voip__mumble/icons/mumble_small.svg";
+        pick(*ui, mumble);
+        const QString tip = d()->imageView()->toolTip();
+        QVERIFY2(tip.contains("Layers, front first: Headphones, Headstrap, Circle\n"),
+                 qPrintable(tip));
+        for (const char *hidden : {"Shadow-Glows", "Sign", "Effects"})
+            QVERIFY2(tip.contains(QString("Left out: %1 (hidden by display: none)").arg(hidden)),
+                     qPrintable(tip));
+        const QString line = d()->layersLabel()->text();
+        QVERIFY(d()->layersLabel()->isVisible());
+        QVERIFY2(line.startsWith("6 layers found; drawn, front first: Headphones, Headstrap, "
+                                 "Circle; left out: Shadow-Glows, Sign, Effects (hidden by "
+                                 "display: none)."),
+                 qPrintable(line));
+
+        const QString out = dir->filePath("window"), byCommand = dir->filePath("command");
+        QVERIFY(QDir().mkpath(out));
+        typeInto(d()->filePathField(), out);
+        d()->setBackgroundColour(QColor(0x33, 0x66, 0x99));
+        const QStringList sets{"vision", "tv", "icon"};
+        const QStringList rows[] = {{"Front", "Middle", "Back"},
+                                    {"Front", "Middle", "Back", "Top Shelf Image Wide",
+                                     "Top Shelf Image"},
+                                    {}};
+        for (qsizetype i = 0; i < sets.size(); ++i) {
+            QTest::keyClick(ui->window.get(), 'p', Qt::AltModifier);
+            QTRY_COMPARE(QApplication::focusWidget(), d()->platformCombo());
+            QTest::keyClick(d()->platformCombo(), Qt::Key_Down); // from watchOS on
+            QTRY_VERIFY_WITH_TIMEOUT(d()->previewIdle(), 30000);
+            if (!rows[i].isEmpty()) {
+                QCOMPARE(d()->previewStrip()->rows(), rows[i]);
+                for (const PreviewStrip::Tile &tile : d()->previewStrip()->tiles())
+                    QVERIFY2(tile.row == "Front" || !tile.name.contains("Front"),
+                             qPrintable(tile.name));
+            }
+            exportWith(*ui, "platformButton");
+            const CommandRun result =
+                run({sets[i], mumble, "--background", "#336699", "--out", byCommand});
+            QCOMPARE(result.exitCode, 0);
+        }
+        const QMap<QString, QByteArray> written = tree(out);
+        QCOMPARE(written, tree(byCommand));
+        QVERIFY(written.contains("AppIcon.icon/Assets/Headphones.svg"));
+        QVERIFY(written.contains("AppIcon.solidimagestack/Middle.solidimagestacklayer/"
+                                 "Contents.json"));
+
+        pick(*ui, image("flat.png", {64, 64}));
+        QVERIFY(!d()->layersLabel()->isVisible());
+        QVERIFY(!d()->imageView()->toolTip().contains("Layers"));
+    }
+
     // A source the worker takes long over, here the drawing of its picture, leaves the window
     // answering input, and a back layer is read meanwhile without stopping it; Esc stops it,
     // worker and all, and the source before stays. Emptying the well stops the preview's drawing,
