@@ -9,6 +9,7 @@
 #include "export/IconRenderer.h"
 #include "export/PngEncoder.h"
 #include "export/Renderer.h"
+#include "export/Resampler.h"
 #include "catalogue/DigitText.h"
 
 #include <QCheckBox>
@@ -20,6 +21,7 @@
 #include <QLineEdit>
 #include <QMap>
 #include <QStandardItemModel>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -44,10 +46,10 @@ const QString ChooseFileItem = QStringLiteral("file");
 
 // The sets the preview can show, in the order of its menu, and those under Platform. The last,
 // a document's six looks, is there only for an Icon Composer document.
-const QStringList PreviewSets{QStringLiteral("ios"),        QStringLiteral("mac"),
-                              QStringLiteral("imageset"),   QStringLiteral("watch"),
-                              QStringLiteral("vision"),     QStringLiteral("tv"),
-                              QStringLiteral("appearances")};
+const QStringList PreviewSets{QStringLiteral("ios"),      QStringLiteral("mac"),
+                              QStringLiteral("imageset"), QStringLiteral("watch"),
+                              QStringLiteral("vision"),   QStringLiteral("tv"),
+                              QStringLiteral("icon"),     QStringLiteral("appearances")};
 const QStringList PlatformSets{QStringLiteral("watch"), QStringLiteral("vision"),
                                QStringLiteral("tv"), QStringLiteral("icon")};
 
@@ -92,6 +94,50 @@ AssetExporter::Preview previewAppearances(const QString &bundle, const std::atom
     return preview;
 }
 
+// The .icon the Icon Composer button would write, drawn from a copy written aside: its six
+// appearances, and each layer's own picture when a layered drawing gives the layers.
+AssetExporter::Preview previewIconFile(const SourceImage *source,
+                                       const AssetExporter::AppIconOptions &options,
+                                       const std::atomic_bool *cancel)
+{
+    AssetExporter::Preview preview;
+    QTemporaryDir aside;
+    if (!aside.isValid()) {
+        preview.refusal =
+            AppDelegate::tr("There is no room to draw the document: %1").arg(aside.errorString());
+        return preview;
+    }
+    const QString name = QStringLiteral("Preview");
+    const ExportReport written =
+        AssetExporter::writeIconBundle(source, aside.path(), name, options, 0);
+    if (!written.succeeded()) {
+        preview.refusal = written.summary();
+        return preview;
+    }
+    preview = previewAppearances(aside.filePath(name + QStringLiteral(".icon")), cancel);
+    for (qsizetype i = 0; i < options.layers.size() && preview.refusal.isEmpty(); ++i) {
+        const SourceImage *layer = options.layers[i];
+        const QString layerName = options.layerNames.value(i);
+        QImage picture;
+        if (layer->isVector()) {
+            const SourceImage::Drawn drawn =
+                layer->renderVector({QSize(AppearancePixels, AppearancePixels)}, cancel);
+            if (!drawn.error.isEmpty()) {
+                preview.refusal = drawn.error;
+                preview.files.clear();
+                return preview;
+            }
+            picture = drawn.images.value(0);
+        } else {
+            picture =
+                Resampler::resample(layer->bitmapFor(QSize(AppearancePixels, AppearancePixels)),
+                                    AppearancePixels, AppearancePixels);
+        }
+        preview.files.append({layerName, picture, layerName});
+    }
+    return preview;
+}
+
 // The kinds of background request besides reading: a newer one of a kind replaces the older.
 const QString PreviewWork = QStringLiteral("preview");
 const QString ExportWork = QStringLiteral("export");
@@ -129,17 +175,16 @@ QString layersLine(const SourceLayers::Found &layers)
         leftOut << QObject::tr("%1 (%2)").arg(namesFor[why].join(QStringLiteral(", ")), why);
     // A layered drawing has two layers or more.
     const QString found = QObject::tr("%1 layers found").arg(layers.drawing.layers().size());
-    QString line = leftOut.isEmpty()
-                       ? QObject::tr("%1, front first: %2.")
-                             .arg(found, layers.names.join(QStringLiteral(", ")))
-                       : QObject::tr("%1; drawn, front first: %2; left out: %3.")
-                             .arg(found, layers.names.join(QStringLiteral(", ")),
-                                  leftOut.join(QStringLiteral(", ")));
+    QString line = leftOut.isEmpty() ? QObject::tr("%1, front first: %2.")
+                                           .arg(found, layers.names.join(QStringLiteral(", ")))
+                                     : QObject::tr("%1; drawn, front first: %2; left out: %3.")
+                                           .arg(found, layers.names.join(QStringLiteral(", ")),
+                                                leftOut.join(QStringLiteral(", ")));
     const QStringList effects = layers.drawing.crossLayer();
     if (!effects.isEmpty())
-        line += QLatin1Char(' ') +
-                QObject::tr("Laid over each other they differ from the drawing: %1.")
-                    .arg(effects.join(QStringLiteral("; ")));
+        line +=
+            QLatin1Char(' ') + QObject::tr("Laid over each other they differ from the drawing: %1.")
+                                   .arg(effects.join(QStringLiteral("; ")));
     return line;
 }
 
@@ -751,6 +796,11 @@ void AppDelegate::startPreview()
         draw = [source = original.image, set](const BackgroundWork::Request &request) {
             return AssetExporter::previewImageSet(source.get(), set, 0, request.cancel());
         };
+    } else if (kind == QLatin1String("icon")) {
+        draw = [source = original.image, layers = originalLayers.images, back = backImage,
+                options = appIconOptions()](const BackgroundWork::Request &request) {
+            return previewIconFile(source.get(), options, request.cancel());
+        };
     } else if (kind == QLatin1String("appearances")) {
         draw = [bundle = originalDocument](const BackgroundWork::Request &request) {
             return previewAppearances(bundle, request.cancel());
@@ -767,11 +817,12 @@ void AppDelegate::startPreview()
     }
     const bool maskable = kind == QLatin1String("ios");
     // A stack drawn layer by layer shows a strip for each layer.
-    const bool rows = (kind == QLatin1String("vision") || kind == QLatin1String("tv")) &&
-                      appIconOptions().layers.size() >= 2;
+    const bool layered = appIconOptions().layers.size() >= 2;
+    const bool rows = (kind == QLatin1String("vision") || kind == QLatin1String("tv")) && layered;
     work.start<AssetExporter::Preview>(
         PreviewWork, std::move(draw),
-        [this, maskable, rows](const AssetExporter::Preview &preview) {
+        [this, maskable, rows, document = kind == QLatin1String("icon") && layered](
+            const AssetExporter::Preview &preview) {
             if (!_previewStrip)
                 return;
             if (!preview.refusal.isEmpty()) {
@@ -779,8 +830,11 @@ void AppDelegate::startPreview()
             } else {
                 QList<PreviewStrip::Tile> tiles;
                 for (const AssetExporter::PreviewFile &file : preview.files)
-                    tiles.append(
-                        {file.fileName, file.image, rows ? rowOf(file.fileName) : QString()});
+                    tiles.append({file.fileName, file.image,
+                                  !file.layer.isEmpty() ? file.layer
+                                  : rows                ? rowOf(file.fileName)
+                                  : document            ? tr("The document")
+                                                        : QString()});
                 _previewStrip->setTiles(tiles, maskable);
             }
             emit previewFinished();

@@ -96,6 +96,7 @@ public:
     {
         QString fileName;
         QImage image;
+        QString layer = {}; // a layer's own picture: the layer's name
     };
     struct Preview
     {
