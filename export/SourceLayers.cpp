@@ -33,7 +33,7 @@ SourceLayers::Found SourceLayers::ofDrawing(const SourceImage &source,
     Found found;
     if (!source.isVector())
         return found;
-    found.drawing = LayeredDrawing::split(source.drawing());
+    found.drawing = LayeredDrawing::splitIsolated(source.drawing(), cancel);
     if (!found.drawing.error().isEmpty() ||
         !found.drawing.measure(QSize(MeasurePixels, MeasurePixels), cancel).isEmpty())
         return found;

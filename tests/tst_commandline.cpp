@@ -413,6 +413,22 @@ private slots:
         QCOMPARE(listed.records().last()["summary"].toObject()["kept"].toInt(), 3);
         const CommandRun bitmap = run({"layers", source("flat.png")});
         QVERIFY(bitmap.exitCode == 1 && bitmap.err.contains("not a drawing"));
+
+        // The split is the decoding worker's: one that runs out of memory there is refused with
+        // the reason, and a document is then drawn from the whole drawing.
+        const QByteArray real = qgetenv("ASSETSMITH_WORKER");
+        QVERIFY(writeFile(at("worker"),
+                          "#!/bin/sh\n[ \"$2\" = split ] && exit 3\nexec '" + real + "' \"$@\"\n"));
+        QVERIFY(QFile::setPermissions(at("worker"), QFile::ReadOwner | QFile::ExeOwner));
+        qputenv("ASSETSMITH_WORKER", QFile::encodeName(at("worker")));
+        const CommandRun failed = run({"layers", drawing});
+        const CommandRun whole = run({"icon", drawing, "--quiet", "--out", at("i")});
+        qputenv("ASSETSMITH_WORKER", real);
+        QVERIFY2(failed.exitCode == 1 &&
+                     failed.err.contains("into layers: splitting it needs too much memory."),
+                 failed.err.data());
+        QCOMPARE(whole.exitCode, 0);
+        QCOMPARE(readJson(at("i/AppIcon.icon/icon.json"))["groups"].toArray().size(), 1);
     }
 
     // A real app's catalogue|its sets written in turn, as "command[:name]", with its options
