@@ -436,7 +436,7 @@ int runLayers(const QString &path, const Output &out)
         return fail(opened.error);
     if (!opened.image->isVector())
         return fail(QStringLiteral("%1 is not a drawing: only an SVG has layers.").arg(path));
-    LayeredDrawing drawing = LayeredDrawing::split(opened.image->drawing());
+    LayeredDrawing drawing = LayeredDrawing::splitIsolated(opened.image->drawing());
     if (!drawing.error().isEmpty())
         return fail(
             QStringLiteral("Could not split %1 into layers: %2.").arg(path, drawing.error()));

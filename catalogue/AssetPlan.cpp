@@ -379,6 +379,9 @@ QStringList namesOfOurs(const QList<QJsonObject> &ours, const QList<QJsonObject>
     QStringList names(ours.size());
     for (qsizetype i = 0; i < ours.size(); ++i) {
         const QString own = text(ours[i], "filename");
+        // An entry of no file (an empty stack layer) takes no name, not even one it once had.
+        if (own.isEmpty())
+            continue;
         for (qsizetype j = 0; j < theirs.size() && names[i].isEmpty(); ++j) {
             const QString name = text(theirs[j], "filename");
             if (claimed[j] && sameEntry(ours[i], theirs[j]) && plainPngName(name) &&
@@ -391,7 +394,7 @@ QStringList namesOfOurs(const QList<QJsonObject> &ours, const QList<QJsonObject>
     QHash<QString, QString> fallback;
     for (qsizetype i = 0; i < ours.size(); ++i) {
         const QString own = text(ours[i], "filename");
-        if (!names[i].isEmpty())
+        if (!names[i].isEmpty() || own.isEmpty())
             continue;
         if (!fallback.contains(own)) {
             QString name = own;
@@ -731,8 +734,10 @@ AssetPlan::mergeInto(const std::function<Existing(const QString &documentPath)> 
         if (document.list == QLatin1String("images")) {
             const QStringList names = namesOfOurs(ours, theirs, claimed, keptNames, tag);
             renamedFiles = filesRenamed(renamedFiles, document.folder, ours, names);
-            for (qsizetype i = 0; i < ours.size(); ++i)
-                ours[i].insert(QStringLiteral("filename"), names[i]);
+            for (qsizetype i = 0; i < ours.size(); ++i) {
+                if (!names[i].isEmpty())
+                    ours[i].insert(QStringLiteral("filename"), names[i]);
+            }
         }
         const QList<QJsonObject> list = entriesPlaced(theirs, claimed, ours);
 

@@ -42,9 +42,11 @@ struct Rule
         NeedsEither, // keys[0] or keys[1]
         NotBoth,     // not keys[0] and keys[1] together
         NeedsSwitch, // keys[0] only with the switch keys[1] on
+        TwoOrMore,   // the array keys[0] holds two values or more
     } what;
     QString kind;
     QStringList keys;
+    QString message = {}; // what is said instead of the rule's own words
 };
 
 const QList<Rule> &rules()
@@ -66,7 +68,22 @@ const QList<Rule> &rules()
          QStringLiteral("icon"),
          {QStringLiteral("background"), QStringLiteral("back")}},
     };
-    return list;
+    static const QList<Rule> withLayers = [] {
+        QList<Rule> all = list;
+        for (const char *kind : {"vision", "tv", "icon"}) {
+            all << Rule{Rule::TwoOrMore,
+                        QLatin1String(kind),
+                        {QStringLiteral("layers")},
+                        QStringLiteral("needs two layers or more, front first")}
+                << Rule{Rule::NotBoth,
+                        QLatin1String(kind),
+                        {QStringLiteral("layers"), QStringLiteral("back")},
+                        QStringLiteral("layers and back both give the back layer: give the back "
+                                       "layer as the last of layers")};
+        }
+        return all;
+    }();
+    return withLayers;
 }
 
 QStringList kinds()
@@ -94,7 +111,7 @@ QStringList keysOf(const QString &kind)
 {
     QStringList keys{Kind, Source};
     for (const Option *option : manifestOptions(kind))
-        keys << option->name;
+        keys << option->manifestKey();
     return keys;
 }
 
@@ -278,8 +295,8 @@ private:
         if (set.kind.isEmpty()) {
             // Without a kind the options cannot be judged; only a key no kind takes is wrong.
             for (auto it = object.begin(); it != object.end(); ++it) {
-                const Option *option = CommandTable::option(it.key());
-                if (it.key() != Kind && it.key() != Source && !(option && option->inManifest))
+                if (it.key() != Kind && it.key() != Source &&
+                    !CommandTable::manifestOption(it.key()))
                     error(place + QLatin1Char('.') + it.key(),
                           QStringLiteral("unknown key (no kind of set takes it)"));
             }
@@ -296,7 +313,11 @@ private:
                           .arg(set.kind, keys.join(QStringLiteral(", "))));
                 continue;
             }
-            option(set, *CommandTable::option(it.key()), it.value(), toFill);
+            const Option &option = *CommandTable::manifestOption(it.key());
+            if (option.manifestList.isEmpty())
+                this->option(set, option, it.value(), toFill);
+            else
+                list(set, option, it.value(), toFill);
         }
 
         // A set still to be filled in, as init leaves them, may lack what its source decides
@@ -330,6 +351,8 @@ private:
             }
             if (option.name == QLatin1String("single-size"))
                 set.singleSize = value.toBool();
+            else if (option.name == QLatin1String("groups"))
+                set.groups = value.toBool();
             else
                 Q_ASSERT_X(false, "Manifest", "a switch with no place in Manifest::Set");
             return;
@@ -369,6 +392,32 @@ private:
                 path && !text.isEmpty() && !option.choices.contains(text) ? absolute(text) : text;
     }
 
+    // An option given once for each value: its values as an array, each judged as the option's
+    // value is. Only layers are given so.
+    void list(Manifest::Set &set, const Option &option, const QJsonValue &value, bool toFill)
+    {
+        const QString place = set.place + QLatin1Char('.') + option.manifestList;
+        if (!value.isArray()) {
+            error(place, QStringLiteral("must be an array of strings, not %1").arg(what(value)));
+            return;
+        }
+        Q_ASSERT_X(option.name == QLatin1String("layer"), "Manifest",
+                   "a list with no place in Manifest::Set");
+        const QJsonArray values = value.toArray();
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            const QString at = QStringLiteral("%1[%2]").arg(place).arg(i);
+            const QString text = values[i].toString();
+            if (!values[i].isString()) {
+                error(at, QStringLiteral("must be a string, not %1").arg(what(values[i])));
+            } else if (const QString problem = CommandTable::valueProblem(option, set.kind, text);
+                       !problem.isEmpty() && !(toFill && text.isEmpty())) {
+                error(at, problem);
+            } else {
+                set.layers << (text.isEmpty() ? text : absolute(text));
+            }
+        }
+    }
+
     void check(const Manifest::Set &set, const Rule &rule, const QJsonObject &object)
     {
         const auto has = [&](int i) { return object.contains(rule.keys.at(i)); };
@@ -385,8 +434,16 @@ private:
             break;
         case Rule::NotBoth:
             if (has(0) && has(1))
-                error(set.place, QStringLiteral("%1 takes %2 or %3, not both")
-                                     .arg(set.kind, rule.keys[0], rule.keys[1]));
+                error(set.place, !rule.message.isEmpty()
+                                     ? rule.message
+                                     : QStringLiteral("%1 takes %2 or %3, not both")
+                                           .arg(set.kind, rule.keys[0], rule.keys[1]));
+            break;
+        case Rule::TwoOrMore:
+            // A value that is no array at all has been named already.
+            if (object.value(rule.keys[0]).isArray() &&
+                object.value(rule.keys[0]).toArray().size() < 2)
+                error(set.place + QLatin1Char('.') + rule.keys[0], rule.message);
             break;
         case Rule::NeedsSwitch:
             if (has(0) && object.value(rule.keys[1]) != QJsonValue(true))
@@ -445,7 +502,12 @@ QJsonObject valueSchema(const Option &option)
             schema.insert(QStringLiteral("examples"), QJsonArray::fromStringList(option.choices));
         break;
     }
-    return schema;
+    if (option.manifestList.isEmpty())
+        return schema;
+    schema.remove(QStringLiteral("description"));
+    return {{QStringLiteral("description"), option.help},
+            {QStringLiteral("type"), QStringLiteral("array")},
+            {QStringLiteral("items"), schema}};
 }
 
 QJsonObject required(const QStringList &keys)
@@ -463,7 +525,7 @@ QJsonObject kindSchema(const QString &kind)
                                              "to fill in.")}}},
     };
     for (const Option *option : manifestOptions(kind))
-        properties.insert(option->name, valueSchema(*option));
+        properties.insert(option->manifestKey(), valueSchema(*option));
     QJsonArray constraints;
     for (const Rule &rule : rules()) {
         if (rule.kind != kind)
@@ -479,6 +541,11 @@ QJsonObject kindSchema(const QString &kind)
             break;
         case Rule::NotBoth:
             constraints << QJsonObject{{QStringLiteral("not"), required(rule.keys)}};
+            break;
+        case Rule::TwoOrMore:
+            constraints << QJsonObject{
+                {QStringLiteral("properties"),
+                 QJsonObject{{rule.keys[0], QJsonObject{{QStringLiteral("minItems"), 2}}}}}};
             break;
         case Rule::NeedsSwitch: {
             QJsonObject on = required({rule.keys[1]});
@@ -817,8 +884,8 @@ Manifest::Started Manifest::start(const QString &catalogue, const QString &manif
 
     QStringList order{Kind, QStringLiteral("name"), Source};
     for (const Option &option : CommandTable::options()) {
-        if (option.inManifest && !order.contains(option.name))
-            order << option.name;
+        if (option.inManifest && !order.contains(option.manifestKey()))
+            order << option.manifestKey();
     }
     const QDir folder = QFileInfo(manifest).dir();
     const QString relativeRoot = folder.relativeFilePath(root);

@@ -17,7 +17,8 @@
 //
 // A set takes "kind", "source" (both required) and the options of its command that the command
 // table marks for manifests: a switch as true or false, a number as a JSON integer (not a
-// string of digits), everything else as a string. "source": "" leaves the set to fill in, and
+// string of digits), an option given once for each value as an array under its own key
+// ("layers" for --layer), everything else as a string. "source": "" leaves the set to fill in, and
 // while it is empty so may the other paths be. The rules between options are the command's
 // (imageset needs width, dark and tinted need single-size, …), and no two sets may write the
 // same set: the same kind and name into the same folder, letters' case aside, as a Mac's file
@@ -40,7 +41,11 @@ public:
         QString dark;   // absolute paths, or empty
         QString tinted; // absolute path, "auto" or empty
         QString back;
-        int width = 0; // imageset; height 0: from the source's aspect ratio
+        // vision, tv, icon: the layers' files (absolute), front first; empty: a layered source
+        // drawing's own layers
+        QStringList layers;
+        bool groups = false; // icon: all layers in one group
+        int width = 0;       // imageset; height 0: from the source's aspect ratio
         int height = 0;
 
         // The name it is written under: its own, else its kind's default (an image set's

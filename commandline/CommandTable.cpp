@@ -180,17 +180,19 @@ const QList<CommandTable::Option> &CommandTable::options()
          QStringLiteral("FILE"),
          Value::File,
          {},
-         QStringLiteral("vision, tv, icon: a layer, front first, once for each (each over the "
-                        "whole canvas), instead of the layers of a layered SOURCE drawing."),
+         QStringLiteral("vision, tv, icon: a layer, front first, once for each and at least two "
+                        "(each over the whole canvas), instead of the layers of a layered SOURCE "
+                        "drawing; in a manifest, \"layers\": the files as an array."),
          {QStringLiteral("vision"), QStringLiteral("tv"), QStringLiteral("icon")},
-         false},
+         true,
+         QStringLiteral("layers")},
         {QStringLiteral("groups"),
          {},
          Value::None,
          {},
          QStringLiteral("icon: all layers in one group rather than a group each."),
          {QStringLiteral("icon")},
-         false},
+         true},
         {QStringLiteral("size"),
          QStringLiteral("N"),
          Value::Number,
@@ -293,6 +295,15 @@ const CommandTable::Option *CommandTable::option(const QString &name)
 {
     for (const Option &option : options()) {
         if (option.name == name)
+            return &option;
+    }
+    return nullptr;
+}
+
+const CommandTable::Option *CommandTable::manifestOption(const QString &key)
+{
+    for (const Option &option : options()) {
+        if (option.inManifest && option.manifestKey() == key)
             return &option;
     }
     return nullptr;

@@ -23,6 +23,11 @@ public:
         QString help;
         QStringList commands; // the commands it goes with; empty: every command
         bool inManifest = false;
+        // An option given once for each value (--layer A --layer B): the manifest key that holds
+        // its values as an array. Empty for any other option, which a manifest names as it is.
+        QString manifestList = {};
+
+        QString manifestKey() const { return manifestList.isEmpty() ? name : manifestList; }
     };
 
     struct Command
@@ -38,6 +43,8 @@ public:
     static const QList<Option> &options();
     static const Command *command(const QString &name);
     static const Option *option(const QString &name);
+    // The option a manifest's set holds under `key`, or null.
+    static const Option *manifestOption(const QString &key);
     static bool applies(const Option &option, const QString &command);
     // The options of one command, in the table's order.
     static QList<const Option *> optionsOf(const QString &command);

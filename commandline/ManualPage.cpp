@@ -187,10 +187,18 @@ QByteArray ManualPage::roff()
 
     s += QStringLiteral(".SH FILES\n.TP\n");
     s += textLine(QStringLiteral("\\fI%1\\fR").arg(escaped(QLatin1String(Manifest::FileName))));
-    s += textLine(prose(QStringLiteral(
-        "The manifest that build reads and init starts: the catalogue and every set written "
-        "into it, each with its kind, source and options under the command's own option names. "
-        "It is looked for in the working folder unless --manifest names another.")));
+    QStringList lists;
+    for (const CommandTable::Option &option : CommandTable::options()) {
+        if (option.inManifest && !option.manifestList.isEmpty())
+            lists << QStringLiteral("%1 for --%2").arg(option.manifestList, option.name);
+    }
+    s += textLine(prose(
+        QStringLiteral("The manifest that build reads and init starts: the catalogue and every set "
+                       "written into it, each with its kind, source and options under the "
+                       "command's own option names (an option given once for each value as an "
+                       "array: %1). It is looked for in the working folder unless --manifest "
+                       "names another.")
+            .arg(lists.join(QStringLiteral(", ")))));
     s += QStringLiteral(".TP\n");
     s += textLine(QStringLiteral("\\fI/usr/share/assetsmith/assetsmith.schema.json\\fR"));
     s += textLine(QStringLiteral("A JSON Schema of the manifest, for editors."));

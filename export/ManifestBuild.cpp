@@ -3,6 +3,7 @@
 #include "AssetExporter.h"
 #include "Parallel.h"
 #include "SourceFile.h"
+#include "SourceLayers.h"
 #include "catalogue/AssetNaming.h"
 #include "catalogue/AssetPlan.h"
 #include "catalogue/ImageSetDescription.h"
@@ -36,7 +37,19 @@ QStringList sourcesOf(const Set &set)
             paths << path;
     if (!set.tinted.isEmpty() && set.tinted != QLatin1String("auto"))
         paths << set.tinted;
-    return paths;
+    return paths + set.layers;
+}
+
+bool takesLayers(const Set &set)
+{
+    return set.kind == QLatin1String("vision") || set.kind == QLatin1String("tv") || isIcon(set);
+}
+
+// Whether the set is drawn from its source drawing's own layers, if it has any: a back source
+// keeps the drawing whole as the front layer, as on the command line.
+bool splitsSource(const Set &set)
+{
+    return takesLayers(set) && set.layers.isEmpty() && set.back.isEmpty() && !set.source.isEmpty();
 }
 
 AssetExporter::AppIconOptions optionsOf(const Set &set,
@@ -94,9 +107,23 @@ QString assetFolderOf(const Set &set)
     return QDir::cleanPath(set.folder + QLatin1Char('/') + inside).toCaseFolded();
 }
 
+ExportReport exportSet(const Set &set, const SourceImage *source,
+                       const AssetExporter::AppIconOptions &options, bool check, int threads)
+{
+    if (isIcon(set)) {
+        const QString name = set.assetName();
+        return check ? AssetExporter::compareIconBundle(source, set.folder, name, options, threads)
+                     : AssetExporter::writeIconBundle(source, set.folder, name, options, threads);
+    }
+    const AssetPlan::Platform platform = *AssetPlan::platformOfKey(set.kind);
+    return check ? AssetExporter::compareAppIconSet(source, set.folder, platform, options, threads)
+                 : AssetExporter::writeAppIconSet(source, set.folder, platform, options, threads);
+}
+
 ExportReport runSet(const QString &manifest, const Set &set,
-                    const QMap<QString, SourceFile::Opened> &loaded, ManifestBuild::Mode mode,
-                    int threads)
+                    const QMap<QString, SourceFile::Opened> &loaded,
+                    const QMap<QString, SourceLayers::Found> &drawingLayers,
+                    ManifestBuild::Mode mode, int threads)
 {
     const bool check = mode == ManifestBuild::Mode::Check;
     if (set.source.isEmpty())
@@ -121,15 +148,32 @@ ExportReport runSet(const QString &manifest, const Set &set,
         return check ? AssetExporter::compareImageSet(source, set.folder, description, threads)
                      : AssetExporter::writeImageSet(source, set.folder, description, threads);
     }
-    const AssetExporter::AppIconOptions options = optionsOf(set, loaded);
-    if (isIcon(set)) {
-        const QString name = set.assetName();
-        return check ? AssetExporter::compareIconBundle(source, set.folder, name, options, threads)
-                     : AssetExporter::writeIconBundle(source, set.folder, name, options, threads);
+    AssetExporter::AppIconOptions options = optionsOf(set, loaded);
+    if (!takesLayers(set))
+        return exportSet(set, source, options, check, threads);
+    // The layers as the command takes them: the files named, each opened once for the build,
+    // else the source drawing's own, split once for every set drawn from them.
+    const SourceLayers::Found found =
+        !set.layers.isEmpty()
+            ? SourceLayers::ofOpenedFiles(set.layers,
+                                          [&](const QString &path) { return loaded.value(path); })
+            : drawingLayers.value(splitsSource(set) ? set.source : QString());
+    if (!found.error.isEmpty())
+        return ExportReport::refused(found.error);
+    options.groups = set.groups;
+    if (found.layered()) {
+        options.layerNames = found.names;
+        for (const SourceImagePtr &image : found.images)
+            options.layers << image.get();
     }
-    const AssetPlan::Platform platform = *AssetPlan::platformOfKey(set.kind);
-    return check ? AssetExporter::compareAppIconSet(source, set.folder, platform, options, threads)
-                 : AssetExporter::writeAppIconSet(source, set.folder, platform, options, threads);
+    ExportReport report = exportSet(set, source, options, check, threads);
+    if (found.layered() && set.layers.isEmpty()) {
+        QList<ExportReport::Warning> crossLayer;
+        for (const QString &sentence : found.drawing.crossLayer())
+            crossLayer.append({QStringLiteral("cross-layer"), sentence});
+        report.warnings = crossLayer + report.warnings;
+    }
+    return report;
 }
 
 } // namespace
@@ -164,6 +208,20 @@ QList<ManifestBuild::Result> ManifestBuild::run(const Manifest &manifest, Mode m
     for (qsizetype i = 0; i < paths.size(); ++i)
         loaded.insert(paths[i], images[size_t(i)]);
 
+    // Every drawing split into its layers once, however many sets draw them.
+    QStringList drawings;
+    for (const Set &set : manifest.sets) {
+        if (splitsSource(set) && loaded.value(set.source).image && !drawings.contains(set.source))
+            drawings << set.source;
+    }
+    std::vector<SourceLayers::Found> split(size_t(drawings.size()));
+    Parallel::forEach(split.size(), threads, [&](size_t i) {
+        split[i] = SourceLayers::ofDrawing(*loaded.value(drawings[qsizetype(i)]).image);
+    });
+    QMap<QString, SourceLayers::Found> drawingLayers;
+    for (qsizetype i = 0; i < drawings.size(); ++i)
+        drawingLayers.insert(drawings[i], split[size_t(i)]);
+
     // Sets that write one asset folder go in the manifest's order on one thread; the groups run
     // side by side.
     QList<QList<qsizetype>> groups;
@@ -180,7 +238,7 @@ QList<ManifestBuild::Result> ManifestBuild::run(const Manifest &manifest, Mode m
     Parallel::forEach(size_t(groups.size()), threads, [&](size_t g) {
         for (const qsizetype i : std::as_const(groups[qsizetype(g)])) {
             const Set &set = manifest.sets[i];
-            results[i] = {set, runSet(manifest.path, set, loaded, mode, threads)};
+            results[i] = {set, runSet(manifest.path, set, loaded, drawingLayers, mode, threads)};
         }
     });
     return results;

@@ -6,14 +6,22 @@
 
 SourceLayers::Found SourceLayers::ofFiles(const QStringList &paths, const std::atomic_bool *cancel)
 {
+    return ofOpenedFiles(paths, [cancel](const QString &path) {
+        return QFileInfo::exists(path)
+                   ? SourceFile::open(QFileInfo(path).absoluteFilePath(),
+                                      SourceFile::Looks::Default, cancel)
+                   : SourceFile::Opened{
+                         nullptr, QStringLiteral("“%1” does not exist.").arg(path), {}, {}, {}};
+    });
+}
+
+SourceLayers::Found
+SourceLayers::ofOpenedFiles(const QStringList &paths,
+                            const std::function<SourceFile::Opened(const QString &path)> &open)
+{
     Found found;
     for (const QString &path : paths) {
-        const SourceFile::Opened layer =
-            QFileInfo::exists(path)
-                ? SourceFile::open(QFileInfo(path).absoluteFilePath(), SourceFile::Looks::Default,
-                                   cancel)
-                : SourceFile::Opened{
-                      nullptr, QStringLiteral("“%1” does not exist.").arg(path), {}, {}, {}};
+        const SourceFile::Opened layer = open(path);
         if (!layer.image) {
             found.error = layer.error;
             found.failedPath = path;
@@ -33,7 +41,7 @@ SourceLayers::Found SourceLayers::ofDrawing(const SourceImage &source,
     Found found;
     if (!source.isVector())
         return found;
-    found.drawing = LayeredDrawing::split(source.drawing());
+    found.drawing = LayeredDrawing::splitIsolated(source.drawing(), cancel);
     if (!found.drawing.error().isEmpty() ||
         !found.drawing.measure(QSize(MeasurePixels, MeasurePixels), cancel).isEmpty())
         return found;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SourceFile.h"
 #include "source/LayeredDrawing.h"
 #include "source/SourceImage.h"
 
@@ -8,6 +9,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 
 // The layers the visionOS and tvOS stacks and the .icon document draw one by one, front first:
 // files named one per layer, or the kept layers of a layered drawing. The window, the command
@@ -35,6 +37,9 @@ public:
 
     // Each file as a layer of its own over the whole canvas, front first.
     static Found ofFiles(const QStringList &paths, const std::atomic_bool *cancel = nullptr);
+    // The same, each file as `open` gives it: a build opens a file once for all its sets.
+    static Found ofOpenedFiles(const QStringList &paths,
+                               const std::function<SourceFile::Opened(const QString &path)> &open);
     // The kept layers of a drawing that splits into two or more; none for a bitmap, a drawing
     // of one layer, or one that cannot be split (it is drawn whole). The split runs in the
     // decoding worker.

@@ -1,6 +1,7 @@
 #include "DecodeWorker.h"
 
 #include "platform/ProcessLimits.h"
+#include "LayeredDrawing.h"
 #include "SvgDrawing.h"
 
 #include <QBuffer>
@@ -156,7 +157,8 @@ int DecodeWorker::run(int argc, char **argv)
 
     const QByteArray mode = argc >= 3 ? QByteArray(argv[2]) : QByteArray();
     const QList<QSize> sizes = mode == "render" ? parseSizes(argc, argv, 3) : QList<QSize>();
-    if (!(mode == "decode" && argc == 4) && !(mode == "render" && !sizes.isEmpty()))
+    if (!(mode == "decode" && argc == 4) && !(mode == "render" && !sizes.isEmpty()) &&
+        !(mode == "split" && argc == 3))
         return 2;
 
     QFile out;
@@ -187,6 +189,8 @@ int DecodeWorker::run(int argc, char **argv)
 
     if (mode == "decode")
         return finish(write(&out, ImageDecoder::decode(input)));
+    if (mode == "split")
+        return finish(writeSplit(&out, LayeredDrawing::splitSerialised(input)));
 
     // One drawing, parsed once, drawn at every size asked for; each picture leaves as soon as
     // it is drawn, so only one is held at a time.
@@ -341,4 +345,39 @@ bool DecodeWorker::read(const ReadExactly &read, ImageDecoder::Decoded *decoded,
     }
     // A bitmap's size is that of its largest frame.
     return drawing || frames == 0 || decoded->size == QSizeF(largest);
+}
+
+namespace {
+
+// "ASML": a split is never read as a decode's result, nor the other way round.
+constexpr quint32 SplitMagic = 0x4c4d5341;
+
+} // namespace
+
+bool DecodeWorker::writeSplit(QIODevice *out, const QByteArray &split)
+{
+    return putU32(out, SplitMagic) && putU64(out, quint64(split.size())) &&
+           out->write(split) == split.size();
+}
+
+bool DecodeWorker::readSplit(const ReadExactly &read, qint64 limit, QByteArray *split)
+{
+    quint32 magic;
+    quint64 size;
+    if (!getU32(read, &magic) || magic != SplitMagic || !read(reinterpret_cast<char *>(&size), 8))
+        return false;
+    size = qFromLittleEndian(size);
+    if (size > quint64(std::max<qint64>(limit, 0)))
+        return false;
+    // In pieces, so that a length no worker sent allocates nothing beyond what arrived.
+    split->clear();
+    while (quint64(split->size()) < size) {
+        const qsizetype piece =
+            qsizetype(std::min<quint64>(size - quint64(split->size()), 1 << 20));
+        const qsizetype at = split->size();
+        split->resize(at + piece);
+        if (!read(split->data() + at, piece))
+            return false;
+    }
+    return true;
 }

@@ -11,7 +11,7 @@
 // The decoding worker: the same executable started with "--decode-worker", which decodes one
 // file (or data on its standard input) or draws one drawing at a list of sizes, writes the result
 // to its standard output and exits. A crash, a hang or a runaway allocation then ends only the
-// worker.
+// worker. It splits a layered drawing into its layers the same way.
 //
 // Data on standard input is framed: a magic number and the length, then the bytes, so a worker
 // that receives less than was sent says so instead of decoding a part.
@@ -45,4 +45,10 @@ public:
     using ReadExactly = std::function<bool(char *data, qint64 size)>;
     static bool read(const ReadExactly &read, ImageDecoder::Decoded *decoded,
                      const QList<QSize> &expected = {});
+
+    // A drawing's split into layers (LayeredDrawing's serialised form) as the worker sends it: a
+    // magic number of its own, the length, the bytes. `readSplit` fails on a wrong magic number,
+    // a length over `limit` or a reply cut short, and holds no more than has arrived.
+    static bool writeSplit(QIODevice *out, const QByteArray &split);
+    static bool readSplit(const ReadExactly &read, qint64 limit, QByteArray *split);
 };

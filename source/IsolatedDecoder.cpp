@@ -95,10 +95,28 @@ ImageDecoder::Decoded IsolatedDecoder::renderSvg(const QByteArray &svg, const QL
     return runWorker(arguments, DecodeWorker::frame(svg), renderTimeoutMs(sizes), sizes, cancel);
 }
 
+ImageDecoder::Decoded
+IsolatedDecoder::splitSvg(const QByteArray &svg, qint64 replyLimit,
+                          const std::function<bool(const QByteArray &)> &accept,
+                          const std::atomic_bool *cancel)
+{
+    if (svg.size() > ImageLimits::MaxFileBytes)
+        return ImageDecoder::refused(ImageDecoder::Status::TooLarge,
+                                     QStringLiteral("the drawing is larger than %1 MiB")
+                                         .arg(ImageLimits::MaxFileBytes >> 20));
+    const ReadReply readReply = [&](const DecodeWorker::ReadExactly &read) {
+        QByteArray reply;
+        return DecodeWorker::readSplit(read, replyLimit, &reply) && accept(reply);
+    };
+    return runWorker({QStringLiteral("split")}, DecodeWorker::frame(svg), limits().timeoutMs, {},
+                     cancel, readReply);
+}
+
 ImageDecoder::Decoded IsolatedDecoder::runWorker(const QStringList &arguments,
                                                  const QByteArray &input, int timeoutMs,
                                                  const QList<QSize> &expected,
-                                                 const std::atomic_bool *cancel)
+                                                 const std::atomic_bool *cancel,
+                                                 const ReadReply &readReply)
 {
     const Limits limits = IsolatedDecoder::limits();
     const QDeadlineTimer deadline(timeoutMs);
@@ -158,7 +176,10 @@ ImageDecoder::Decoded IsolatedDecoder::runWorker(const QStringList &arguments,
         return true;
     };
     ImageDecoder::Decoded decoded;
-    const bool complete = DecodeWorker::read(readExactly, &decoded, expected);
+    if (readReply)
+        decoded.status = ImageDecoder::Status::Ok;
+    const bool complete =
+        readReply ? readReply(readExactly) : DecodeWorker::read(readExactly, &decoded, expected);
     if (worker.state() != QProcess::NotRunning && !timedOut && !cancelled)
         waitFor([&](int ms) { return worker.waitForFinished(ms); });
     if (worker.state() != QProcess::NotRunning) {

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 
 // Decodes and renders in the decoding worker process and waits for it the way a load in this
 // process would wait (no event loop runs meanwhile, so a window calls it from another thread). A
@@ -39,9 +40,18 @@ public:
     static ImageDecoder::Decoded renderSvg(const QByteArray &svg, const QList<QSize> &sizes,
                                            const std::atomic_bool *cancel = nullptr);
     static int renderTimeoutMs(const QList<QSize> &sizes);
+    // A drawing split into its layers in one worker (LayeredDrawing::splitSerialised): Ok once
+    // `accept` took a reply of at most `replyLimit` bytes, else a failure and its reason; a reply
+    // it refuses is the worker failing.
+    static ImageDecoder::Decoded splitSvg(const QByteArray &svg, qint64 replyLimit,
+                                          const std::function<bool(const QByteArray &)> &accept,
+                                          const std::atomic_bool *cancel = nullptr);
 
 private:
+    // Reads a reply other than a decode's or a render's, by the worker's ReadExactly.
+    using ReadReply = std::function<bool(const std::function<bool(char *, qint64)> &read)>;
     static ImageDecoder::Decoded runWorker(const QStringList &arguments, const QByteArray &input,
                                            int timeoutMs, const QList<QSize> &expected = {},
-                                           const std::atomic_bool *cancel = nullptr);
+                                           const std::atomic_bool *cancel = nullptr,
+                                           const ReadReply &readReply = {});
 };

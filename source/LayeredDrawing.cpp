@@ -1,8 +1,11 @@
 #include "LayeredDrawing.h"
 
+#include "IsolatedDecoder.h"
 #include "SourceImage.h"
 #include "SvgTree.h"
 
+#include <QCborArray>
+#include <QCborValue>
 #include <QRegularExpression>
 #include <QXmlStreamWriter>
 
@@ -238,7 +241,7 @@ LayeredDrawing LayeredDrawing::split(const QByteArray &drawing)
         return split;
     split.findCrossLayer(tree);
 
-    const qint64 allowed = qint64(MaxGrowth) * std::max<qsizetype>(drawing.size(), 16 << 10);
+    const qint64 allowed = allowedGrowth(drawing.size());
     qint64 written = 0;
     for (int i = 0; i < split.m_layers.size(); ++i) {
         Layer &layer = split.m_layers[i];
@@ -247,15 +250,162 @@ LayeredDrawing LayeredDrawing::split(const QByteArray &drawing)
         layer.svg = split.layerDrawing(tree, split.m_elements[i]);
         written += layer.svg.size();
         if (written > allowed) {
-            split.m_error = QStringLiteral("its layers together would be more than %1 times "
-                                           "its size, repeating what they share")
-                                .arg(MaxGrowth);
+            split.m_error = growthError();
             split.m_layers.clear();
             return split;
         }
     }
     std::reverse(split.m_layers.begin(), split.m_layers.end());
     std::reverse(split.m_elements.begin(), split.m_elements.end());
+    return split;
+}
+
+qint64 LayeredDrawing::allowedGrowth(qint64 drawingBytes)
+{
+    return qint64(MaxGrowth) * std::max<qint64>(drawingBytes, 16 << 10);
+}
+
+QString LayeredDrawing::growthError()
+{
+    return QStringLiteral("its layers together would be more than %1 times its size, repeating "
+                          "what they share")
+        .arg(MaxGrowth);
+}
+
+// The names and sentences around the layers' drawings are the drawing's own words, and may be
+// repeated once more where a sentence names two layers.
+qint64 LayeredDrawing::maxSerialisedBytes(qint64 drawingBytes)
+{
+    return allowedGrowth(drawingBytes) + 2 * allowedGrowth(drawingBytes) / MaxGrowth;
+}
+
+LayeredDrawing LayeredDrawing::splitIsolated(const QByteArray &drawing,
+                                             const std::atomic_bool *cancel)
+{
+    std::optional<LayeredDrawing> split;
+    const ImageDecoder::Decoded done = IsolatedDecoder::splitSvg(
+        drawing, maxSerialisedBytes(drawing.size()),
+        [&](const QByteArray &reply) {
+            split = fromSerialised(reply, drawing.size());
+            return split.has_value();
+        },
+        cancel);
+    if (done.status == ImageDecoder::Status::Ok && split)
+        return *split;
+    LayeredDrawing failed;
+    switch (done.status) {
+    case ImageDecoder::Status::TookTooLong:
+        failed.m_error = QStringLiteral("splitting it took too long");
+        break;
+    case ImageDecoder::Status::TooLarge:
+        failed.m_error = QStringLiteral("splitting it needs too much memory");
+        break;
+    default:
+        failed.m_error = done.reason;
+        break;
+    }
+    return failed;
+}
+
+namespace {
+
+QCborArray texts(const QStringList &list)
+{
+    QCborArray array;
+    for (const QString &text : list)
+        array.append(text);
+    return array;
+}
+
+// Text strings only (CBOR's are UTF-8 checked as read); `nonEmpty` refuses an empty one.
+std::optional<QStringList> textsOf(const QCborValue &value, bool nonEmpty)
+{
+    if (!value.isArray())
+        return std::nullopt;
+    QStringList list;
+    for (const QCborValue &item : value.toArray()) {
+        if (!item.isString() || (nonEmpty && item.toString().isEmpty()))
+            return std::nullopt;
+        list.append(item.toString());
+    }
+    return list;
+}
+
+} // namespace
+
+QByteArray LayeredDrawing::serialised() const
+{
+    QCborArray layers;
+    for (const Layer &layer : m_layers)
+        layers.append(QCborArray{layer.name, layer.kind, layer.element, int(layer.state), layer.why,
+                                 texts(layer.crossLayer), layer.svg});
+    return QCborValue(QCborArray{m_error, texts(m_wrappers), texts(m_crossLayer), layers}).toCbor();
+}
+
+QByteArray LayeredDrawing::splitSerialised(const QByteArray &drawing)
+{
+    const QByteArray bytes = split(drawing).serialised();
+    if (bytes.size() <= maxSerialisedBytes(drawing.size()))
+        return bytes;
+    LayeredDrawing refused;
+    refused.m_error = growthError();
+    return refused.serialised();
+}
+
+std::optional<LayeredDrawing> LayeredDrawing::fromSerialised(const QByteArray &bytes,
+                                                             qint64 drawingBytes)
+{
+    if (bytes.size() > maxSerialisedBytes(drawingBytes))
+        return std::nullopt;
+    QCborParserError parsed;
+    const QCborValue value = QCborValue::fromCbor(bytes, &parsed);
+    // Written as this build writes it, and nothing after it.
+    if (parsed.error != QCborError::NoError || !value.isArray() || value.toCbor() != bytes)
+        return std::nullopt;
+    const QCborArray top = value.toArray();
+    if (top.size() != 4 || !top[0].isString() || !top[3].isArray())
+        return std::nullopt;
+    const std::optional<QStringList> wrappers = textsOf(top[1], true);
+    const std::optional<QStringList> crossLayer = textsOf(top[2], false);
+    const QCborArray layers = top[3].toArray();
+    if (!wrappers || wrappers->size() > SvgTree::MaxDepth || !crossLayer ||
+        layers.size() > MaxLayers || (!top[0].toString().isEmpty() && !layers.isEmpty()))
+        return std::nullopt;
+    LayeredDrawing split;
+    split.m_error = top[0].toString();
+    split.m_wrappers = *wrappers;
+    split.m_crossLayer = *crossLayer;
+    const QStringList kinds{QStringLiteral("inkscape-layer"), QStringLiteral("group"),
+                            QStringLiteral("shape")};
+    qint64 written = 0;
+    for (const QCborValue &item : layers) {
+        const QCborArray fields = item.toArray();
+        if (!item.isArray() || fields.size() != 7 || !fields[0].isString() ||
+            !fields[1].isString() || !fields[2].isString() || !fields[3].isInteger() ||
+            !fields[4].isString() || !fields[6].isByteArray())
+            return std::nullopt;
+        Layer layer;
+        layer.name = fields[0].toString();
+        layer.kind = fields[1].toString();
+        layer.element = fields[2].toString();
+        const qint64 state = fields[3].toInteger();
+        layer.why = fields[4].toString();
+        const std::optional<QStringList> effects = textsOf(fields[5], true);
+        layer.svg = fields[6].toByteArray();
+        if (layer.name.isEmpty() || !kinds.contains(layer.kind) || layer.element.isEmpty() ||
+            state < int(State::Kept) || state > int(State::Empty) || !effects)
+            return std::nullopt;
+        layer.state = State(state);
+        layer.crossLayer = *effects;
+        // A kept layer has its drawing and may span others; one left out has a reason only.
+        if (layer.kept() != !layer.svg.isEmpty() || layer.kept() != layer.why.isEmpty() ||
+            (!layer.kept() && !layer.crossLayer.isEmpty()))
+            return std::nullopt;
+        written += layer.svg.size();
+        if (written > allowedGrowth(drawingBytes))
+            return std::nullopt;
+        split.m_layers.append(layer);
+    }
     return split;
 }
 

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <optional>
 
 class SvgTree;
 
@@ -50,6 +51,18 @@ public:
 
     // `drawing` is the drawing's text as read (an SVGZ inflated): SourceImage::drawing().
     static LayeredDrawing split(const QByteArray &drawing);
+    // The same split made in the decoding worker, within its memory and time, as every read of
+    // untrusted text is; a worker that fails, or replies what no split could be, gives the error.
+    static LayeredDrawing splitIsolated(const QByteArray &drawing,
+                                        const std::atomic_bool *cancel = nullptr);
+
+    // The split as the worker sends it (CBOR), refused as grown too much when that would be more
+    // than maxSerialisedBytes; and read back, refusing anything the split of a drawing of
+    // `drawingBytes` could not be.
+    static QByteArray splitSerialised(const QByteArray &drawing);
+    static std::optional<LayeredDrawing> fromSerialised(const QByteArray &bytes,
+                                                        qint64 drawingBytes);
+    static qint64 maxSerialisedBytes(qint64 drawingBytes);
 
     // Why the drawing was not split (a clause), or empty when it was.
     QString error() const { return m_error; }
@@ -67,6 +80,10 @@ public:
     QString measure(QSize target, const std::atomic_bool *cancel = nullptr);
 
 private:
+    static qint64 allowedGrowth(qint64 drawingBytes);
+    static QString growthError();
+    QByteArray serialised() const;
+
     void findLayers(const SvgTree &tree);
     void describe(const SvgTree &tree, int index, int place, Layer *layer) const;
     void findCrossLayer(const SvgTree &tree);

@@ -307,6 +307,66 @@ private slots:
         QCOMPARE(run({"build", "--check", "--quiet"}, dir->path()).exitCode, 0);
     }
 
+    // A manifest's vision, tv and icon sets take their layers as their commands do: a real
+    // layered drawing's own, or the files named in "layers", into one group with "groups"; the
+    // effects that span a drawing's layers are warned of as the command warns of them.
+    void manifestLayers()
+    {
+        const QString drawing = QStringLiteral(ASSETSMITH_REAL_ICONS) +
+                                "/../../drawings/layered/ReVanced__revanced-branding/assets/"
+                                "revanced-logo/revanced-logo-square.svg";
+        source("art/front.png", true);
+        source("art/back.png", false, QColor(20, 180, 40));
+        QVERIFY(writeFile(
+            at("art/star.svg"),
+            R"(<svg xmlns="http://www.w3.org/2000/svg" width="64" height="64"><g id="Back">)"
+            R"(<rect width="64" height="64" fill="#203040"/></g><g id="Shade" )"
+            R"(style="mix-blend-mode:multiply"><circle cx="32" cy="32" r="20"/></g></svg>)"));
+        QVERIFY(writeFile(at("assetsmith.json"), QStringLiteral(R"({
+  "catalogue": "App/Assets.xcassets",
+  "sets": [
+    {"kind": "vision", "source": "%1", "background": "black"},
+    {"kind": "tv", "source": "%1", "background": "black"},
+    {"kind": "icon", "source": "%1", "out": "App"},
+    {"kind": "icon", "name": "Files", "source": "art/star.svg", "out": "App",
+     "layers": ["art/front.png", "art/back.png"], "groups": true},
+    {"kind": "icon", "name": "Star", "source": "art/star.svg", "out": "App"}
+  ]
+})")
+                                                     .arg(drawing)
+                                                     .toUtf8()));
+        const auto warnings = [](const CommandRun &run) {
+            QStringList said;
+            for (const QJsonObject &record : run.records()) {
+                if (record.contains("warning"))
+                    said << record["warning"].toString() + ": " + record["message"].toString();
+            }
+            return said;
+        };
+        const CommandRun built = run({"build", "--json"}, dir->path());
+        QCOMPARE(built.exitCode, 0);
+        const QString copy = at("commands/Assets.xcassets");
+        QStringList warned;
+        for (const QStringList &command :
+             {QStringList{"vision", drawing, "--background", "black", "--out", copy},
+              {"tv", drawing, "--background", "black", "--out", copy},
+              {"icon", drawing, "--out", at("commands")},
+              {"icon", "art/star.svg", "--name", "Files", "--layer", "art/front.png", "--layer",
+               "art/back.png", "--groups", "--out", at("commands")},
+              {"icon", "art/star.svg", "--name", "Star", "--out", at("commands")}}) {
+            const CommandRun single = run(command + QStringList{"--json"}, dir->path());
+            QCOMPARE(single.exitCode, 0);
+            warned += warnings(single);
+        }
+        QCOMPARE(tree(at("App")), tree(at("commands")));
+        QCOMPARE(readJson(at("App/AppIcon.icon/icon.json"))["groups"].toArray().size(), 2);
+        QCOMPARE(readJson(at("App/Files.icon/icon.json"))["groups"].toArray().size(), 1);
+        QVERIFY(warned.filter("cross-layer: ").size() == 1);
+        QCOMPARE(warnings(built), warned);
+        const CommandRun current = run({"build", "--check"}, dir->path());
+        QVERIFY2(current.exitCode == 0 && current.out.contains("current"), current.out.data());
+    }
+
     // init starts a manifest from a real catalogue that build reads: every set is there, and
     // each is named as still without a source rather than the file refused.
     void manifestFromCatalogue()
@@ -413,6 +473,22 @@ private slots:
         QCOMPARE(listed.records().last()["summary"].toObject()["kept"].toInt(), 3);
         const CommandRun bitmap = run({"layers", source("flat.png")});
         QVERIFY(bitmap.exitCode == 1 && bitmap.err.contains("not a drawing"));
+
+        // The split is the decoding worker's: one that runs out of memory there is refused with
+        // the reason, and a document is then drawn from the whole drawing.
+        const QByteArray real = qgetenv("ASSETSMITH_WORKER");
+        QVERIFY(writeFile(at("worker"),
+                          "#!/bin/sh\n[ \"$2\" = split ] && exit 3\nexec '" + real + "' \"$@\"\n"));
+        QVERIFY(QFile::setPermissions(at("worker"), QFile::ReadOwner | QFile::ExeOwner));
+        qputenv("ASSETSMITH_WORKER", QFile::encodeName(at("worker")));
+        const CommandRun failed = run({"layers", drawing});
+        const CommandRun whole = run({"icon", drawing, "--quiet", "--out", at("i")});
+        qputenv("ASSETSMITH_WORKER", real);
+        QVERIFY2(failed.exitCode == 1 &&
+                     failed.err.contains("into layers: splitting it needs too much memory."),
+                 failed.err.data());
+        QCOMPARE(whole.exitCode, 0);
+        QCOMPARE(readJson(at("i/AppIcon.icon/icon.json"))["groups"].toArray().size(), 1);
     }
 
     // A real app's catalogue|its sets written in turn, as "command[:name]", with its options

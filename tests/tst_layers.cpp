@@ -91,6 +91,18 @@ QString listing(const LayeredDrawing &split, QString *kinds)
     return names.join(u'|');
 }
 
+// Everything a split says but its layers' drawings, one line a field.
+QStringList said(const LayeredDrawing &split)
+{
+    QStringList lines{split.error(), split.wrappers().join(u'|'), split.crossLayer().join(u'|')};
+    for (const LayeredDrawing::Layer &layer : split.layers())
+        lines << QStringList{layer.name,    layer.kind,
+                             layer.element, QString::number(int(layer.state)),
+                             layer.why,     layer.crossLayer.join(u'|')}
+                     .join(u'/');
+    return lines;
+}
+
 } // namespace
 
 class LayersTest : public QObject
@@ -157,6 +169,22 @@ private slots:
         }
     }
 
+    // The split the product uses, made in the decoding worker, is the one made here, byte for
+    // byte, on every real drawing and every hand-made one.
+    void isolatedSplitIsTheSame_data() { layersRedrawTheWhole_data(); }
+
+    void isolatedSplitIsTheSame()
+    {
+        QFETCH(QString, path);
+        const QByteArray bytes = bytesOf(path);
+        const LayeredDrawing here = LayeredDrawing::split(bytes);
+        const LayeredDrawing isolated = LayeredDrawing::splitIsolated(bytes);
+        QCOMPARE(said(isolated), said(here));
+        QVERIFY(!here.layers().isEmpty());
+        for (qsizetype i = 0; i < here.layers().size(); ++i)
+            QVERIFY(isolated.layers()[i].svg == here.layers()[i].svg);
+    }
+
     void findsTheLayers_data()
     {
         QTest::addColumn<QString>("path");
@@ -207,7 +235,8 @@ private slots:
         QCOMPARE(split.wrappers().join(u'|'), wrappers);
     }
 
-    // What a hostile or oversized drawing gets: a refusal that says why, in bounded work.
+    // What a hostile or oversized drawing gets, here and in the worker: a refusal that says why, in
+    // bounded work.
     void refuses_data()
     {
         QTest::addColumn<QByteArray>("svg");
@@ -258,6 +287,8 @@ private slots:
         QVERIFY2(why.isEmpty() ? split.error().isEmpty() : split.error().contains(why),
                  qPrintable(split.error()));
         QCOMPARE(split.layers().isEmpty(), !why.isEmpty());
+        // The same refusal, or the same layers, from the decoding worker.
+        QCOMPARE(said(LayeredDrawing::splitIsolated(svg)), said(split));
     }
 
     // A listing's bounds come from drawing each layer; one that draws nothing there is empty.

@@ -117,6 +117,34 @@ private slots:
         row("icon with both",
             oneSet("'kind': 'icon', 'source': 'a.png', 'back': 'b.png', 'background': 'red'"),
             {"sets[0]: icon takes background or back, not both"}, true);
+        row("one layer", oneSet("'kind': 'icon', 'source': 'a.svg', 'layers': ['f.png']"),
+            {"sets[0].layers: needs two layers or more, front first"}, true);
+        row("layers and back",
+            oneSet("'kind': 'tv', 'source': 'a.svg', 'background': 'red', 'back': 'b.png', "
+                   "'layers': ['f.png', 'b.png']"),
+            {"sets[0]: layers and back both give the back layer: give the back layer as the last "
+             "of layers"},
+            true);
+        row("layers not an array",
+            oneSet("'kind': 'vision', 'source': 'a.svg', 'background': 'red', 'layers': 'f.png'"),
+            {"sets[0].layers: must be an array of strings, not a string"}, true);
+        row("a layer not a file",
+            oneSet("'kind': 'icon', 'source': 'a.svg', 'layers': ['f.png', 2, '']"),
+            {"sets[0].layers[1]: must be a string, not a number",
+             "sets[0].layers[2]: is empty: it names no file"},
+            true);
+        row("layer as the command names it",
+            oneSet("'kind': 'icon', 'source': 'a.svg', 'layer': 'f.png', 'groups': 1"),
+            {"sets[0].groups: must be true or false, not a number",
+             "sets[0].layer: unknown key (sets of kind icon take: kind, source, out, name, "
+             "background, back, layers, groups)"},
+            true);
+        row("groups for tv",
+            oneSet("'kind': 'tv', 'source': 'a.svg', 'background': 'red', "
+                   "'groups': true"),
+            {"sets[0].groups: unknown key (sets of kind tv take: kind, source, out, name, "
+             "background, back, layers)"},
+            true);
         row("missing kind", oneSet("'source': 'a.png', 'frame': 2"),
             {"sets[0]: kind missing: ios, mac, watch, vision, tv, icon or imageset",
              "sets[0].frame: unknown key (no kind of set takes it)"},
@@ -189,7 +217,9 @@ private slots:
             "    {'kind': 'imageset', 'name': 'Logo', 'source': 'art/logo.svg', 'width': 120},\n"
             "    {'kind': 'icon', 'source': '', 'out': '../shared/App', 'back': 'art/back.png'},\n"
             "    {'kind': 'tv', 'source': 'a.png', 'background': 'black', 'back': 'b.png', 'out': "
-            "'.'}\n"
+            "'.'},\n"
+            "    {'kind': 'icon', 'name': 'Layered', 'source': 'a.svg', 'groups': true,\n"
+            "     'layers': ['art/front.png', '../back.svg']}\n"
             "  ]\n"
             "}");
         const Manifest manifest = Manifest::parse(json, Here);
@@ -223,7 +253,12 @@ private slots:
                                  QString::number(set.width),
                                  QString::number(set.height)}
                          .join('|');
-        QCOMPARE(found, expected);
+        QCOMPARE(found.mid(0, expected.size()), expected);
+        QCOMPARE(manifest.sets.size(), 7);
+        QCOMPARE(manifest.sets[6].layers,
+                 QStringList({"/work/proj/art/front.png", "/work/back.svg"}));
+        QVERIFY(manifest.sets[6].groups && !manifest.sets[5].groups);
+        QCOMPARE(manifest.sets[5].layers, QStringList());
     }
 
     void readsFiles()
@@ -259,9 +294,9 @@ private slots:
              {"background", "dark", "kind", "name", "out", "single-size", "source", "tinted"}},
             {"mac", {"kind", "name", "out", "source", "style"}},
             {"watch", {"background", "kind", "name", "out", "source"}},
-            {"vision", {"back", "background", "kind", "name", "out", "source"}},
-            {"tv", {"back", "background", "kind", "name", "out", "source"}},
-            {"icon", {"back", "background", "kind", "name", "out", "source"}},
+            {"vision", {"back", "background", "kind", "layers", "name", "out", "source"}},
+            {"tv", {"back", "background", "kind", "layers", "name", "out", "source"}},
+            {"icon", {"back", "background", "groups", "kind", "layers", "name", "out", "source"}},
             {"imageset", {"height", "kind", "name", "out", "source", "width"}},
         };
         for (auto it = keys.begin(); it != keys.end(); ++it) {
@@ -272,6 +307,8 @@ private slots:
         QCOMPARE(defs["mac"]["properties"]["style"]["enum"].toArray(), QJsonArray({"26", "15"}));
         QCOMPARE(defs["imageset"]["properties"]["width"]["type"].toString(), "integer");
         QCOMPARE(defs["ios"]["properties"]["single-size"]["type"].toString(), "boolean");
+        QCOMPARE(defs["tv"]["properties"]["layers"]["type"].toString(), "array");
+        QCOMPARE(defs["tv"]["properties"]["layers"]["items"]["type"].toString(), "string");
         QCOMPARE(defs["imageset"]["allOf"][0]["required"].toArray(), QJsonArray({"width"}));
         // The copy editors are pointed at is the one the table makes.
         QFile published(QStringLiteral(ASSETSMITH_TEST_DATA) +

@@ -1,8 +1,11 @@
 #include "TestFiles.h"
 #include "source/DecodeWorker.h"
 #include "source/IsolatedDecoder.h"
+#include "source/LayeredDrawing.h"
 
 #include <QBuffer>
+#include <QCborArray>
+#include <QCborValue>
 #include <QtEndian>
 
 #include <atomic>
@@ -57,6 +60,35 @@ std::optional<ImageDecoder::Decoded> readBack(QByteArray bytes, bool pad, QList<
     return DecodeWorker::read(read, &out, sizes) ? std::optional(out) : std::nullopt;
 }
 
+// A split's reply as a worker might send it: the length as stated, then the bytes.
+QByteArray splitWire(const QByteArray &cbor, quint64 length, uint magic = 0x4c4d5341)
+{
+    return le(magic) + le(length) + cbor;
+}
+
+// An honest split of a drawing of a few bytes, front first: a kept group, a hidden shape.
+QCborArray honestSplit()
+{
+    return {"", QCborArray{"Artboard"},
+            QCborArray{"the drawing fades all its layers together (opacity 0.5)"},
+            QCborArray{QCborArray{"Mark", "group", "g", 0, "", QCborArray{"“Mark” blends"},
+                                  QByteArray("<svg/>")},
+                       QCborArray{"Guide", "shape", "path", 1, "hidden by display: none",
+                                  QCborArray{}, QByteArray()}}};
+}
+
+// The honest split with one of its layers' fields changed.
+QByteArray withLayerField(int layer, int field, const QCborValue &value)
+{
+    QCborArray split = honestSplit();
+    QCborArray layers = split[3].toArray();
+    QCborArray fields = layers[layer].toArray();
+    fields[field] = value;
+    layers[layer] = fields;
+    split[3] = layers;
+    return QCborValue(split).toCbor();
+}
+
 } // namespace
 
 class WorkerTest : public QObject
@@ -65,7 +97,7 @@ class WorkerTest : public QObject
     QTemporaryDir dir;
 
     // The decoder's result with a shell script as its worker, given two seconds in all.
-    template <typename Load> ImageDecoder::Decoded withWorker(const QByteArray &script, Load load)
+    template <typename Load> auto withWorker(const QByteArray &script, Load load)
     {
         const QString path = dir.filePath("worker");
         if (!writeFile(path, "#!/bin/sh\n" + script) ||
@@ -75,10 +107,10 @@ class WorkerTest : public QObject
         const QByteArray timeout = qgetenv("ASSETSMITH_DECODE_TIMEOUT_MS");
         qputenv("ASSETSMITH_WORKER", QFile::encodeName(path));
         qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", "2000");
-        const ImageDecoder::Decoded decoded = load();
+        const auto loaded = load();
         qputenv("ASSETSMITH_WORKER", worker);
         qputenv("ASSETSMITH_DECODE_TIMEOUT_MS", timeout);
-        return decoded;
+        return loaded;
     }
 
 private slots:
@@ -228,6 +260,92 @@ private slots:
             });
         QCOMPARE(int(decoded.status), status < 0 ? int(Damaged) : status);
         QCOMPARE(decoded.reason.contains("failed on it"), status < 0);
+    }
+
+    // A split's reply: what no split of a drawing of a few bytes could be is not used, by the
+    // reader alone or through a worker; an honest one, split or refused, is.
+    void lyingSplits_data()
+    {
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QString>("error"); // the split's own error; "-": the reply is refused
+        const QByteArray honest = QCborValue(honestSplit()).toCbor();
+        const auto row = [](const char *tag, const QByteArray &cbor, const char *error = "-") {
+            QTest::newRow(tag) << splitWire(cbor, quint64(cbor.size())) << QString(error);
+        };
+        const auto changed = [](int field, const QCborValue &value) {
+            QCborArray split = honestSplit();
+            split[field] = value;
+            return QCborValue(split).toCbor();
+        };
+        QCborArray empties;
+        for (int i = 0; i < 257; ++i)
+            empties.append(QCborArray{"L", "shape", "path", 2, "it has nothing to draw",
+                                      QCborArray{}, QByteArray()});
+        row("honest", honest, "");
+        row("refused",
+            QCborValue(
+                QCborArray{"it has 300 top-level layers", QCborArray{}, QCborArray{}, QCborArray{}})
+                .toCbor(),
+            "it has 300 top-level layers");
+        QTest::newRow("magic") << splitWire(honest, quint64(honest.size()), 0x574d5341)
+                               << QString("-");
+        QTest::newRow("cut short") << splitWire(honest, quint64(honest.size()) + 1) << QString("-");
+        QTest::newRow("length over limit")
+            << splitWire({}, quint64(LayeredDrawing::maxSerialisedBytes(6)) + 1) << QString("-");
+        row("more after it", honest + QCborValue(0).toCbor());
+        row("not CBOR", "\xff\xff\xff");
+        row("indefinite array", "\x9f" + honest.mid(1) + "\xff");
+        row("three fields", QCborValue(QCborArray{"", QCborArray{}, QCborArray{}}).toCbor());
+        row("error with layers", changed(0, "it is not a drawing"));
+        row("wrapper unnamed", changed(1, QCborArray{""}));
+        row("effect not text", changed(2, QCborArray{7}));
+        row("257 layers", changed(3, empties));
+        row("name empty", withLayerField(0, 0, ""));
+        row("name as bytes", withLayerField(0, 0, QByteArray("Mark")));
+        row("name not UTF-8", QByteArray(honest).replace("\x64Mark", "\x64M\xffrk"));
+        row("kind unknown", withLayerField(0, 1, "layer"));
+        row("element empty", withLayerField(0, 2, ""));
+        row("state 3", withLayerField(1, 3, 3));
+        row("state -1", withLayerField(1, 3, -1));
+        row("state as text", withLayerField(1, 3, "1"));
+        row("kept without drawing", withLayerField(0, 6, QByteArray()));
+        row("kept with a reason", withLayerField(0, 4, "hidden"));
+        row("hidden with a drawing", withLayerField(1, 6, QByteArray("<svg/>")));
+        row("hidden without a reason", withLayerField(1, 4, ""));
+        row("hidden spanning layers", withLayerField(1, 5, QCborArray{"it blends"}));
+        // Within the reply's bound, past the 64 times 16 KiB a drawing of six bytes may grow to.
+        row("grown past the bound", withLayerField(0, 6, QByteArray((64 << 14) + 1, 'x')));
+    }
+
+    void lyingSplits()
+    {
+        QFETCH(QByteArray, wire);
+        QFETCH(QString, error);
+        qint64 at = 0;
+        const auto read = [&](char *data, qint64 size) {
+            std::memcpy(data, wire.mid(at, size).leftJustified(size, 0).constData(), size_t(size));
+            return (at += size) <= wire.size();
+        };
+        QByteArray reply;
+        std::optional<LayeredDrawing> split;
+        if (DecodeWorker::readSplit(read, LayeredDrawing::maxSerialisedBytes(6), &reply))
+            split = LayeredDrawing::fromSerialised(reply, 6);
+        QCOMPARE(split ? split->error() : QString("-"), error);
+        if (split && error.isEmpty()) {
+            QCOMPARE(split->wrappers(), QStringList{"Artboard"});
+            QCOMPARE(split->crossLayer().size(), 2);
+            QCOMPARE(split->layers().size(), 2);
+            QCOMPARE(split->layers()[1].state, LayeredDrawing::State::Hidden);
+            QCOMPARE(split->layers()[0].svg, "<svg/>");
+        }
+        QVERIFY(writeFile(dir.filePath("reply"), wire));
+        const QString isolated =
+            withWorker("cat >/dev/null; cat '" + QFile::encodeName(dir.filePath("reply")) + "'",
+                       [] { return LayeredDrawing::splitIsolated("<svg/>").error(); });
+        if (error == "-")
+            QVERIFY2(isolated.contains("failed on it"), qPrintable(isolated));
+        else
+            QCOMPARE(isolated, error);
     }
 
     void misbehavingWorker_data()
