@@ -155,9 +155,14 @@ QString htmlOf(const QString &text)
     return text.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
 }
 
-// How many layers a drawing has and which are left out, or empty for a source drawn whole.
+// How many layers a drawing has and which are left out, or why it is drawn whole where that is
+// news; empty for a source of one layer.
 QString layersLine(const SourceLayers::Found &layers)
 {
+    if (!layers.notSplit.isEmpty())
+        return QObject::tr("visionOS, tvOS and Icon Composer draw the drawing whole, as one "
+                           "layer: %1.")
+            .arg(layers.notSplit);
     if (!layers.layered())
         return QString();
     // Grouped by why, in the order first met: guides and variants are hidden alike.

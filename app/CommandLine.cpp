@@ -144,16 +144,14 @@ int loadLayers(const QCommandLineParser &parser, const QString &command, const S
     }
     if (!found.error.isEmpty())
         return out.fail(found.failedPath, found.error);
+    for (const ExportReport::Warning &warning : found.warnings()) {
+        out.record({{"warning", warning.code}, {"message", warning.message}});
+        out.warning(warning.message);
+    }
     if (!found.layered())
         return -1; // drawn whole, as a drawing of one layer is
     *images = found.images;
     options->layerNames = found.names;
-    if (files.isEmpty()) {
-        for (const QString &sentence : found.drawing.crossLayer()) {
-            out.record({{"warning", "cross-layer"}, {"message", sentence}});
-            out.warning(sentence);
-        }
-    }
     for (const SourceImagePtr &image : std::as_const(*images))
         options->layers << image.get();
     return -1;

@@ -167,12 +167,7 @@ ExportReport runSet(const QString &manifest, const Set &set,
             options.layers << image.get();
     }
     ExportReport report = exportSet(set, source, options, check, threads);
-    if (found.layered() && set.layers.isEmpty()) {
-        QList<ExportReport::Warning> crossLayer;
-        for (const QString &sentence : found.drawing.crossLayer())
-            crossLayer.append({QStringLiteral("cross-layer"), sentence});
-        report.warnings = crossLayer + report.warnings;
-    }
+    report.warnings = found.warnings() + report.warnings;
     return report;
 }
 

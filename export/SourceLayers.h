@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ExportReport.h"
 #include "SourceFile.h"
 #include "source/LayeredDrawing.h"
 #include "source/SourceImage.h"
@@ -31,8 +32,14 @@ public:
         // Why a layer file could not be used, naming it; empty when nothing failed.
         QString error;
         QString failedPath;
+        // Why a drawing is drawn whole that was not found to be of one layer: it could not be
+        // split or its layers not drawn (a clause); empty otherwise.
+        QString notSplit;
 
         bool layered() const { return images.size() >= 2; }
+        // What a set drawn from these layers is warned of: the effects that span a drawing's
+        // layers, which its layers laid over each other lose, and a drawing drawn whole.
+        QList<ExportReport::Warning> warnings() const;
     };
 
     // Each file as a layer of its own over the whole canvas, front first.

@@ -475,19 +475,22 @@ private slots:
         QVERIFY(bitmap.exitCode == 1 && bitmap.err.contains("not a drawing"));
 
         // The split is the decoding worker's: one that runs out of memory there is refused with
-        // the reason, and a document is then drawn from the whole drawing.
+        // the reason, and a document is then drawn from the whole drawing, with a warning.
         const QByteArray real = qgetenv("ASSETSMITH_WORKER");
         QVERIFY(writeFile(at("worker"),
                           "#!/bin/sh\n[ \"$2\" = split ] && exit 3\nexec '" + real + "' \"$@\"\n"));
         QVERIFY(QFile::setPermissions(at("worker"), QFile::ReadOwner | QFile::ExeOwner));
         qputenv("ASSETSMITH_WORKER", QFile::encodeName(at("worker")));
         const CommandRun failed = run({"layers", drawing});
-        const CommandRun whole = run({"icon", drawing, "--quiet", "--out", at("i")});
+        const CommandRun whole = run({"icon", drawing, "--out", at("i")});
         qputenv("ASSETSMITH_WORKER", real);
         QVERIFY2(failed.exitCode == 1 &&
                      failed.err.contains("into layers: splitting it needs too much memory."),
                  failed.err.data());
         QCOMPARE(whole.exitCode, 0);
+        QVERIFY2(whole.err.contains("The drawing is drawn whole, as one layer: splitting it needs "
+                                    "too much memory."),
+                 whole.err.data());
         QCOMPARE(readJson(at("i/AppIcon.icon/icon.json"))["groups"].toArray().size(), 1);
     }
 
