@@ -49,16 +49,20 @@ const QList<CommandTable::Command> &CommandTable::commands()
          QStringLiteral("SOURCE [--background COLOR] [--name NAME] [--out FOLDER]"),
          QStringLiteral("Writes a watchOS app icon set: one 1024 px icon."), Value::File, true},
         {QStringLiteral("vision"),
-         QStringLiteral("SOURCE --background COLOR|--back SOURCE [--name NAME] [--out FOLDER]"),
-         QStringLiteral("Writes a visionOS app icon: an image stack of front and back layers."),
+         QStringLiteral("SOURCE --background COLOR|--back SOURCE [--layer FILE...] [--name NAME] "
+                        "[--out FOLDER]"),
+         QStringLiteral("Writes a visionOS app icon: an image stack of front, middle and back "
+                        "layers."),
          Value::File, true},
         {QStringLiteral("tv"),
-         QStringLiteral("SOURCE --background COLOR [--back SOURCE] [--name NAME] [--out FOLDER]"),
+         QStringLiteral("SOURCE --background COLOR [--back SOURCE|--layer FILE...] [--name NAME] "
+                        "[--out FOLDER]"),
          QStringLiteral("Writes tvOS brand assets: the App Store and home screen image stacks and "
                         "the top shelf images."),
          Value::File, true},
         {QStringLiteral("icon"),
-         QStringLiteral("SOURCE [--background COLOR|--back SOURCE] [--name NAME] [--out FOLDER]"),
+         QStringLiteral("SOURCE [--background COLOR|--back SOURCE|--layer FILE...] [--groups] "
+                        "[--name NAME] [--out FOLDER]"),
          QStringLiteral("Writes an Icon Composer document NAME.icon."), Value::File, true},
         {QStringLiteral("imageset"),
          QStringLiteral("SOURCE --width W [--height H] [--name NAME] [--out FOLDER]"),
