@@ -33,7 +33,7 @@ QImage pictureOf(const SourceImage &image, QSize box, const std::atomic_bool *ca
     const int bound = SourceLoader::PictureBound;
     const QSize shown =
         image.size().toSize().scaled(bound, bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    const QImage bitmap = image.bitmapFor(shown);
+    const QImage bitmap = image.pictureFor(shown);
     if (bitmap.width() <= bound && bitmap.height() <= bound)
         return bitmap;
     const QSize fitted = bitmap.size().scaled(shown, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
