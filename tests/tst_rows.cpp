@@ -246,8 +246,11 @@ private slots:
         QFETCH(bool, whole);
         const QImage source = picture({8192, 8}, true);
         const QString path = saveImage(dir.filePath("held.png"), source);
-        const SourceImage::Loaded loaded = SourceImage::fromFile(path);
+        QList<int> heard;
+        const SourceImage::Loaded loaded = SourceImage::fromFile(
+            path, nullptr, [&](int rows, int of) { heard << rows * 10 + of; });
         QVERIFY2(loaded.image, qPrintable(loaded.error));
+        QCOMPARE(heard, QList<int>({14, 24, 34, 44})); // each held row as it arrives
         QCOMPARE(loaded.image->reduction(), 2);
         QCOMPARE(loaded.image->size(), QSizeF(8192, 8));
         QCOMPARE(loaded.image->bitmapFor(target).size(), whole ? QSize(8192, 8) : QSize(4096, 4));
