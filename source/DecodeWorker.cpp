@@ -11,12 +11,15 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <optional>
+#include <semaphore>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -164,21 +167,52 @@ std::optional<bool> streamReduced(QIODevice *out, const char *path, int side)
     bool ok = putU32(out, ReducedMagic) && putU32(out, quint32(factor)) &&
               putU32(out, quint32(reducer.width())) && putU32(out, quint32(reducer.height())) &&
               putU32(out, rows.hasAlpha() ? 1 : 0);
-    std::vector<QRgb> line(size_t(size.width()));
     ImageDecoder::Decoded result;
     result.status = ImageDecoder::Status::Ok;
     result.size = QSizeF(size);
     result.colorSpace = rows.colorSpace();
-    for (int y = 0; ok && y < size.height(); ++y) {
-        if (!rows.readRow(line.data())) {
-            result = ImageDecoder::refused(ImageDecoder::Status::Damaged, rows.reason());
-            break;
+    // The library inflates the next band of `factor` rows while the last one is averaged and
+    // sent, on a second thread: two bands in turn, each handed over by a semaphore.
+    const size_t band = size_t(size.width()) * size_t(factor);
+    std::vector<QRgb> bands[2] = {std::vector<QRgb>(band), std::vector<QRgb>(band)};
+    // Room for the one extra release that wakes an averager when sending failed.
+    std::counting_semaphore<4> free(2), ready(0);
+    std::atomic_bool stopped = !ok, sent = ok;
+    std::thread averager([&] {
+        for (int b = 0; b < reducer.height(); ++b) {
+            ready.acquire();
+            if (stopped)
+                return;
+            const QRgb *rowsOf = bands[b % 2].data();
+            for (int r = 0; r < factor; ++r)
+                reducer.addRow(rowsOf + size_t(r) * size_t(size.width()));
+            const qint64 bytes = qint64(reducer.width()) * 8;
+            if (!putU32(out, RowTag) ||
+                out->write(reinterpret_cast<const char *>(reducer.row()), bytes) != bytes) {
+                sent = false;
+                stopped = true;
+            }
+            free.release();
         }
-        if (reducer.addRow(line.data()))
-            ok = putU32(out, RowTag) &&
-                 out->write(reinterpret_cast<const char *>(reducer.row()),
-                            qint64(reducer.width()) * 8) == qint64(reducer.width()) * 8;
+    });
+    for (int b = 0; sent && b < reducer.height(); ++b) {
+        free.acquire();
+        QRgb *rowsOf = bands[b % 2].data();
+        for (int r = 0; r < factor; ++r) {
+            if (!rows.readRow(rowsOf + size_t(r) * size_t(size.width()))) {
+                result = ImageDecoder::refused(ImageDecoder::Status::Damaged, rows.reason());
+                stopped = true;
+                break;
+            }
+        }
+        ready.release();
+        if (stopped)
+            break;
     }
+    if (!sent)
+        ready.release(); // an averager that stopped first waits for nothing more
+    averager.join();
+    ok = sent;
     if (result.status == ImageDecoder::Status::Ok && !rows.finish())
         result = ImageDecoder::refused(ImageDecoder::Status::Damaged, rows.reason());
     return ok && putU32(out, EndTag) && DecodeWorker::writeHeader(out, result, 0);
