@@ -331,6 +331,15 @@ void straightenRow(const float *acc, int width, QRgb *out)
 void wideRow(const QRgba64 *source, int width, float *out)
 {
     constexpr float unit = 1.0f / 65535.0f;
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128 scale = _mm_set1_ps(unit);
+    const __m128i zero = _mm_setzero_si128();
+    for (int x = 0; x < width; ++x) {
+        const __m128i pixel = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(source + x));
+        const __m128 rgba = _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(pixel, zero)), scale);
+        _mm_storeu_ps(out + size_t(x) * 4, _mm_shuffle_ps(rgba, rgba, _MM_SHUFFLE(3, 0, 1, 2)));
+    }
+#else
     for (int x = 0; x < width; ++x) {
         float *to = out + size_t(x) * 4;
         to[0] = float(source[x].blue()) * unit;
@@ -338,6 +347,7 @@ void wideRow(const QRgba64 *source, int width, float *out)
         to[2] = float(source[x].red()) * unit;
         to[3] = float(source[x].alpha()) * unit;
     }
+#endif
 }
 
 bool isWide(const QImage &image)
