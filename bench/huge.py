@@ -69,6 +69,7 @@ def main():
             sources.append(("rgba%d" % side, other))
     summary, lines = {}, []
     lines.append("source        set   product  pillow-decode  vips  /pillow  MiB  worker")
+    print(lines[-1], flush=True)
     for label, source in sources:
         out = os.path.join(work, label)
         product = {}
@@ -93,17 +94,17 @@ def main():
         lines.append("%-12s  ios  %7.2f  %13.2f  %5.2f  %6.2f  %4.0f  %6.0f" % (
             label, total, pillow, vips, total / pillow, memory["peak_kib"] / 1024,
             memory["worker_peak_kib"] / 1024))
+        print(lines[-1], flush=True)
         summary["huge_time_%s_ios" % label] = "%.2f s (Pillow decode %.2f, vips %.2f)" % (
             total, pillow, vips)
         summary["huge_ratio_vs_pillow_decode_%s" % label] = "%.2f" % (total / pillow)
         summary["huge_peak_mib_%s" % label] = "%.0f (worker %.0f)" % (
             memory["peak_kib"] / 1024, memory["worker_peak_kib"] / 1024)
         if label.startswith("png") and os.environ.get("BENCH_HUGE_WHOLE", "1") == "1":
-            text = run([BENCH_EXE, "whole", source, os.path.join(out, "whole")] +
-                       [str(s) for s in sorted(set(IOS_SIZES))])
+            text = run([BENCH_EXE, "whole", source] + [str(s) for s in sorted(set(IOS_SIZES))])
             lines.append(text.rstrip())
+            print(lines[-1], flush=True)
             summary["huge_largest_difference_levels"] = text.split()[-1]
-    print("\n".join(lines))
     with open(os.path.join(OUT, "summary-huge.json"), "w") as f:
         json.dump(summary, f, indent=1)
 
