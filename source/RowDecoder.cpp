@@ -6,6 +6,7 @@
 #include <QImageReader>
 
 #include <png.h>
+#include <tiffio.h>
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
@@ -74,6 +75,18 @@ void jpegWarning(j_common_ptr info, int level)
 
 } // namespace
 
+struct RowDecoder::Tiff
+{
+    TIFF *tiff = nullptr;
+    uint32_t row = 0;
+    std::vector<uchar> line;
+    ~Tiff()
+    {
+        if (tiff)
+            TIFFClose(tiff);
+    }
+};
+
 RowDecoder::RowDecoder(const QString &path)
 {
     m_file = std::fopen(QFile::encodeName(path).constData(), "rb");
@@ -84,6 +97,9 @@ RowDecoder::RowDecoder(const QString &path)
     std::rewind(m_file);
     if (got == 8 && png_sig_cmp(magic, 0, 8) == 0)
         m_readable = openPng();
+    else if (got >= 4 &&
+             (std::memcmp(magic, "II*\0", 4) == 0 || std::memcmp(magic, "MM\0*", 4) == 0))
+        m_readable = openTiff(path);
     else if (got >= 3 && magic[0] == 0xff && magic[1] == 0xd8 && magic[2] == 0xff &&
              QImageReader(path).transformation() == QImageIOHandler::TransformationNone)
         m_readable = openJpeg();
@@ -94,6 +110,7 @@ RowDecoder::~RowDecoder()
 {
     m_png.reset();
     m_jpeg.reset();
+    m_tiff.reset();
     if (m_file)
         std::fclose(m_file);
 }
@@ -183,10 +200,65 @@ bool RowDecoder::openJpeg()
     return j.info.output_components == 4;
 }
 
+bool RowDecoder::openTiff(const QString &path)
+{
+    // The library's messages go to standard error, which the application does not read; a
+    // failed call is what tells damage.
+    TIFFSetWarningHandler(nullptr);
+    m_tiff = std::make_unique<Tiff>();
+    Tiff &t = *m_tiff;
+    // Without mapping the file, so that only the strip being read is in memory.
+    t.tiff = TIFFOpen(QFile::encodeName(path).constData(), "rm");
+    if (!t.tiff || TIFFIsTiled(t.tiff) || TIFFNumberOfDirectories(t.tiff) != 1)
+        return false;
+    uint32_t width = 0, height = 0;
+    uint16_t bits = 0, samples = 0, photometric = 0, planar = 0, orientation = ORIENTATION_TOPLEFT;
+    uint16_t extraCount = 0, *extra = nullptr;
+    if (!TIFFGetField(t.tiff, TIFFTAG_IMAGEWIDTH, &width) ||
+        !TIFFGetField(t.tiff, TIFFTAG_IMAGELENGTH, &height) ||
+        !TIFFGetFieldDefaulted(t.tiff, TIFFTAG_BITSPERSAMPLE, &bits) ||
+        !TIFFGetFieldDefaulted(t.tiff, TIFFTAG_SAMPLESPERPIXEL, &samples) ||
+        !TIFFGetField(t.tiff, TIFFTAG_PHOTOMETRIC, &photometric) ||
+        !TIFFGetFieldDefaulted(t.tiff, TIFFTAG_PLANARCONFIG, &planar) ||
+        !TIFFGetFieldDefaulted(t.tiff, TIFFTAG_EXTRASAMPLES, &extraCount, &extra))
+        return false;
+    TIFFGetField(t.tiff, TIFFTAG_ORIENTATION, &orientation);
+    // Qt's reader premultiplies an alpha channel with the library's own rounding: a TIFF with
+    // one is left to it.
+    if (bits != 8 || photometric != PHOTOMETRIC_RGB || planar != PLANARCONFIG_CONTIG ||
+        orientation != ORIENTATION_TOPLEFT || samples != 3 || extraCount != 0 ||
+        width > uint32_t(ImageLimits::MaxSide) || height > uint32_t(ImageLimits::MaxSide) ||
+        TIFFScanlineSize64(t.tiff) != tmsize_t(width) * 3)
+        return false;
+    uint32_t length = 0;
+    const void *profile = nullptr;
+    if (TIFFGetField(t.tiff, TIFFTAG_ICCPROFILE, &length, &profile) && profile) {
+        const QColorSpace space = QColorSpace::fromIccProfile(
+            QByteArray(static_cast<const char *>(profile), qsizetype(length)));
+        if (space.isValid() && space != QColorSpace(QColorSpace::SRgb))
+            m_colorSpace = space;
+    }
+    t.line.resize(size_t(width) * 3);
+    m_size = QSize(int(width), int(height));
+    return true;
+}
+
 bool RowDecoder::readRow(QRgb *row)
 {
     if (!m_readable)
         return false;
+    if (m_tiff) {
+        Tiff &t = *m_tiff;
+        if (TIFFReadScanline(t.tiff, t.line.data(), t.row, 0) != 1) {
+            m_reason = QStringLiteral("row %1 cannot be read").arg(t.row + 1);
+            return false;
+        }
+        ++t.row;
+        const uchar *in = t.line.data();
+        for (int x = 0; x < m_size.width(); ++x, in += 3)
+            row[x] = qRgb(in[0], in[1], in[2]);
+        return true;
+    }
     if (m_png) {
         Png &p = *m_png;
         if (setjmp(p.jump)) {
@@ -216,6 +288,8 @@ bool RowDecoder::finish()
 {
     if (!m_readable)
         return false;
+    if (m_tiff)
+        return true;
     if (m_png) {
         Png &p = *m_png;
         if (setjmp(p.jump)) {

@@ -8,10 +8,11 @@
 #include <cstdio>
 #include <memory>
 
-// Reads a PNG or JPEG file one row at a time with the format's own library, so that a huge
+// Reads a PNG, JPEG or TIFF file one row at a time with the format's own library, so that a huge
 // source passes through a few rows of memory. Only files whose rows come out as Qt's whole-image
 // reader would give them are taken: an interlaced PNG, one with gamma or chromaticities but no
-// profile, a progressive, CMYK or rotated JPEG, and every other format are left to that reader.
+// profile, a progressive, CMYK or rotated JPEG, a TIFF that is not one page of 8-bit RGB in
+// strips, upright, and every other format are left to that reader.
 // Any error the library reports, cut-off data included, ends the reading with a reason.
 class RowDecoder
 {
@@ -37,14 +38,17 @@ public:
 
     struct Png;
     struct Jpeg;
+    struct Tiff;
 
 private:
     bool openPng();
     bool openJpeg();
+    bool openTiff(const QString &path);
 
     std::FILE *m_file = nullptr;
     std::unique_ptr<Png> m_png;
     std::unique_ptr<Jpeg> m_jpeg;
+    std::unique_ptr<Tiff> m_tiff;
     bool m_readable = false;
     QSize m_size;
     bool m_alpha = false;

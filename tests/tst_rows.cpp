@@ -162,7 +162,7 @@ private slots:
     {
         QTest::addColumn<QImage>("image");
         QTest::addColumn<QByteArray>("format");
-        QTest::addColumn<bool>("progressive");
+        QTest::addColumn<bool>("leftToQt");
         QImage palette = noise({13, 7}, true, 4).convertToFormat(QImage::Format_Indexed8);
         palette.setColor(0, qRgba(10, 20, 30, 40));
         QImage grey16(13, 7, QImage::Format_Grayscale16);
@@ -177,6 +177,9 @@ private slots:
         QTest::newRow("jpeg grey")
             << picture({40, 24}, false).convertToFormat(QImage::Format_Grayscale8)
             << QByteArray("jpeg") << false;
+        QTest::newRow("tiff rgba, left to Qt")
+            << noise({17, 9}, true, 5) << QByteArray("tiff") << true;
+        QTest::newRow("tiff rgb") << noise({17, 9}, false, 6) << QByteArray("tiff") << false;
         QTest::newRow("jpeg progressive, left to Qt")
             << picture({40, 24}, false) << QByteArray("jpeg") << true;
     }
@@ -186,14 +189,14 @@ private slots:
     {
         QFETCH(QImage, image);
         QFETCH(QByteArray, format);
-        QFETCH(bool, progressive);
+        QFETCH(bool, leftToQt);
         const QString path = dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
         QImageWriter writer(path, format);
-        writer.setProgressiveScanWrite(progressive);
+        writer.setProgressiveScanWrite(leftToQt && format == "jpeg");
         QVERIFY(writer.write(image));
         RowDecoder rows(path);
-        QCOMPARE(rows.isReadable(), !progressive);
-        if (progressive)
+        QCOMPARE(rows.isReadable(), !leftToQt);
+        if (leftToQt)
             return;
         QImage qt(path);
         QCOMPARE(rows.size(), qt.size());
