@@ -209,6 +209,14 @@ private slots:
         QCOMPARE(largestDifference(read, qt), 0);
     }
 
+    // A JPEG its EXIF turns is read whole, where Qt turns it upright.
+    void turnedJpegLeftToQt()
+    {
+        QVERIFY(!RowDecoder(ASSETSMITH_TEST_DATA "/hostile/exif-rotate-90.jpg").isReadable());
+        QVERIFY(RowDecoder(saveImage(dir.filePath("upright.jpg"), picture({30, 60}, false)))
+                    .isReadable());
+    }
+
     void reductionFor_data()
     {
         QTest::addColumn<QSize>("size");
