@@ -194,7 +194,8 @@ bool RowDecoder::openJpeg()
         if (space.isValid() && space != QColorSpace(QColorSpace::SRgb))
             m_colorSpace = space;
     }
-    j.info.out_color_space = JCS_EXT_BGRX;
+    // Unlike its X forms, the library fills the fourth byte of this one: opaque, as Qt gives it.
+    j.info.out_color_space = JCS_EXT_BGRA;
     jpeg_start_decompress(&j.info);
     m_size = QSize(int(j.info.output_width), int(j.info.output_height));
     return j.info.output_components == 4;
@@ -278,9 +279,6 @@ bool RowDecoder::readRow(QRgb *row)
         std::snprintf(j.message, sizeof j.message, "the file ends before its last row");
         std::longjmp(j.jump, 1);
     }
-    // The library leaves the fourth byte as it was; Qt's reader gives opaque pixels.
-    for (int x = 0; x < m_size.width(); ++x)
-        row[x] |= 0xff000000u;
     return true;
 }
 
