@@ -275,6 +275,18 @@ private slots:
         QVERIFY2(difference <= (whole ? 0 : 1), qPrintable(QString::number(difference)));
     }
 
+    // A file changed since it was read is not read again in its place: what needs the whole file
+    // then gets nothing, while what the held bitmap gives is still given.
+    void changedFileNotReadAgain()
+    {
+        const QString path = saveImage(dir.filePath("changing.png"), picture({8192, 8}, true));
+        const SourceImage::Loaded loaded = SourceImage::fromFile(path);
+        QVERIFY2(loaded.image, qPrintable(loaded.error));
+        saveImage(path, noise({8192, 8}, true, 11));
+        QVERIFY(loaded.image->bitmapFor({1000, 3}).isNull());
+        QCOMPARE(loaded.image->bitmapFor({1024, 4}).size(), QSize(4096, 4));
+    }
+
     void damaged_data()
     {
         QTest::addColumn<QString>("name");
