@@ -105,6 +105,16 @@ def main():
             lines.append(text.rstrip())
             print(lines[-1], flush=True)
             summary["huge_largest_difference_levels"] = text.split()[-1]
+    misses = []
+    for label, _ in sources[:1]:
+        ratio = float(summary["huge_ratio_vs_pillow_decode_%s" % label])
+        peak = sum(float(v) for v in summary["huge_peak_mib_%s" % label].replace(
+            "(worker", "").replace(")", "").split())
+        if ratio > 1.5:
+            misses.append("%s over 1.5x Pillow's decode" % label)
+        if peak >= 300:
+            misses.append("%s 300 MB or more in both processes" % label)
+    summary["huge_targets_missed"] = "; ".join(misses) if misses else "none"
     with open(os.path.join(OUT, "summary-huge.json"), "w") as f:
         json.dump(summary, f, indent=1)
 
