@@ -229,6 +229,12 @@ void AppDelegate::applicationDidFinishLaunching(QObject *)
                 if (busy)
                     showStatus(tr("Reading “%1”… Esc stops.").arg(sourceLoader.currentName(role)));
             });
+    connect(&sourceLoader, &SourceLoader::progressed, this,
+            [this](SourceLoader::Role role, int percent) {
+                showStatus(tr("Reading “%1”… %2% Esc stops.")
+                               .arg(sourceLoader.currentName(role))
+                               .arg(percent));
+            });
     connect(&sourceLoader, &SourceLoader::cancelled, this, [this](const QString &name) {
         showStatus(tr("Stopped reading “%1”.").arg(name));
         // A stopped pick leaves its menu as it was before.

@@ -33,7 +33,7 @@ QImage pictureOf(const SourceImage &image, QSize box, const std::atomic_bool *ca
     const int bound = SourceLoader::PictureBound;
     const QSize shown =
         image.size().toSize().scaled(bound, bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    const QImage bitmap = image.bitmapFor(shown);
+    const QImage bitmap = image.pictureFor(shown);
     if (bitmap.width() <= bound && bitmap.height() <= bound)
         return bitmap;
     const QSize fitted = bitmap.size().scaled(shown, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
@@ -56,10 +56,17 @@ SourceLoader::SourceLoader(BackgroundWork *work, QObject *parent)
 
 void SourceLoader::loadFile(Role role, const QString &path, Done done)
 {
-    load(
+    start(
         role, nameOf(path),
-        [path](const std::atomic_bool *cancel) {
-            return SourceFile::open(path, SourceFile::Looks::All, cancel);
+        [this, role, path](const BackgroundWork::Request &request) {
+            int told = -1;
+            const auto progress = [&](int rows, int of) {
+                const int percent = of > 0 ? int(qint64(rows) * 100 / of) : 0;
+                if (percent != told)
+                    request.post([this, role, percent] { emit progressed(role, percent); });
+                told = percent;
+            };
+            return SourceFile::open(path, SourceFile::Looks::All, request.cancel(), progress);
         },
         std::move(done));
 }
@@ -72,12 +79,22 @@ QString SourceLoader::nameOf(const QString &path)
 
 void SourceLoader::load(Role role, const QString &name, Load load, Done done)
 {
+    start(
+        role, name,
+        [load = std::move(load)](const BackgroundWork::Request &request) {
+            return load(request.cancel());
+        },
+        std::move(done));
+}
+
+void SourceLoader::start(Role role, const QString &name, Job job, Done done)
+{
     m_names[int(role)] = name;
     const QSize box = m_pictureBox.isEmpty() ? QSize(PictureBound, PictureBound) : m_pictureBox;
     m_work->start<Read>(
         kindOf(role),
-        [role, box, load = std::move(load)](const BackgroundWork::Request &request) {
-            Read read{load(request.cancel()), {}, {}, {}};
+        [role, box, job = std::move(job)](const BackgroundWork::Request &request) {
+            Read read{job(request), {}, {}, {}};
             if (role != Role::Main || !read.loaded.image)
                 return read;
             if (!request.isStopped())

@@ -67,9 +67,14 @@ public:
 
 signals:
     void busyChanged(SourceLoader::Role role, bool busy);
+    // How much of a huge file is read, in percent, while it is read row by row.
+    void progressed(SourceLoader::Role role, int percent);
     void cancelled(const QString &name);
 
 private:
+    using Job = std::function<SourceFile::Opened(const BackgroundWork::Request &request)>;
+    void start(Role role, const QString &name, Job job, Done done);
+
     BackgroundWork *m_work;
     std::array<QString, 4> m_names;
     QSize m_pictureBox;

@@ -13,6 +13,11 @@
 //   render SOURCE OUTDIR SIZE...
 //       Writes product_SIZE.png (the product's renderer, as an export draws each file) and
 //       qtsmooth_SIZE.png (Qt's smooth scaling in premultiplied alpha) for each square SIZE.
+//   whole SOURCE SIZE...
+//       Draws each square SIZE as an export does and again from the whole decoded file, and
+//       prints, per size, the largest difference in levels (premultiplied; and straight where
+//       both are at least half opaque) and the share of pixels that differ, then the largest of
+//       all.
 
 #include "AppDelegate.h"
 #include "ApplicationMain.h"
@@ -20,6 +25,8 @@
 #include "catalogue/QVIconData.h"
 #include "export/PngEncoder.h"
 #include "export/Renderer.h"
+#include "export/Resampler.h"
+#include "source/IsolatedDecoder.h"
 #include "source/SourceImage.h"
 
 #include <QAbstractButton>
@@ -38,6 +45,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <cstdio>
 #include <thread>
@@ -270,6 +278,53 @@ int runRender(const QStringList &args)
     return 0;
 }
 
+int runWhole(const QStringList &args)
+{
+    if (args.size() < 2)
+        return usage();
+    const QString path = QFileInfo(args[0]).absoluteFilePath();
+    const SourceImage::Loaded loaded = SourceImage::fromFile(path);
+    const ImageDecoder::Decoded whole = IsolatedDecoder::decodeFile(path);
+    if (!loaded.image || whole.frames.size() != 1) {
+        std::fprintf(stderr, "%s %s\n", qPrintable(loaded.error), qPrintable(whole.reason));
+        return 1;
+    }
+    std::printf("held shrunk by %d\n", loaded.image->reduction());
+    int largest = 0;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const int side = args[i].toInt();
+        if (side < 1)
+            return usage();
+        const QImage product = Renderer::render(loaded.image.get(), QSizeF(side, side));
+        const QImage reference = Resampler::resample(whole.frames.first(), side, side);
+        // Straight colour under alpha near 0 is the quotient of two tiny numbers, so colour is
+        // compared premultiplied (over black), alpha as it is.
+        int most = 0, mostStraight = 0;
+        qint64 differing = 0;
+        for (int y = 0; y < side; ++y) {
+            const auto *a = reinterpret_cast<const QRgb *>(product.constScanLine(y));
+            const auto *b = reinterpret_cast<const QRgb *>(reference.constScanLine(y));
+            for (int x = 0; x < side; ++x) {
+                const QRgb p = qPremultiply(a[x]), q = qPremultiply(b[x]);
+                const int d =
+                    std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                              std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+                most = std::max(most, d);
+                differing += a[x] != b[x];
+                if (qAlpha(a[x]) >= 128 && qAlpha(b[x]) >= 128)
+                    mostStraight = std::max({mostStraight, std::abs(qRed(a[x]) - qRed(b[x])),
+                                             std::abs(qGreen(a[x]) - qGreen(b[x])),
+                                             std::abs(qBlue(a[x]) - qBlue(b[x]))});
+            }
+        }
+        largest = std::max(largest, most);
+        std::printf("%5d  largest %d  (straight, alpha from 128: %d)  pixels differing %.5f\n",
+                    side, most, mostStraight, double(differing) / (double(side) * side));
+    }
+    std::printf("largest_difference %d\n", largest);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -289,5 +344,7 @@ int main(int argc, char **argv)
         return runFloor(args);
     if (mode == QLatin1String("render"))
         return runRender(args);
+    if (mode == QLatin1String("whole"))
+        return runWhole(args);
     return usage();
 }

@@ -326,10 +326,43 @@ void straightenRow(const float *acc, int width, QRgb *out)
 
 #endif
 
-void horizontalRow(const QRgb *source, int srcWidth, const FloatWeights &h, float *rowBuffer,
-                   float *out)
+// A source held at 16 bits a channel is premultiplied (or opaque) already: it only needs
+// scaling, and the channels put in the order blue, green, red, alpha.
+void wideRow(const QRgba64 *source, int width, float *out)
 {
-    premultiplyRow(source, srcWidth, rowBuffer);
+    constexpr float unit = 1.0f / 65535.0f;
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128 scale = _mm_set1_ps(unit);
+    const __m128i zero = _mm_setzero_si128();
+    for (int x = 0; x < width; ++x) {
+        const __m128i pixel = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(source + x));
+        const __m128 rgba = _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(pixel, zero)), scale);
+        _mm_storeu_ps(out + size_t(x) * 4, _mm_shuffle_ps(rgba, rgba, _MM_SHUFFLE(3, 0, 1, 2)));
+    }
+#else
+    for (int x = 0; x < width; ++x) {
+        float *to = out + size_t(x) * 4;
+        to[0] = float(source[x].blue()) * unit;
+        to[1] = float(source[x].green()) * unit;
+        to[2] = float(source[x].red()) * unit;
+        to[3] = float(source[x].alpha()) * unit;
+    }
+#endif
+}
+
+bool isWide(const QImage &image)
+{
+    return image.format() == QImage::Format_RGBA64_Premultiplied ||
+           image.format() == QImage::Format_RGBX64;
+}
+
+void horizontalRow(const uchar *line, bool wide, int srcWidth, const FloatWeights &h,
+                   float *rowBuffer, float *out)
+{
+    if (wide)
+        wideRow(reinterpret_cast<const QRgba64 *>(line), srcWidth, rowBuffer);
+    else
+        premultiplyRow(reinterpret_cast<const QRgb *>(line), srcWidth, rowBuffer);
     const int dstWidth = int(h.first.size());
     for (int x = 0; x < dstWidth; ++x) {
         const float *in = rowBuffer + size_t(h.first[size_t(x)]) * 4;
@@ -360,7 +393,8 @@ void verticalRow(const float *rows, size_t rowStride, int firstRow, const FloatW
 
 QImage asArgb32(const QImage &source)
 {
-    if (source.format() == QImage::Format_ARGB32 || source.format() == QImage::Format_RGB32)
+    if (source.format() == QImage::Format_ARGB32 || source.format() == QImage::Format_RGB32 ||
+        isWide(source))
         return source;
     return source.convertToFormat(QImage::Format_ARGB32);
 }
@@ -400,8 +434,7 @@ QImage Resampler::resample(const QImage &sourceImage, int width, int height, int
         const int lastRow = v.first[size_t(y1 - 1)] + v.count[size_t(y1 - 1)];
         rows.resize(size_t(lastRow - firstRow) * rowStride);
         for (int sy = firstRow; sy < lastRow; ++sy) {
-            const auto *line = reinterpret_cast<const QRgb *>(source.constScanLine(sy));
-            horizontalRow(line, srcWidth, h, rowBuffer.data(),
+            horizontalRow(source.constScanLine(sy), isWide(source), srcWidth, h, rowBuffer.data(),
                           rows.data() + size_t(sy - firstRow) * rowStride);
         }
         for (int y = y0; y < y1; ++y) {

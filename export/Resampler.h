@@ -34,7 +34,8 @@
 class Resampler
 {
 public:
-    // `source` in any format; it is read as straight-alpha 8-bit RGBA. Returns an image of format
+    // `source` in any format; it is read as straight-alpha 8-bit RGBA, but for RGBA64_Premultiplied
+    // and RGBX64 (a huge file held shrunk), which are taken as they are. Returns an image of format
     // ARGB32 (straight alpha) of exactly width x height, or a null image when either is below 1.
     // `threads` 0 means one per core.
     static QImage resample(const QImage &source, int width, int height, int threads = 0);

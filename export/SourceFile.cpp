@@ -17,11 +17,12 @@ QString SourceFile::documentOf(const QString &path)
 }
 
 SourceFile::Opened SourceFile::open(const QString &path, Looks looks,
-                                    const std::atomic_bool *cancel)
+                                    const std::atomic_bool *cancel,
+                                    const std::function<void(int rows, int of)> &progress)
 {
     const QString bundle = documentOf(path);
     if (bundle.isEmpty()) {
-        const SourceImage::Loaded loaded = SourceImage::fromFile(path, cancel);
+        const SourceImage::Loaded loaded = SourceImage::fromFile(path, cancel, progress);
         return {loaded.image, loaded.error, nullptr, nullptr, nullptr};
     }
     const IconRenderer::Loaded loaded = IconRenderer::load(bundle, cancel);

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 
 // A source as a user names it: an image or drawing file, or an Icon Composer document (its
 // bundle folder, or the icon.json in one). A document is drawn flat for the sets that take a
@@ -28,6 +29,8 @@ public:
     };
     // A document's default look alone, or its other looks too (each is a drawing of its own).
     enum class Looks { Default, All };
+    // `progress` hears how far a huge file's rows are read (SourceImage::fromFile).
     static Opened open(const QString &path, Looks looks = Looks::All,
-                       const std::atomic_bool *cancel = nullptr);
+                       const std::atomic_bool *cancel = nullptr,
+                       const std::function<void(int rows, int of)> &progress = {});
 };

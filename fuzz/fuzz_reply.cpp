@@ -45,6 +45,19 @@ void writeSeeds(const QString &folder)
         if (file.open(QIODevice::WriteOnly))
             file.write(withSizes(seeds[i].second, reply));
     }
+    // A 4 by 2 file shrunk by 2 into one premultiplied row of two pixels, then its header.
+    QByteArray shrunk("\x04ASMR\x02\0\0\0\x02\0\0\0\x01\0\0\0\x01\0\0\0\x01\0\0\0", 25);
+    shrunk += QByteArray(16, '\0') + QByteArray("\x02\0\0\0", 4);
+    QByteArray ending;
+    QBuffer buffer(&ending);
+    buffer.open(QIODevice::WriteOnly);
+    ImageDecoder::Decoded header;
+    header.status = ImageDecoder::Status::Ok;
+    header.size = {4, 2};
+    DecodeWorker::writeHeader(&buffer, header, 0);
+    QFile file(QStringLiteral("%1/seed-shrunk").arg(folder));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(shrunk + ending);
 }
 
 } // namespace
@@ -73,9 +86,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         at += size_t(n);
         return true;
     };
+    // A decode asked with bit 2 of the first byte set takes a stream of shrunken rows too.
+    const bool reduced = count == 0 && size > 0 && (data[0] & 4);
     ImageDecoder::Decoded decoded;
-    if (!DecodeWorker::read(read, &decoded, sizes))
+    if (!(reduced ? DecodeWorker::readReduced(read, &decoded)
+                  : DecodeWorker::read(read, &decoded, sizes)))
         return 0;
+    if (decoded.reduction > 1 &&
+        (decoded.frames.size() != 1 ||
+         decoded.size != QSizeF(decoded.frames[0].size() * decoded.reduction)))
+        std::abort();
     // What the application goes on to rely on.
     const bool ok = decoded.status == ImageDecoder::Status::Ok;
     if (!ok && (!decoded.frames.isEmpty() || !decoded.svg.isEmpty()))

@@ -2,6 +2,8 @@
 
 #include "platform/ProcessLimits.h"
 #include "LayeredDrawing.h"
+#include "RowDecoder.h"
+#include "RowReducer.h"
 #include "SvgDrawing.h"
 
 #include <QBuffer>
@@ -10,15 +12,23 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <semaphore>
+#include <thread>
+#include <vector>
 
 namespace {
 
-constexpr quint32 Magic = 0x574d5341; // "ASMW"
+constexpr quint32 Magic = 0x574d5341;        // "ASMW"
+constexpr quint32 ReducedMagic = 0x524d5341; // "ASMR"
+constexpr quint32 RowTag = 1;
+constexpr quint32 EndTag = 2;
 constexpr quint32 MaxText = 1 << 16;
 constexpr quint32 MaxProfile = 4 << 20;
 
@@ -100,7 +110,7 @@ bool isUtf8(const QByteArray &bytes)
 
 bool isHeaderHonest(ImageDecoder::Status status, const QByteArray &reason, QSizeF size,
                     const QByteArray &profile, const QByteArray &svg, const QByteArray &fonts,
-                    quint32 frames, const QList<QSize> &expected)
+                    quint32 frames, const QList<QSize> &expected, bool framesFollowed)
 {
     if (!isUtf8(reason) || !isUtf8(fonts))
         return false;
@@ -115,7 +125,10 @@ bool isHeaderHonest(ImageDecoder::Status status, const QByteArray &reason, QSize
     if (!expected.isEmpty())
         return profile.isEmpty() && svg.isEmpty() && frames == quint32(expected.size());
     if (!svg.isEmpty())
-        return profile.isEmpty() && frames == 0;
+        return profile.isEmpty() && frames == 0 && !framesFollowed;
+    if (framesFollowed)
+        return frames == 0 && fonts.isEmpty() &&
+               (profile.isEmpty() || QColorSpace::fromIccProfile(profile).isValid());
     return frames >= 1 && frames <= quint32(ImageLimits::MaxFrames) &&
            (profile.isEmpty() || QColorSpace::fromIccProfile(profile).isValid());
 }
@@ -141,6 +154,71 @@ QList<QSize> parseSizes(int argc, char **argv, int first)
     return sizes;
 }
 
+// The file shrunk as its rows are read, each shrunken row sent as soon as it is complete; no
+// value when the file is not one to read so. A file that fails on a row still ends the stream
+// with its reason, and the reader drops the rows it had.
+std::optional<bool> streamReduced(QIODevice *out, const char *path, int side)
+{
+    RowDecoder rows(QFile::decodeName(path));
+    const int factor = rows.isReadable() ? DecodeWorker::reductionFor(rows.size(), side) : 1;
+    if (factor < 2)
+        return std::nullopt;
+    const QSize size = rows.size();
+    RowReducer reducer(size.width(), size.height(), factor, !rows.hasAlpha());
+    bool ok = putU32(out, ReducedMagic) && putU32(out, quint32(factor)) &&
+              putU32(out, quint32(reducer.width())) && putU32(out, quint32(reducer.height())) &&
+              putU32(out, rows.hasAlpha() ? 1 : 0);
+    ImageDecoder::Decoded result;
+    result.status = ImageDecoder::Status::Ok;
+    result.size = QSizeF(size);
+    result.colorSpace = rows.colorSpace();
+    // The library inflates the next band of `factor` rows while the last one is averaged and
+    // sent, on a second thread: two bands in turn, each handed over by a semaphore.
+    const size_t band = size_t(size.width()) * size_t(factor);
+    std::vector<QRgb> bands[2] = {std::vector<QRgb>(band), std::vector<QRgb>(band)};
+    // Room for the one extra release that wakes an averager when sending failed.
+    std::counting_semaphore<4> free(2), ready(0);
+    std::atomic_bool stopped = !ok, sent = ok;
+    std::thread averager([&] {
+        for (int b = 0; b < reducer.height(); ++b) {
+            ready.acquire();
+            if (stopped)
+                return;
+            const QRgb *rowsOf = bands[b % 2].data();
+            for (int r = 0; r < factor; ++r)
+                reducer.addRow(rowsOf + size_t(r) * size_t(size.width()));
+            const qint64 bytes = qint64(reducer.width()) * 8;
+            if (!putU32(out, RowTag) ||
+                out->write(reinterpret_cast<const char *>(reducer.row()), bytes) != bytes) {
+                sent = false;
+                stopped = true;
+            }
+            free.release();
+        }
+    });
+    for (int b = 0; sent && b < reducer.height(); ++b) {
+        free.acquire();
+        QRgb *rowsOf = bands[b % 2].data();
+        for (int r = 0; r < factor; ++r) {
+            if (!rows.readRow(rowsOf + size_t(r) * size_t(size.width()))) {
+                result = ImageDecoder::refused(ImageDecoder::Status::Damaged, rows.reason());
+                stopped = true;
+                break;
+            }
+        }
+        ready.release();
+        if (stopped)
+            break;
+    }
+    if (!sent)
+        ready.release(); // an averager that stopped first waits for nothing more
+    averager.join();
+    ok = sent;
+    if (result.status == ImageDecoder::Status::Ok && !rows.finish())
+        result = ImageDecoder::refused(ImageDecoder::Status::Damaged, rows.reason());
+    return ok && putU32(out, EndTag) && DecodeWorker::writeHeader(out, result, 0);
+}
+
 } // namespace
 
 bool DecodeWorker::isRequested(int argc, char **argv)
@@ -155,10 +233,12 @@ int DecodeWorker::run(int argc, char **argv)
     std::set_new_handler(outOfMemory);
     ProcessLimits::limitMemory(qgetenv("ASSETSMITH_WORKER_MEMORY_MB").toLongLong() << 20);
 
-    const QByteArray mode = argc >= 3 ? QByteArray(argv[2]) : QByteArray();
+    QByteArray mode = argc >= 3 ? QByteArray(argv[2]) : QByteArray();
     const QList<QSize> sizes = mode == "render" ? parseSizes(argc, argv, 3) : QList<QSize>();
+    bool sideOk = false;
+    const int side = mode == "reduce" && argc == 5 ? QByteArray(argv[3]).toInt(&sideOk) : 0;
     if (!(mode == "decode" && argc == 4) && !(mode == "render" && !sizes.isEmpty()) &&
-        !(mode == "split" && argc == 3))
+        !(mode == "split" && argc == 3) && !(sideOk && side >= 1 && QByteArray(argv[4]) != "-"))
         return 2;
 
     QFile out;
@@ -168,6 +248,14 @@ int DecodeWorker::run(int argc, char **argv)
         out.flush();
         return ok ? 0 : 1;
     };
+
+    if (mode == "reduce") {
+        if (const std::optional<bool> streamed = streamReduced(&out, argv[4], side))
+            return finish(*streamed);
+        // Not a file for the row by row path: the plain result, from the same file.
+        mode = "decode";
+        argv[3] = argv[4];
+    }
 
     QByteArray input;
     if (mode == "decode" && QByteArray(argv[3]) != "-") {
@@ -279,20 +367,96 @@ bool DecodeWorker::write(QIODevice *out, const ImageDecoder::Decoded &decoded)
 bool DecodeWorker::read(const ReadExactly &read, ImageDecoder::Decoded *decoded,
                         const QList<QSize> &expected)
 {
+    quint32 magic;
+    return getU32(read, &magic) && magic == Magic && readAfterMagic(read, decoded, expected);
+}
+
+int DecodeWorker::reductionFor(QSize size, int side)
+{
+    if (!ImageLimits::fits(size) || side < 1)
+        return 1;
+    const int longSide = std::max(size.width(), size.height());
+    for (int factor = longSide / side; factor >= 2; --factor) {
+        if (size.width() % factor == 0 && size.height() % factor == 0)
+            return factor;
+    }
+    return 1;
+}
+
+bool DecodeWorker::readReduced(const ReadExactly &read, ImageDecoder::Decoded *decoded,
+                               const Progress &progress)
+{
+    quint32 magic;
+    if (!getU32(read, &magic))
+        return false;
+    if (magic == Magic)
+        return readAfterMagic(read, decoded, {});
+    quint32 factor, width, height, alpha;
+    if (magic != ReducedMagic || !getU32(read, &factor) || !getU32(read, &width) ||
+        !getU32(read, &height) || !getU32(read, &alpha) || alpha > 1 || factor < 2 || width == 0 ||
+        height == 0 || factor > quint32(ImageLimits::MaxSide) ||
+        !ImageLimits::fits(QSize(int(std::min<quint64>(quint64(width) * factor, 1u << 30)),
+                                 int(std::min<quint64>(quint64(height) * factor, 1u << 30)))))
+        return false;
+    QImage frame(int(width), int(height),
+                 alpha ? QImage::Format_RGBA64_Premultiplied : QImage::Format_RGBX64);
+    if (frame.isNull())
+        return false;
+    quint32 rows = 0, tag;
+    for (;;) {
+        if (!getU32(read, &tag))
+            return false;
+        if (tag == EndTag)
+            break;
+        if (tag != RowTag || rows == height)
+            return false;
+        auto *line = reinterpret_cast<QRgba64 *>(frame.scanLine(int(rows)));
+        if (!read(reinterpret_cast<char *>(line), qint64(width) * 8))
+            return false;
+        // A premultiplied channel above its alpha, or a clear pixel in an opaque image, is
+        // nothing the reducer makes.
+        if (!std::all_of(line, line + width, [alpha](QRgba64 p) {
+                return alpha ? std::max({p.red(), p.green(), p.blue()}) <= p.alpha()
+                             : p.alpha() == 65535;
+            }))
+            return false;
+        ++rows;
+        if (progress)
+            progress(int(rows), int(height));
+    }
+    ImageDecoder::Decoded ending;
+    if (!getU32(read, &magic) || magic != Magic || !readAfterMagic(read, &ending, {}, true))
+        return false;
+    if (ending.status != ImageDecoder::Status::Ok) {
+        *decoded = ending;
+        return true;
+    }
+    if (rows != height || ending.size != QSizeF(double(width) * factor, double(height) * factor))
+        return false;
+    if (ending.colorSpace.isValid())
+        frame.setColorSpace(ending.colorSpace);
+    *decoded = ending;
+    decoded->frames = {frame};
+    decoded->reduction = int(factor);
+    return true;
+}
+
+bool DecodeWorker::readAfterMagic(const ReadExactly &read, ImageDecoder::Decoded *decoded,
+                                  const QList<QSize> &expected, bool framesFollowed)
+{
     using Status = ImageDecoder::Status;
-    quint32 magic, status, frames;
+    quint32 status, frames;
     QByteArray reason, profile, svg, fonts;
     double width, height;
-    if (!getU32(read, &magic) || magic != Magic || !getU32(read, &status) ||
-        status > quint32(Status::TookTooLong) || !getBytes(read, MaxText, &reason) ||
-        !getDouble(read, &width) || !getDouble(read, &height) ||
-        !getBytes(read, MaxProfile, &profile) ||
+    if (!getU32(read, &status) || status > quint32(Status::TookTooLong) ||
+        !getBytes(read, MaxText, &reason) || !getDouble(read, &width) ||
+        !getDouble(read, &height) || !getBytes(read, MaxProfile, &profile) ||
         !getBytes(read, quint32(ImageLimits::MaxFileBytes), &svg) ||
         !getBytes(read, MaxText, &fonts) || !getU32(read, &frames))
         return false;
     const bool drawing = !expected.isEmpty();
     if (!isHeaderHonest(Status(status), reason, QSizeF(width, height), profile, svg, fonts, frames,
-                        expected))
+                        expected, framesFollowed))
         return false;
     decoded->status = Status(status);
     decoded->reason = QString::fromUtf8(reason);

@@ -51,4 +51,22 @@ public:
     // a length over `limit` or a reply cut short, and holds no more than has arrived.
     static bool writeSplit(QIODevice *out, const QByteArray &split);
     static bool readSplit(const ReadExactly &read, qint64 limit, QByteArray *split);
+
+    // A file too large to hold is read row by row and shrunk as it is read, by the largest whole
+    // factor that divides both sides and keeps the long side at least `side`; the worker then
+    // streams the shrunken rows, each as soon as it is complete, and ends with the header. A
+    // file that does not take this path gets the plain result. `readReduced` takes either: the
+    // stream is held to its announced sizes, each row to what a premultiplied (or opaque) image
+    // can hold, and its ending to the plain header's rules with the source's size being the
+    // factor times the frame's. `progress` hears of every row received.
+    static int reductionFor(QSize size, int side);
+    using Progress = std::function<void(int rows, int of)>;
+    static bool readReduced(const ReadExactly &read, ImageDecoder::Decoded *decoded,
+                            const Progress &progress = {});
+
+private:
+    // The plain header and frames once the magic number is known; `framesFollowed` for the
+    // header that ends a stream of shrunken rows, which carries no frames of its own.
+    static bool readAfterMagic(const ReadExactly &read, ImageDecoder::Decoded *decoded,
+                               const QList<QSize> &expected, bool framesFollowed = false);
 };

@@ -32,6 +32,9 @@ public:
         QStringList missingFonts; // families the drawing's text names but this system lacks
         QSizeF size;              // the size the fields show
         QColorSpace colorSpace;   // invalid for plain sRGB
+        // Above 1, the one frame is the file shrunk by this factor, premultiplied (RGBA64) or
+        // opaque (RGBX64) at 16 bits a channel; `size` stays the file's.
+        int reduction = 1;
     };
 
     static Decoded decode(const QByteArray &data);

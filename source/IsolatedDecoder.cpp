@@ -53,6 +53,22 @@ ImageDecoder::Decoded IsolatedDecoder::decodeFile(const QString &path,
                      {}, cancel);
 }
 
+ImageDecoder::Decoded IsolatedDecoder::decodeFileReduced(const QString &path, int side,
+                                                         const std::atomic_bool *cancel,
+                                                         const DecodeWorker::Progress &progress)
+{
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return ImageDecoder::refused(ImageDecoder::Status::NotImage,
+                                     QStringLiteral("there is no such file"));
+    if (info.size() > ImageLimits::MaxFileBytes)
+        return ImageDecoder::refused(ImageDecoder::Status::TooLarge,
+                                     ImageDecoder::tooLargeFileReason());
+    return runWorker(
+        {QStringLiteral("reduce"), QString::number(std::max(side, 1)), info.absoluteFilePath()}, {},
+        limits().timeoutMs, {}, cancel, {}, &progress);
+}
+
 ImageDecoder::Decoded IsolatedDecoder::decodeData(const QByteArray &data,
                                                   const std::atomic_bool *cancel)
 {
@@ -116,7 +132,8 @@ ImageDecoder::Decoded IsolatedDecoder::runWorker(const QStringList &arguments,
                                                  const QByteArray &input, int timeoutMs,
                                                  const QList<QSize> &expected,
                                                  const std::atomic_bool *cancel,
-                                                 const ReadReply &readReply)
+                                                 const ReadReply &readReply,
+                                                 const DecodeWorker::Progress *reduced)
 {
     const Limits limits = IsolatedDecoder::limits();
     const QDeadlineTimer deadline(timeoutMs);
@@ -178,8 +195,9 @@ ImageDecoder::Decoded IsolatedDecoder::runWorker(const QStringList &arguments,
     ImageDecoder::Decoded decoded;
     if (readReply)
         decoded.status = ImageDecoder::Status::Ok;
-    const bool complete =
-        readReply ? readReply(readExactly) : DecodeWorker::read(readExactly, &decoded, expected);
+    const bool complete = readReply ? readReply(readExactly)
+                          : reduced ? DecodeWorker::readReduced(readExactly, &decoded, *reduced)
+                                    : DecodeWorker::read(readExactly, &decoded, expected);
     if (worker.state() != QProcess::NotRunning && !timedOut && !cancelled)
         waitFor([&](int ms) { return worker.waitForFinished(ms); });
     if (worker.state() != QProcess::NotRunning) {

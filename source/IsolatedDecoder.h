@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DecodeWorker.h"
 #include "ImageDecoder.h"
 
 #include <QList>
@@ -32,6 +33,11 @@ public:
 
     static ImageDecoder::Decoded decodeFile(const QString &path,
                                             const std::atomic_bool *cancel = nullptr);
+    // The same, but a file too large to hold comes back shrunk as it was read, its long side at
+    // least `side` (DecodeWorker::readReduced); `progress` hears of each row on this thread.
+    static ImageDecoder::Decoded decodeFileReduced(const QString &path, int side,
+                                                   const std::atomic_bool *cancel = nullptr,
+                                                   const DecodeWorker::Progress &progress = {});
     static ImageDecoder::Decoded decodeData(const QByteArray &data,
                                             const std::atomic_bool *cancel = nullptr);
     // The drawing at every size asked for, in one worker: frames in the order of `sizes`, or a
@@ -53,5 +59,6 @@ private:
     static ImageDecoder::Decoded runWorker(const QStringList &arguments, const QByteArray &input,
                                            int timeoutMs, const QList<QSize> &expected = {},
                                            const std::atomic_bool *cancel = nullptr,
-                                           const ReadReply &readReply = {});
+                                           const ReadReply &readReply = {},
+                                           const DecodeWorker::Progress *reduced = nullptr);
 };

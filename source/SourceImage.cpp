@@ -2,11 +2,35 @@
 
 #include "IsolatedDecoder.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 
-SourceImage::Loaded SourceImage::fromFile(const QString &path, const std::atomic_bool *cancel)
+#include <mutex>
+
+struct SourceImage::WholeFile
 {
-    return fromDecoded(IsolatedDecoder::decodeFile(path, cancel), QFileInfo(path).fileName());
+    std::mutex mutex;
+    bool tried = false;
+    QImage image;
+    QDateTime modified;
+    qint64 bytes = 0;
+};
+
+SourceImage::Loaded SourceImage::fromFile(const QString &path, const std::atomic_bool *cancel,
+                                          const std::function<void(int rows, int of)> &progress)
+{
+    Loaded loaded =
+        fromDecoded(IsolatedDecoder::decodeFileReduced(path, HeldSide, cancel, progress),
+                    QFileInfo(path).fileName());
+    if (loaded.image && loaded.image->m_reduction > 1) {
+        auto held = std::const_pointer_cast<SourceImage>(loaded.image);
+        const QFileInfo info(path);
+        held->m_path = info.absoluteFilePath();
+        held->m_whole = std::make_shared<WholeFile>();
+        held->m_whole->modified = info.lastModified();
+        held->m_whole->bytes = info.size();
+    }
+    return loaded;
 }
 
 SourceImage::Loaded SourceImage::fromData(const QByteArray &data, const QString &name,
@@ -56,10 +80,37 @@ SourceImage::Loaded SourceImage::fromDecoded(const ImageDecoder::Decoded &decode
     source->m_missingFonts = decoded.missingFonts;
     source->m_size = decoded.size;
     source->m_colorSpace = decoded.colorSpace;
+    source->m_reduction = decoded.frames.size() == 1 ? std::max(decoded.reduction, 1) : 1;
     return {source, {}};
 }
 
 QImage SourceImage::bitmapFor(QSize target) const
+{
+    if (m_reduction == 1 || !m_whole)
+        return pictureFor(target);
+    const QImage &held = m_frames.first();
+    auto fits = [](int side, int wanted) {
+        return wanted >= 1 && (side % wanted == 0 || side >= HeldShrink * qint64(wanted));
+    };
+    if (fits(held.width(), target.width()) && fits(held.height(), target.height()))
+        return held;
+    const std::lock_guard lock(m_whole->mutex);
+    if (!m_whole->tried) {
+        m_whole->tried = true;
+        // The file is taken only as it was when it was first read.
+        const QFileInfo info(m_path);
+        const ImageDecoder::Decoded whole =
+            info.lastModified() == m_whole->modified && info.size() == m_whole->bytes
+                ? IsolatedDecoder::decodeFile(m_path)
+                : ImageDecoder::refused(ImageDecoder::Status::NotImage, {});
+        if (whole.status == ImageDecoder::Status::Ok && whole.frames.size() == 1 &&
+            whole.size == m_size && whole.colorSpace == m_colorSpace)
+            m_whole->image = whole.frames.first();
+    }
+    return m_whole->image;
+}
+
+QImage SourceImage::pictureFor(QSize target) const
 {
     const QImage *best = nullptr;
     const QImage *largest = nullptr;

@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class SourceImage;
@@ -33,8 +34,18 @@ public:
         QString error;
     };
 
+    // A file whose long side is at least twice HeldSide (PNG and JPEG, as RowDecoder takes them)
+    // is held shrunk, as it was read, by the largest whole factor that divides both sides and
+    // keeps the long side at least HeldSide; `progress` hears of the rows as they arrive.
+    static constexpr int HeldSide = 4096;
+    // A target is made from the shrunken bitmap when, on each side, it divides that bitmap's
+    // side (the two averages then make the one the whole file gives) or is at most this
+    // fraction of it (off by a level at most, from where target pixels cut shrunken ones).
+    static constexpr int HeldShrink = 16;
+
     // Setting `cancel` from another thread stops the load; it then gives no image.
-    static Loaded fromFile(const QString &path, const std::atomic_bool *cancel = nullptr);
+    static Loaded fromFile(const QString &path, const std::atomic_bool *cancel = nullptr,
+                           const std::function<void(int rows, int of)> &progress = {});
     // Image data, as dropped or pasted; `name` only words the message.
     static Loaded fromData(const QByteArray &data, const QString &name,
                            const std::atomic_bool *cancel = nullptr);
@@ -51,8 +62,15 @@ public:
     QByteArray drawing() const { return m_svg; }
 
     // The bitmap that fits a target best: the smallest at least as large as the target in both
-    // directions, else the largest. Format ARGB32 or RGB32 (opaque). Null for a vector source.
+    // directions, else the largest. Format ARGB32 or RGB32 (opaque), or, from a shrunken file,
+    // RGBA64 premultiplied or RGBX64. Null for a vector source. A file held shrunk that cannot
+    // give the target as the whole file would is read again whole for it (and kept), as far as
+    // memory allows: null when it cannot be.
     QImage bitmapFor(QSize target) const;
+    // The same without reading again: what is held, for a picture on screen.
+    QImage pictureFor(QSize target) const;
+    // The factor the file is held shrunk by; 1 when it is held whole.
+    int reduction() const { return m_reduction; }
     // The drawing rendered into exactly each target's pixels, stretched, all in one trip to the
     // decoding worker: the images in the order of `targets`, or none and a sentence saying why.
     // Setting `cancel` from another thread stops the drawing; it then gives none.
@@ -68,7 +86,11 @@ public:
     QColorSpace colorSpace() const { return m_colorSpace; }
 
 private:
+    struct WholeFile;
     QList<QImage> m_frames;
+    int m_reduction = 1;
+    QString m_path;
+    std::shared_ptr<WholeFile> m_whole;
     QByteArray m_svg;
     QStringList m_missingFonts;
     QSizeF m_size;

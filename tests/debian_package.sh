@@ -20,7 +20,8 @@ version=$("$build/bin/assetsmith" --version | grep -o '[0-9][0-9.]*' | head -n1)
 [ "$(dpkg-deb --field "$deb" Version)" = "$version" ] || fail "version $(dpkg-deb --field "$deb" Version)"
 [ "$(dpkg-deb --field "$deb" Section)" = graphics ] || fail "section"
 depends=$(dpkg-deb --field "$deb" Depends)
-for package in libqt6core6 libqt6gui6 libqt6widgets6 librsvg2-2 qt6-image-formats-plugins zlib1g; do
+for package in libqt6core6 libqt6gui6 libqt6widgets6 librsvg2-2 qt6-image-formats-plugins zlib1g \
+    libpng16-16 libjpeg62-turbo libtiff6; do
     [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
 done
 

@@ -48,7 +48,7 @@ private slots:
         for (const char *file : {"zero-bytes.png", "text-renamed.png", "random-bytes.jpg"})
             row(file, "not an image");
         for (const char *file : {"header-100000-a-side.png", "header-65000-a-side.jpg",
-                                 "side-16385.png", "rgba16-16384.png", "svgz-bomb.svgz"})
+                                 "side-16385.png", "svgz-bomb.svgz"})
             row(file, "is too large");
         for (const char *file : {"bmp-header-100000.bmp", "tga-header-65535.tga"})
             row(file, "Could not read");
@@ -58,7 +58,9 @@ private slots:
         // A gigabyte decode on a loaded machine may pass the usual time limit.
         row("grey-16384.png", "16384x16384", "180000");
         row("grey-16384.png too slow", "reading it took too long", "300");
-        row("grey-16384.png over the memory limit", "is too large", {}, "256");
+        // Read row by row and held shrunk: neither process holds the gigabyte it decodes to.
+        row("grey-16384.png within a small memory limit", "16384x16384", {}, "256");
+        row("rgba16-16384.png", "16384x16384", "180000", "256");
         row("one-pixel.png", "1x1");
         row("tall-1x10000.png", "1x10000");
         row("animated.gif", "32x32", {}, {}, Qt::red);       // the first frame

@@ -706,6 +706,22 @@ private slots:
         QCOMPARE(rows, QStringList({"error missing-file AppIcon.appiconset/gone.png",
                                     "warning unassigned AppIcon.appiconset/stray.png"}));
     }
+
+    // A huge file is read row by row, and the status line counts the rows held as they come:
+    // 16384 by 8 is held at 4096 by 2, two rows.
+    void hugeSourceCountsItsRows()
+    {
+        qRegisterMetaType<SourceLoader::Role>();
+        QSignalSpy progressed(d()->loader(), &SourceLoader::progressed);
+        QStringList said;
+        connect(d()->loader(), &SourceLoader::progressed, this,
+                [&] { said << d()->statusLabel()->accessibleName(); });
+        pick(*ui, image("wide.png", {16384, 8}));
+        QCOMPARE(said, QStringList({"Reading “wide.png”… 50% Esc stops.",
+                                    "Reading “wide.png”… 100% Esc stops."}));
+        QCOMPARE(progressed.size(), 2);
+        QCOMPARE(d()->widthField()->text(), "16384");
+    }
 };
 
 QTEST_MAIN(WindowTest)
