@@ -128,12 +128,10 @@ IsolatedDecoder::splitSvg(const QByteArray &svg, qint64 replyLimit,
                      cancel, readReply);
 }
 
-ImageDecoder::Decoded IsolatedDecoder::runWorker(const QStringList &arguments,
-                                                 const QByteArray &input, int timeoutMs,
-                                                 const QList<QSize> &expected,
-                                                 const std::atomic_bool *cancel,
-                                                 const ReadReply &readReply,
-                                                 const DecodeWorker::Progress *reduced)
+ImageDecoder::Decoded
+IsolatedDecoder::runWorker(const QStringList &arguments, const QByteArray &input, int timeoutMs,
+                           const QList<QSize> &expected, const std::atomic_bool *cancel,
+                           const ReadReply &readReply, const DecodeWorker::Progress *reduced)
 {
     const Limits limits = IsolatedDecoder::limits();
     const QDeadlineTimer deadline(timeoutMs);
