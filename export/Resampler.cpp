@@ -204,11 +204,6 @@ inline Pixel zeroPixel()
     return {_mm_setzero_ps()};
 }
 
-inline Pixel loadPixel(const float *p)
-{
-    return {_mm_loadu_ps(p)};
-}
-
 inline void storePixel(float *p, Pixel x)
 {
     _mm_storeu_ps(p, x.v);
@@ -283,11 +278,6 @@ struct Pixel
 inline Pixel zeroPixel()
 {
     return {{0, 0, 0, 0}};
-}
-
-inline Pixel loadPixel(const float *p)
-{
-    return {{p[0], p[1], p[2], p[3]}};
 }
 
 inline void storePixel(float *p, Pixel x)

@@ -229,7 +229,7 @@ bool RowDecoder::openTiff(const QString &path)
     if (bits != 8 || photometric != PHOTOMETRIC_RGB || planar != PLANARCONFIG_CONTIG ||
         orientation != ORIENTATION_TOPLEFT || samples != 3 || extraCount != 0 ||
         width > uint32_t(ImageLimits::MaxSide) || height > uint32_t(ImageLimits::MaxSide) ||
-        TIFFScanlineSize64(t.tiff) != tmsize_t(width) * 3)
+        TIFFScanlineSize64(t.tiff) != uint64_t(width) * 3)
         return false;
     uint32_t length = 0;
     const void *profile = nullptr;

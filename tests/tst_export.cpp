@@ -13,6 +13,7 @@
 #include <future>
 
 static const QColor Red(220, 20, 20), Dark(40, 40, 160), Green(20, 200, 40);
+static const bool Sanitized = !qEnvironmentVariableIsEmpty("ASSETSMITH_SANITIZED");
 
 // A document with the image file names taken out: what Xcode reads besides them. A stack's middle
 // layer goes too: ours has the front and back layers, some real stacks one between them as well.
@@ -640,8 +641,11 @@ private slots:
         QVERIFY(QDir().mkpath(one) && QDir().mkpath(three));
         const ExportReport written = carry(true, source.get(), f[1], one, 1);
         QVERIFY2(written.succeeded(), qPrintable(written.summary()));
-        QVERIFY(carry(true, source.get(), f[1], three, 3).succeeded());
-        QCOMPARE(tree(one), tree(three));
+        // The sanitizers look for memory faults, which the second write adds nothing to.
+        if (!Sanitized) {
+            QVERIFY(carry(true, source.get(), f[1], three, 3).succeeded());
+            QCOMPARE(tree(one), tree(three));
+        }
         QVERIFY(backdate(dir->path()));
         const QStringList before = snapshot(dir->path());
         const ExportReport checked = carry(false, source.get(), f[1], one, 2);

@@ -1,0 +1,1 @@
+// The translation unit the test suites' precompiled headers are made from.
