@@ -16,6 +16,7 @@
 namespace {
 
 const QString Reftests = QStringLiteral("/usr/libexec/installed-tests/RSVG/fixtures/reftests");
+const bool Sanitized = !qEnvironmentVariableIsEmpty("ASSETSMITH_SANITIZED");
 
 QByteArray svg(const QByteArray &attributes, const QByteArray &body)
 {
@@ -93,6 +94,7 @@ private slots:
     void matchesReferenceRenderings_data()
     {
         QTest::addColumn<QString>("path");
+        int rows = 0;
         static const QRegularExpression left(
             QStringLiteral("href\\s*=\\s*[\"'](?!#|data:)|@import|<xi:include|<(text|tspan)\\b"));
         for (QDirIterator it(Reftests, {"*-ref.png"}, QDir::Files, QDirIterator::Subdirectories);
@@ -101,6 +103,10 @@ private slots:
             const QString name = QFileInfo(path).fileName();
             if (!QFileInfo::exists(path) || name.startsWith("system-language-") ||
                 left.match(QString::fromUtf8(bytesOf(path))).hasMatch())
+                continue;
+            // The sanitizers' run takes every third: the drawing is librsvg's, the code around
+            // it the same for each.
+            if (Sanitized && rows++ % 3 != 0)
                 continue;
             QTest::newRow(qPrintable(QDir(Reftests).relativeFilePath(path))) << path;
         }
