@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -20,6 +21,18 @@ QString workerProgram()
     if (!named.isEmpty())
         return named;
     return QCoreApplication::applicationFilePath();
+}
+
+// What no worker is started for: a path that is no file, or a file too large to read.
+std::optional<ImageDecoder::Decoded> refusedFile(const QFileInfo &info)
+{
+    if (!info.isFile())
+        return ImageDecoder::refused(ImageDecoder::Status::NotImage,
+                                     QStringLiteral("there is no such file"));
+    if (info.size() > ImageLimits::MaxFileBytes)
+        return ImageDecoder::refused(ImageDecoder::Status::TooLarge,
+                                     ImageDecoder::tooLargeFileReason());
+    return std::nullopt;
 }
 
 } // namespace
@@ -43,12 +56,8 @@ ImageDecoder::Decoded IsolatedDecoder::decodeFile(const QString &path,
                                                   const std::atomic_bool *cancel)
 {
     const QFileInfo info(path);
-    if (!info.isFile())
-        return ImageDecoder::refused(ImageDecoder::Status::NotImage,
-                                     QStringLiteral("there is no such file"));
-    if (info.size() > ImageLimits::MaxFileBytes)
-        return ImageDecoder::refused(ImageDecoder::Status::TooLarge,
-                                     ImageDecoder::tooLargeFileReason());
+    if (std::optional<ImageDecoder::Decoded> refusal = refusedFile(info))
+        return *refusal;
     return runWorker({QStringLiteral("decode"), info.absoluteFilePath()}, {}, limits().timeoutMs,
                      {}, cancel);
 }
@@ -58,12 +67,8 @@ ImageDecoder::Decoded IsolatedDecoder::decodeFileReduced(const QString &path, in
                                                          const DecodeWorker::Progress &progress)
 {
     const QFileInfo info(path);
-    if (!info.isFile())
-        return ImageDecoder::refused(ImageDecoder::Status::NotImage,
-                                     QStringLiteral("there is no such file"));
-    if (info.size() > ImageLimits::MaxFileBytes)
-        return ImageDecoder::refused(ImageDecoder::Status::TooLarge,
-                                     ImageDecoder::tooLargeFileReason());
+    if (std::optional<ImageDecoder::Decoded> refusal = refusedFile(info))
+        return *refusal;
     return runWorker(
         {QStringLiteral("reduce"), QString::number(std::max(side, 1)), info.absoluteFilePath()}, {},
         limits().timeoutMs, {}, cancel, {}, &progress);

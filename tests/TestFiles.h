@@ -8,10 +8,20 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QtEndian>
 
 #include <memory>
 
 // Files the tests write and read back with the real decoders, and the pictures they draw.
+
+// Values as little-endian bytes, one after the other: a reply or a file written out by hand, so
+// that a test can say what no honest writer would.
+template <typename... T> QByteArray le(T... v)
+{
+    QByteArray bytes;
+    ((v = qToLittleEndian(v), bytes.append(reinterpret_cast<char *>(&v), sizeof v)), ...);
+    return bytes;
+}
 
 inline QByteArray bytesOf(const QString &path)
 {

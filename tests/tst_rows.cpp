@@ -19,13 +19,6 @@ using enum ImageDecoder::Status;
 
 namespace {
 
-template <typename... T> QByteArray le(T... v)
-{
-    QByteArray bytes;
-    ((v = qToLittleEndian(v), bytes.append(reinterpret_cast<char *>(&v), sizeof v)), ...);
-    return bytes;
-}
-
 // The plain header that ends a stream of shrunken rows: a success of the given size, or a
 // refusal.
 QByteArray ending(double w, double h, uint status = 0)

@@ -18,14 +18,6 @@ using enum ImageDecoder::Status;
 
 namespace {
 
-// The worker's result written out by hand, so that a test can say what no honest worker would.
-template <typename... T> QByteArray le(T... v)
-{
-    QByteArray bytes;
-    ((v = qToLittleEndian(v), bytes.append(reinterpret_cast<char *>(&v), sizeof v)), ...);
-    return bytes;
-}
-
 // A result header as a worker might write it; by default an honest one for one 2x2 frame.
 struct Header
 {
