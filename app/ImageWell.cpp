@@ -250,13 +250,19 @@ void ImageWell::take(const QMimeData *mime)
     const QString name =
         offer.path.isEmpty() ? tr("the dropped image") : SourceLoader::nameOf(offer.path);
     const QPointer<ImageWell> self(this);
+    auto done = [self, path = offer.path](const SourceLoader::Read &read) {
+        if (self)
+            self->takeFromUser(read, path);
+    };
+    // A file is read as a chosen one is, with the progress of a huge one shown.
+    if (!offer.path.isEmpty()) {
+        m_loader->loadFile(SourceLoader::Role::Main, offer.path, std::move(done));
+        return;
+    }
     m_loader->load(
         SourceLoader::Role::Main, name,
         [offer](const std::atomic_bool *cancel) { return imageFrom(offer, cancel); },
-        [self, path = offer.path](const SourceLoader::Read &read) {
-            if (self)
-                self->takeFromUser(read, path);
-        });
+        std::move(done));
 }
 
 void ImageWell::takeFromUser(const SourceLoader::Read &read, const QString &path)
