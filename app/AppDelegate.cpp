@@ -789,6 +789,8 @@ void AppDelegate::startPreview()
         return;
     }
     const QString kind = PreviewSets.value(_previewSetCombo ? _previewSetCombo->currentIndex() : 0);
+    // The options point into the sources: the copies the drawing holds keep them alive.
+    const AssetExporter::AppIconOptions options = appIconOptions();
     std::function<AssetExporter::Preview(const BackgroundWork::Request &)> draw;
     if (kind == QLatin1String("imageset")) {
         const QSizeF base = maximumSizeForAsset();
@@ -809,7 +811,7 @@ void AppDelegate::startPreview()
         };
     } else if (kind == QLatin1String("icon")) {
         draw = [source = original.image, layers = originalLayers.images, back = backImage,
-                options = appIconOptions()](const BackgroundWork::Request &request) {
+                options](const BackgroundWork::Request &request) {
             return previewIconFile(source.get(), options, request.cancel());
         };
     } else if (kind == QLatin1String("appearances")) {
@@ -819,7 +821,7 @@ void AppDelegate::startPreview()
     } else {
         draw = [source = original, dark = darkImage, tinted = tintedImage, back = backImage,
                 layers = originalLayers.images, kind,
-                options = appIconOptions()](const BackgroundWork::Request &request) {
+                options](const BackgroundWork::Request &request) {
             const SourceImagePtr &main =
                 kind == QLatin1String("watch") && source.watch ? source.watch : source.image;
             return AssetExporter::previewAppIconSet(main.get(), *AssetPlan::platformOfKey(kind),
@@ -828,7 +830,7 @@ void AppDelegate::startPreview()
     }
     const bool maskable = kind == QLatin1String("ios");
     // A stack drawn layer by layer shows a strip for each layer.
-    const bool layered = appIconOptions().layers.size() >= 2;
+    const bool layered = options.layers.size() >= 2;
     const bool rows = (kind == QLatin1String("vision") || kind == QLatin1String("tv")) && layered;
     work.start<AssetExporter::Preview>(
         PreviewWork, std::move(draw),

@@ -107,16 +107,6 @@ int report(const ExportReport &report, const Output &out)
     return ok ? Success : Failed;
 }
 
-// A source as the window loads it, but a path that names nothing is said to be absent rather
-// than unreadable.
-SourceFile::Opened loadSource(const QString &path,
-                              SourceFile::Looks looks = SourceFile::Looks::Default)
-{
-    if (!QFileInfo::exists(path))
-        return {nullptr, QStringLiteral("“%1” does not exist.").arg(path), {}, {}, {}};
-    return SourceFile::open(QFileInfo(path).absoluteFilePath(), looks);
-}
-
 // The layers vision, tv and icon draw layer by layer, front first, into `images` and the
 // options: each --layer file, else the kept layers of a SOURCE drawing that splits into two or
 // more, unless a --back source keeps the drawing whole as the front layer. The effects that
@@ -407,7 +397,7 @@ int runRender(const QString &path, int size, const QString &appearance, const QS
             return out.fail(path, loaded.error);
         document = loaded.document;
     } else {
-        const SourceFile::Opened loaded = loadSource(path);
+        const SourceFile::Opened loaded = SourceFile::openNamed(path);
         if (!loaded.image)
             return out.fail(path, loaded.error);
         document = pictureAsDocument(loaded.image);
@@ -429,7 +419,7 @@ int runRender(const QString &path, int size, const QString &appearance, const QS
 int runLayers(const QString &path, const Output &out)
 {
     auto fail = [&](const QString &message) { return out.fail(path, message); };
-    const SourceFile::Opened opened = loadSource(path);
+    const SourceFile::Opened opened = SourceFile::openNamed(path);
     if (!opened.image)
         return fail(opened.error);
     if (!opened.image->isVector())
@@ -658,8 +648,8 @@ int CommandLine::run(int argc, char **argv)
     // A document's other looks are drawn only for the sets that take them.
     const bool looks = command == QLatin1String("watch") ||
                        (options.singleSize && !(isSet("dark") && isSet("tinted")));
-    const SourceFile::Opened loaded =
-        loadSource(positional.at(1), looks ? SourceFile::Looks::All : SourceFile::Looks::Default);
+    const SourceFile::Opened loaded = SourceFile::openNamed(
+        positional.at(1), looks ? SourceFile::Looks::All : SourceFile::Looks::Default);
     if (!loaded.image)
         return out.fail(source, loaded.error);
     // The source's folder without the window's trailing "/", so the paths printed have one
@@ -682,7 +672,7 @@ int CommandLine::run(int argc, char **argv)
                 options.tintedFromSource = true;
                 continue;
             }
-            const SourceFile::Opened appearance = loadSource(path);
+            const SourceFile::Opened appearance = SourceFile::openNamed(path);
             if (!appearance.image)
                 return out.fail(path, appearance.error);
             *image = appearance.image;

@@ -192,12 +192,8 @@ QList<ManifestBuild::Result> ManifestBuild::run(const Manifest &manifest, Mode m
     std::vector<SourceFile::Opened> images(paths.size());
     Parallel::forEach(images.size(), threads, [&](size_t i) {
         const QString &path = paths[qsizetype(i)];
-        images[i] =
-            QFileInfo::exists(path)
-                ? SourceFile::open(path, looks.contains(path) ? SourceFile::Looks::All
-                                                              : SourceFile::Looks::Default)
-                : SourceFile::Opened{
-                      nullptr, QStringLiteral("“%1” does not exist.").arg(path), {}, {}, {}};
+        images[i] = SourceFile::openNamed(path, looks.contains(path) ? SourceFile::Looks::All
+                                                                     : SourceFile::Looks::Default);
     });
     QMap<QString, SourceFile::Opened> loaded;
     for (qsizetype i = 0; i < paths.size(); ++i)

@@ -16,6 +16,14 @@ QString SourceFile::documentOf(const QString &path)
     return {};
 }
 
+SourceFile::Opened SourceFile::openNamed(const QString &path, Looks looks,
+                                         const std::atomic_bool *cancel)
+{
+    if (!QFileInfo::exists(path))
+        return {nullptr, QStringLiteral("“%1” does not exist.").arg(path), {}, {}, {}};
+    return open(QFileInfo(path).absoluteFilePath(), looks, cancel);
+}
+
 SourceFile::Opened SourceFile::open(const QString &path, Looks looks,
                                     const std::atomic_bool *cancel,
                                     const std::function<void(int rows, int of)> &progress)

@@ -33,4 +33,8 @@ public:
     static Opened open(const QString &path, Looks looks = Looks::All,
                        const std::atomic_bool *cancel = nullptr,
                        const std::function<void(int rows, int of)> &progress = {});
+    // A path as a user typed it (the command line, a manifest): one that names nothing is said
+    // to be absent rather than unreadable, and the rest is opened by its absolute path.
+    static Opened openNamed(const QString &path, Looks looks = Looks::Default,
+                            const std::atomic_bool *cancel = nullptr);
 };

@@ -9,11 +9,7 @@
 SourceLayers::Found SourceLayers::ofFiles(const QStringList &paths, const std::atomic_bool *cancel)
 {
     return ofOpenedFiles(paths, [cancel](const QString &path) {
-        return QFileInfo::exists(path)
-                   ? SourceFile::open(QFileInfo(path).absoluteFilePath(),
-                                      SourceFile::Looks::Default, cancel)
-                   : SourceFile::Opened{
-                         nullptr, QStringLiteral("“%1” does not exist.").arg(path), {}, {}, {}};
+        return SourceFile::openNamed(path, SourceFile::Looks::Default, cancel);
     });
 }
 
